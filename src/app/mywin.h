@@ -1,0 +1,74 @@
+#pragma once
+#include "game/history.h"
+
+#include <wx/frame.h>
+#include <wx/timer.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+class wxPanel;
+class wxTextCtrl;
+
+namespace tw {
+
+class game_session;
+
+// The directory that holds downloaded story files and save files, and in
+// which the interpreter runs. Fixed once at start-up.
+extern std::filesystem::path savepath;
+
+class Mywin : public wxFrame {
+public:
+    Mywin(wxWindow* parent, const wxString& title);
+    ~Mywin() override;
+
+    // app/mywin_ui.cpp
+    void closeme(wxEvent& event);
+    void firstscreen();
+    void showpanel(wxPanel* panel);
+    void openfile(wxCommandEvent& event);
+
+    // game/game_ui.cpp
+    bool launch_game(const std::filesystem::path& path);
+    void mainscreen();
+    void sendline(const std::string& text);
+    void check_game_status(wxTimerEvent& event);
+    void process_enter(wxCommandEvent& event);
+
+    // game/keys_ui.cpp
+    void keypress2(wxKeyEvent& event);
+    void keypress(wxKeyEvent& event);
+    void shiftpos(wxFocusEvent& event);
+
+    // game/saves_ui.cpp
+    void savedialog();
+    void restoredialog();
+
+    // dialogs/ask_ui.cpp. Returns "" when cancelled.
+    static wxString ask(wxWindow* parent, const wxString& message,
+                        const wxString& default_value = wxString());
+
+    // catalogue/database_ui.cpp
+    void database(wxCommandEvent& event);
+
+    const turn_history& history() const { return turns; }
+    std::string last_input;
+    wxPanel* panel = nullptr;
+    wxTextCtrl* t1 = nullptr;
+    wxTextCtrl* t2 = nullptr;
+    wxTimer timer;
+    std::filesystem::path path;
+    // The running game, or the last one after it ended.
+    std::shared_ptr<game_session> handle;
+
+private:
+    friend class game_session;
+    void take_output(game_session& session);
+    void end_game();
+    turn_history turns;
+    bool game_screen_live = false;
+};
+
+} // namespace tw

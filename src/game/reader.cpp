@@ -1,0 +1,82 @@
+#include "game/reader.h"
+
+#include "game/process.h"
+#include "game/segmenter.h"
+#include "game/utf8.h"
+
+namespace tw {
+
+void output_pump::post(std::unique_lock<std::mutex>& lock, bool was_empty) {
+    lock.unlock();
+    if (was_empty && wake)
+        wake();
+}
+
+void output_pump::push(std::string raw) {
+    std::unique_lock lock(mutex);
+    bool was_empty = waiting.empty() && !closed;
+    waiting.push_back(std::move(raw));
+    post(lock, was_empty);
+}
+
+void output_pump::close(std::string text) {
+    std::unique_lock lock(mutex);
+    bool was_empty = waiting.empty();
+    closed = true;
+    stderr_text = std::move(text);
+    post(lock, was_empty);
+}
+
+output_pump::batch output_pump::take() {
+    std::lock_guard lock(mutex);
+    batch b;
+    b.raws.swap(waiting);
+    if (closed && !taken_close) {
+        b.closed = true;
+        b.stderr_text = std::move(stderr_text);
+        taken_close = true;
+    }
+    return b;
+}
+
+void read_game(child_process& child, output_pump& pump,
+               const std::function<void(const std::string&)>& say) {
+    utf8_decoder decoder;
+    segmenter cutter;
+    std::string text;
+    std::vector<std::string> segments;
+    std::string errors;
+
+    auto hand_on = [&] {
+        for (auto& raw : segments) {
+            std::string cleaned = clean_segment(raw);
+            if (!cleaned.empty())
+                say(cleaned);
+            pump.push(std::move(raw));
+        }
+        segments.clear();
+    };
+
+    output_chunk chunk;
+    while (child.read_output(chunk)) {
+        if (chunk.is_stderr) {
+            // The pipe must be drained or the interpreter blocks on it; what
+            // is past the limit is read and dropped.
+            if (errors.size() < stderr_limit)
+                errors.append(chunk.bytes, 0, stderr_limit - errors.size());
+            continue;
+        }
+        text.clear();
+        decoder.feed(chunk.bytes, text);
+        cutter.feed(text, segments);
+        hand_on();
+    }
+    text.clear();
+    decoder.finish(text);
+    cutter.feed(text, segments);
+    cutter.finish(segments);
+    hand_on();
+    pump.close(decode_utf8(errors));
+}
+
+} // namespace tw
