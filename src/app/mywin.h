@@ -63,10 +63,13 @@ public:
     // The running game, or the last one after it ended.
     std::shared_ptr<game_session> handle;
 
-private:
-    friend class game_session;
+    // Hand-offs from a game's threads, on the GUI thread.
     void take_output(game_session& session);
-    void end_game();
+    void end_game_if_over(game_session& session, bool tick);
+
+private:
+    // Ends the current game's interpreter and lets go of it.
+    void retire_session();
     turn_history turns;
     bool game_screen_live = false;
 };

@@ -1,0 +1,62 @@
+#include "app/a11y.h"
+#include "app/mywin.h"
+#include "app/savedir.h"
+
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/log.h>
+
+#include <cstdio>
+#include <exception>
+
+namespace tw {
+namespace {
+
+class tallowick_app : public wxApp {
+public:
+    bool OnInit() override {
+        // The player hears only our own messages: wx's log goes to stderr,
+        // never into a window of its own.
+        delete wxLog::SetActiveTarget(new wxLogStderr);
+        std::error_code ec;
+        auto chosen = choose_savepath(std::filesystem::current_path(ec), home_directory());
+        if (!chosen) {
+            message_box("The program was unable to create its save directory and can not run. "
+                        "Please try again, or consider using the portable copy.",
+                        "Oops.", wxOK | wxICON_INFORMATION);
+            return false;
+        }
+        savepath = *chosen;
+        new Mywin(nullptr, "Tallowick, by Brennholt.");
+        return true;
+    }
+
+    bool OnExceptionInMainLoop() override {
+        // An unexpected failure in one handler must not take the game down.
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tallowick: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "tallowick: unexpected failure\n");
+        }
+        return true;
+    }
+};
+
+} // namespace
+} // namespace tw
+
+int main(int argc, char** argv) {
+    wxApp::SetInstance(new tw::tallowick_app);
+    if (!wxEntryStart(argc, argv))
+        return 2;
+    int status = 2;
+    if (wxTheApp->CallOnInit()) {
+        wxTheApp->OnRun();
+        status = 1;
+    }
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return status;
+}

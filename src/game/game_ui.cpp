@@ -1,0 +1,237 @@
+#include "app/a11y.h"
+#include "app/mywin.h"
+#include "game/launch.h"
+#include "game/segmenter.h"
+#include "game/session_ui.h"
+#include "speech/speech.h"
+
+#include <wx/app.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <chrono>
+
+namespace tw {
+namespace {
+
+// The output view: read-only, yet reachable with Tab like any control.
+class outputview : public wxTextCtrl {
+public:
+    using wxTextCtrl::wxTextCtrl;
+    bool AcceptsFocusFromKeyboard() const override { return true; }
+};
+
+// How much of the interpreter's error text a message box can usefully hold.
+constexpr size_t shown_error_limit = 4000;
+
+} // namespace
+
+std::shared_ptr<game_session> game_session::create(std::unique_ptr<child_process> child) {
+    std::shared_ptr<game_session> s(new game_session(std::move(child)));
+    std::weak_ptr<game_session> weak = s;
+    s->pump = std::make_unique<output_pump>([weak] {
+        if (auto self = weak.lock())
+            self->post([](game_session& g) {
+                if (g.owner)
+                    g.owner->take_output(g);
+            });
+    });
+    s->process->on_exit([weak](int) {
+        if (auto self = weak.lock())
+            self->post([](game_session& g) {
+                if (g.owner)
+                    g.owner->end_game_if_over(g, false);
+            });
+    });
+    return s;
+}
+
+void game_session::post(void (*f)(game_session&)) {
+    if (!wxTheApp)
+        return;
+    wxTheApp->CallAfter([self = shared_from_this(), f] { f(*self); });
+}
+
+void game_session::start_reader(const std::filesystem::path& story) {
+    reader = std::thread([this, name = reader_thread_name(story)] {
+        name_this_thread(name);
+        read_game(*process, *pump, [](const std::string& text) { speak(text); });
+    });
+}
+
+void game_session::stop() {
+    if (!process->poll()) {
+        process->terminate();
+        // dfrotz leaves at once on SIGTERM; anything that lingers is forced.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (!process->poll() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        process->kill();
+    }
+    if (reader.joinable())
+        reader.join();
+}
+
+game_session::~game_session() {
+    process->kill();
+    if (reader.joinable())
+        reader.join();
+}
+
+bool Mywin::launch_game(const std::filesystem::path& story) {
+    std::error_code ec;
+    auto interpreter = find_interpreter(std::filesystem::current_path(ec));
+    if (!interpreter) {
+        message_box("The game interpreter dfrotz could not be found.", "Uh oh!",
+                    wxOK | wxICON_INFORMATION);
+        return false;
+    }
+    // Absolute, so that the interpreter, which runs in the save directory,
+    // still finds the story when the path was relative.
+    auto absolute = std::filesystem::absolute(story, ec);
+    std::string error;
+    auto child = child_process::start(interpreter_launch(*interpreter, absolute, savepath), error);
+    if (!child) {
+        message_box(error, "Uh oh!", wxOK | wxICON_INFORMATION);
+        return false;
+    }
+    retire_session();
+    handle = game_session::create(std::move(child));
+    handle->owner = this;
+    path = story;
+    if (panel)
+        panel->Destroy();
+    panel = nullptr;
+    mainscreen();
+    return true;
+}
+
+void Mywin::mainscreen() {
+    panel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    const int flags = wxEXPAND | wxALIGN_LEFT | wxALL;
+
+    auto* input_row = new wxBoxSizer(wxHORIZONTAL);
+    input_row->Add(new wxStaticText(panel, -1, "Input."), 0, flags, 5);
+    t1 = new wxTextCtrl(panel, wxID_ANY, wxString(), wxDefaultPosition, wxSize(400, 100),
+                        wxTE_PROCESS_ENTER);
+    set_accessible_name(t1, "Input.");
+    t1->Bind(wxEVT_TEXT_ENTER, &Mywin::process_enter, this);
+    t1->Bind(wxEVT_KEY_DOWN, &Mywin::keypress2, this);
+    input_row->Add(t1, 1, flags, 5);
+    column->Add(input_row, 0, 0, 0);
+
+    auto* output_row = new wxBoxSizer(wxHORIZONTAL);
+    output_row->Add(new wxStaticText(panel, -1, "Output."), 0, flags, 5);
+    t2 = new outputview(panel, wxID_ANY, wxString(), wxDefaultPosition, wxSize(700, 700),
+                        wxTE_MULTILINE);
+    t2->SetEditable(false);
+    make_caret_readable(t2);
+    set_accessible_name(t2, "Output.");
+    t2->Bind(wxEVT_KEY_DOWN, &Mywin::keypress, this);
+    t2->Bind(wxEVT_SET_FOCUS, &Mywin::shiftpos, this);
+    output_row->Add(t2, 1, flags, 5);
+    column->Add(output_row, 0, 0, 0);
+    panel->SetSizer(column);
+
+    showpanel(panel);
+    Maximize();
+    t1->SetFocus();
+    game_screen_live = true;
+    timer.Start(300);
+    handle->start_reader(path);
+}
+
+void Mywin::take_output(game_session& session) {
+    auto batch = session.pump->take();
+    bool current = &session == handle.get();
+    // Everything waiting goes into the view in one append: a flood of small
+    // segments would otherwise cost one text-view update each.
+    std::string shown;
+    for (const auto& raw : batch.raws) {
+        if (current)
+            turns.add_segment(raw);
+        shown += clean_segment(raw);
+    }
+    if (current && game_screen_live && t2 && !shown.empty())
+        t2->AppendText(wxString::FromUTF8(shown));
+    if (batch.closed) {
+        session.reader_done = true;
+        session.stderr_text = std::move(batch.stderr_text);
+        end_game_if_over(session, false);
+    }
+}
+
+void Mywin::check_game_status(wxTimerEvent&) {
+    if (handle)
+        end_game_if_over(*handle, true);
+}
+
+void Mywin::end_game_if_over(game_session& session, bool tick) {
+    if (&session != handle.get() || !game_screen_live || !session.process->poll())
+        return;
+    // Normally the reader has drained everything by the time the interpreter
+    // is gone; a child of the interpreter holding its output open must not
+    // keep the player on a dead game for longer than one more tick.
+    if (!session.reader_done && !(tick && session.exit_ticks++ > 0))
+        return;
+    // Stopped before the box: a tick while it is open would tear the screen
+    // down twice.
+    timer.Stop();
+    game_screen_live = false;
+    session.process->terminate();
+    if (!session.stderr_text.empty()) {
+        wxString text = wxString::FromUTF8(session.stderr_text);
+        if (text.length() > shown_error_limit)
+            text = text.Left(shown_error_limit) + "\n...";
+        message_box(text, "Uh Oh.", wxOK | wxICON_INFORMATION);
+    }
+    if (panel)
+        panel->Destroy();
+    panel = nullptr;
+    t1 = t2 = nullptr;
+    firstscreen();
+}
+
+void Mywin::process_enter(wxCommandEvent&) {
+    wxString value = t1->GetValue();
+    t1->Clear();
+    last_input = value.utf8_string();
+    sendline(last_input);
+}
+
+void Mywin::sendline(const std::string& command) {
+    std::string text = command;
+    if (text == "quit") {
+        if (message_box("Are you sure you wish to quit?", "Confirmation.", wxYES_NO) != wxYES)
+            return;
+        text += "\nyes";
+    } else if (text == "save") {
+        savedialog();
+        return;
+    } else if (text == "restore") {
+        restoredialog();
+        return;
+    }
+    if (!handle || !handle->process->write(interpreter_line(text)))
+        return;
+    turns.close_turn();
+}
+
+void Mywin::retire_session() {
+    if (!handle)
+        return;
+    handle->owner = nullptr;
+    handle->stop();
+    handle.reset();
+}
+
+
+Mywin::~Mywin() {
+    timer.Stop();
+    retire_session();
+}
+
+} // namespace tw

@@ -1,0 +1,21 @@
+#include "game/saves.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace tw {
+
+std::vector<std::string> list_save_files(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(dir, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        auto name = it->path().filename().string();
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".sav") == 0)
+            names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace tw
