@@ -63,7 +63,8 @@ int message_box(const wxString& text, const wxString& caption, long style) {
     }
     buttons->Realize();
     for (int id : {wxID_YES, wxID_NO})
-        box.Bind(wxEVT_BUTTON, [&box, id](wxCommandEvent&) { box.EndModal(id); }, id);
+        box.Bind(
+            wxEVT_BUTTON, [&box, id](wxCommandEvent&) { box.EndModal(id); }, id);
     top->Add(buttons, 0, wxEXPAND | wxALL, 10);
     box.SetSizerAndFit(top);
     box.Centre();

@@ -7,7 +7,9 @@
 
 namespace tw {
 
-void set_accessible_name(wxWindow* window, const wxString& name) { window->SetName(name); }
+void set_accessible_name(wxWindow* window, const wxString& name) {
+    window->SetName(name);
+}
 
 void make_caret_readable(wxWindow*) {}
 

@@ -13,7 +13,7 @@ namespace tw {
 namespace {
 
 class tallowick_app : public wxApp {
-public:
+  public:
     bool OnInit() override {
         // The player hears only our own messages: wx's log goes to stderr,
         // never into a window of its own.

@@ -20,7 +20,7 @@ class game_session;
 extern std::filesystem::path savepath;
 
 class Mywin : public wxFrame {
-public:
+  public:
     Mywin(wxWindow* parent, const wxString& title);
     ~Mywin() override;
 
@@ -67,7 +67,7 @@ public:
     void take_output(game_session& session);
     void end_game_if_over(game_session& session, bool tick);
 
-private:
+  private:
     // Ends the current game's interpreter and lets go of it.
     void retire_session();
     turn_history turns;

@@ -13,7 +13,7 @@ class wxWindow;
 namespace tw {
 
 class choice_list {
-public:
+  public:
     virtual ~choice_list() = default;
     virtual wxWindow* window() = 0;
     virtual void append(const wxString& row) = 0;

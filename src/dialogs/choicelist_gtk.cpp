@@ -8,7 +8,7 @@ namespace tw {
 namespace {
 
 class tree_list : public choice_list {
-public:
+  public:
     tree_list(wxWindow* parent, const wxString& title, std::function<void()> on_activate)
         : list(new wxDataViewListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                       wxDV_MULTIPLE | wxDV_ROW_LINES)) {
@@ -32,7 +32,7 @@ public:
         return item.IsOk() ? list->ItemToRow(item) : -1;
     }
 
-private:
+  private:
     wxDataViewListCtrl* list;
 };
 

@@ -8,7 +8,7 @@ namespace tw {
 namespace {
 
 class report_list : public choice_list {
-public:
+  public:
     report_list(wxWindow* parent, const wxString& title, std::function<void()> on_activate)
         : list(new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT)) {
         list->InsertColumn(0, title);
@@ -24,7 +24,7 @@ public:
     }
     int focused() const override { return static_cast<int>(list->GetFocusedItem()); }
 
-private:
+  private:
     wxListCtrl* list;
 };
 

@@ -36,9 +36,13 @@ listdialog::listdialog(const wxString& title, const std::vector<wxString>& ids_,
     });
 }
 
-void listdialog::endit(wxCommandEvent&) { EndModal(1); }
+void listdialog::endit(wxCommandEvent&) {
+    EndModal(1);
+}
 
-int listdialog::GetValue() const { return idlist->focused(); }
+int listdialog::GetValue() const {
+    return idlist->focused();
+}
 
 int menu(const wxString& title, const std::vector<wxString>& ids, const wxString& value) {
     listdialog dialog(title, ids, value);

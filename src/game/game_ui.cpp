@@ -18,7 +18,7 @@ namespace {
 
 // The output view: read-only, yet reachable with Tab like any control.
 class outputview : public wxTextCtrl {
-public:
+  public:
     using wxTextCtrl::wxTextCtrl;
     bool AcceptsFocusFromKeyboard() const override { return true; }
 };
@@ -227,7 +227,6 @@ void Mywin::retire_session() {
     handle->stop();
     handle.reset();
 }
-
 
 Mywin::~Mywin() {
     timer.Stop();

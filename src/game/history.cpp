@@ -6,7 +6,9 @@
 
 namespace tw {
 
-void turn_history::add_segment(std::string_view raw) { current += turn_text(raw); }
+void turn_history::add_segment(std::string_view raw) {
+    current += turn_text(raw);
+}
 
 void turn_history::close_turn() {
     std::rotate(turns.begin(), turns.begin() + 1, turns.end());

@@ -8,7 +8,7 @@
 namespace tw {
 
 class turn_history {
-public:
+  public:
     static constexpr size_t size = 10;
 
     // Files one raw output segment into the current turn.
@@ -24,7 +24,7 @@ public:
     // 9 the oldest.
     const std::string& replay(int digit) const;
 
-private:
+  private:
     std::array<std::string, size> turns;
     std::string current;
 };

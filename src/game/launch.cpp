@@ -89,8 +89,8 @@ std::string reader_thread_name(const std::filesystem::path& story) {
 namespace tw {
 
 std::string story_wildcard() {
-    static const char* const extensions[] = {"z1", "z2", "z3",  "z4",    "z5",
-                                             "z7", "z8", "z6", "blb", "blorb", "zblorb"};
+    static const char* const extensions[] = {"z1", "z2", "z3",  "z4",    "z5",    "z7",
+                                             "z8", "z6", "blb", "blorb", "zblorb"};
     std::string patterns;
     auto add = [&](const std::string& ext) {
         if (!patterns.empty())

@@ -13,9 +13,9 @@
 namespace tw {
 
 struct launch_options {
-    std::vector<std::string> argv;  // argv[0] is the program's path; no shell
-    std::vector<std::string> env;   // "NAME=value"; exactly this environment
-    std::string cwd;                // working directory of the child
+    std::vector<std::string> argv; // argv[0] is the program's path; no shell
+    std::vector<std::string> env;  // "NAME=value"; exactly this environment
+    std::string cwd;               // working directory of the child
 };
 
 struct output_chunk {
@@ -24,7 +24,7 @@ struct output_chunk {
 };
 
 class child_process {
-public:
+  public:
     // Starts the child. Returns null and sets `error` to a sentence fit for
     // the player when it cannot be started (program missing, not
     // executable, working directory missing...).

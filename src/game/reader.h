@@ -16,7 +16,7 @@ class child_process;
 // takes everything waiting at once, so a flood of output costs one wake-up
 // and one append per batch rather than per segment, and order is kept.
 class output_pump {
-public:
+  public:
     // `wake` runs on the reader thread whenever the pump goes from empty to
     // non-empty; it must only post to the GUI thread.
     explicit output_pump(std::function<void()> wake) : wake(std::move(wake)) {}
@@ -32,7 +32,7 @@ public:
     };
     batch take();
 
-private:
+  private:
     void post(std::unique_lock<std::mutex>& lock, bool was_empty);
     std::function<void()> wake;
     std::mutex mutex;

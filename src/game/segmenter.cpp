@@ -41,7 +41,9 @@ std::string turn_text(std::string_view raw) {
     return s;
 }
 
-bool is_prompt(std::string_view raw) { return raw == ">"; }
+bool is_prompt(std::string_view raw) {
+    return raw == ">";
+}
 
 std::string clean_segment(std::string_view raw) {
     if (is_prompt(raw))

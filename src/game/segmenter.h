@@ -9,7 +9,7 @@
 namespace tw {
 
 class segmenter {
-public:
+  public:
     // Appends the raw segments completed by `text` to `out`. Joined, every
     // raw segment ever emitted plus pending() equals every text fed.
     void feed(std::string_view text, std::vector<std::string>& out);
@@ -17,7 +17,7 @@ public:
     void finish(std::vector<std::string>& out);
     const std::string& pending() const { return buffer; }
 
-private:
+  private:
     void cut(std::vector<std::string>& out);
     std::string buffer;
     bool bracket_open = false;

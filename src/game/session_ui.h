@@ -16,7 +16,7 @@ class Mywin;
 // hold it too, so a late one finds it alive and sees that its window has
 // let go (`owner` is null).
 class game_session : public std::enable_shared_from_this<game_session> {
-public:
+  public:
     static std::shared_ptr<game_session> create(std::unique_ptr<child_process> child);
     ~game_session();
 
@@ -33,9 +33,9 @@ public:
     Mywin* owner = nullptr;
     bool reader_done = false;
     std::string stderr_text;
-    int exit_ticks = 0;  // status-timer ticks seen since the interpreter exited
+    int exit_ticks = 0; // status-timer ticks seen since the interpreter exited
 
-private:
+  private:
     explicit game_session(std::unique_ptr<child_process> child) : process(std::move(child)) {}
     // Runs `f` on the GUI thread with this session, if it is still alive then.
     void post(void (*f)(game_session&));

@@ -9,11 +9,16 @@ const char replacement[] = "\xEF\xBF\xBD";
 // overlong forms, surrogates and code points past U+10FFFF.
 bool second_ok(unsigned char lead, unsigned char b) {
     switch (lead) {
-    case 0xE0: return b >= 0xA0 && b <= 0xBF;
-    case 0xED: return b >= 0x80 && b <= 0x9F;
-    case 0xF0: return b >= 0x90 && b <= 0xBF;
-    case 0xF4: return b >= 0x80 && b <= 0x8F;
-    default: return b >= 0x80 && b <= 0xBF;
+    case 0xE0:
+        return b >= 0xA0 && b <= 0xBF;
+    case 0xED:
+        return b >= 0x80 && b <= 0x9F;
+    case 0xF0:
+        return b >= 0x90 && b <= 0xBF;
+    case 0xF4:
+        return b >= 0x80 && b <= 0x8F;
+    default:
+        return b >= 0x80 && b <= 0xBF;
     }
 }
 

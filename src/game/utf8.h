@@ -9,17 +9,17 @@
 namespace tw {
 
 class utf8_decoder {
-public:
+  public:
     // Appends the decoded text of `bytes` to `out`. A sequence or CR split
     // across two chunks is held until the next call.
     void feed(std::string_view bytes, std::string& out);
     // At the end of the stream: a held partial sequence becomes U+FFFD.
     void finish(std::string& out);
 
-private:
+  private:
     void flush_partial(std::string& out);
-    std::string partial;  // an incomplete multi-byte sequence
-    size_t need = 0;      // bytes the sequence still lacks
+    std::string partial; // an incomplete multi-byte sequence
+    size_t need = 0;     // bytes the sequence still lacks
     bool after_cr = false;
 };
 

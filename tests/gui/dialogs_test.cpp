@@ -58,7 +58,7 @@ TEST(Chooser, EmptyListGivesMinusOne) {
     EXPECT_EQ(choose({}, wxString(),
                      [](wxDialog& d) {
                          press(WXK_RETURN);
-                         EXPECT_TRUE(d.IsModal());  // nothing to activate
+                         EXPECT_TRUE(d.IsModal()); // nothing to activate
                          press(WXK_ESCAPE);
                      }),
               -1);

@@ -3,9 +3,9 @@
 #include "speech/speech.h"
 
 #include <wx/app.h>
-#include <wx/toplevel.h>
 #include <wx/init.h>
 #include <wx/log.h>
+#include <wx/toplevel.h>
 #include <wx/utils.h>
 
 #include <gtest/gtest.h>
@@ -23,7 +23,7 @@ std::mutex said_mutex;
 std::vector<std::string> said;
 
 class recorder : public tw::speech_backend {
-public:
+  public:
     bool say(const std::string& text) override {
         std::lock_guard lock(said_mutex);
         said.push_back(text);
@@ -126,7 +126,9 @@ std::vector<wxWindow*> find_all(wxWindow* top, const wxString& text) {
     return found;
 }
 
-void record_speech() { tw::set_speech_backend(std::make_unique<recorder>()); }
+void record_speech() {
+    tw::set_speech_backend(std::make_unique<recorder>());
+}
 
 std::vector<std::string> spoken() {
     tw::speech_flush();
@@ -155,7 +157,7 @@ temp_dir::~temp_dir() {
 namespace {
 
 class test_app : public wxApp {
-public:
+  public:
     bool OnInit() override {
         delete wxLog::SetActiveTarget(new wxLogStderr);
         return true;

@@ -73,11 +73,11 @@ TEST(Segmenter, PromptsAreFiledButNotSpoken) {
 }
 
 TEST(Segmenter, CleaningFoldsLineEndsOnceAndTrimsSpacesOnly) {
-    EXPECT_EQ(clean_segment("\n"), "");        // "\n\n" folds to one line end
-    EXPECT_EQ(clean_segment("\n\n"), "\n\n");  // three become two
+    EXPECT_EQ(clean_segment("\n"), "");       // "\n\n" folds to one line end
+    EXPECT_EQ(clean_segment("\n\n"), "\n\n"); // three become two
     EXPECT_EQ(clean_segment("  Hello.\r"), "Hello.\n");
     EXPECT_EQ(clean_segment("Line\r\n"), "Line\n");
-    EXPECT_EQ(clean_segment(" \tTabbed. "), "\tTabbed. \n");  // only the ends are trimmed
+    EXPECT_EQ(clean_segment(" \tTabbed. "), "\tTabbed. \n"); // only the ends are trimmed
     EXPECT_EQ(clean_segment("   "), "");
 }
 
@@ -134,9 +134,9 @@ TEST(Utf8, ValidTextPassesAndBadBytesBecomeReplacement) {
     EXPECT_EQ(decode_utf8("Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
               "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
     EXPECT_EQ(decode_utf8("a\xFFz"), "a\xEF\xBF\xBDz");
-    EXPECT_EQ(decode_utf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
-    EXPECT_EQ(decode_utf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
-    EXPECT_EQ(decode_utf8("\xE2\x82x"), "\xEF\xBF\xBDx");  // truncated, then ASCII
+    EXPECT_EQ(decode_utf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                 // overlong
+    EXPECT_EQ(decode_utf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"); // surrogate
+    EXPECT_EQ(decode_utf8("\xE2\x82x"), "\xEF\xBF\xBDx"); // truncated, then ASCII
     EXPECT_EQ(decode_utf8("end\xE2\x82"), "end\xEF\xBF\xBD");
     EXPECT_EQ(decode_utf8(std::string("a\0b", 3)), "ab");
 }
