@@ -6,6 +6,7 @@
 #include "speech/speech.h"
 
 #include <wx/app.h>
+#include <wx/dialog.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -25,6 +26,16 @@ class outputview : public wxTextCtrl {
 
 // How much of the interpreter's error text a message box can usefully hold.
 constexpr size_t shown_error_limit = 4000;
+
+// A dialog opened from a key handler of the game screen is running its own
+// loop inside that handler; tearing the screen down under it would leave the
+// handler on destroyed controls.
+bool modal_dialog_open() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsModal())
+            return true;
+    return false;
+}
 
 } // namespace
 
@@ -177,6 +188,8 @@ void Mywin::end_game_if_over(game_session& session, bool tick) {
     // keep the player on a dead game for longer than one more tick.
     if (!session.reader_done && !(tick && session.exit_ticks++ > 0))
         return;
+    if (modal_dialog_open())
+        return; // the status timer tries again once the dialog has closed
     // Stopped before the box: a tick while it is open would tear the screen
     // down twice.
     timer.Stop();

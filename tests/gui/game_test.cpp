@@ -203,3 +203,21 @@ TEST_F(Game, WinningEndsTheGame) {
     EXPECT_TRUE(first_screen_back());
     EXPECT_TRUE(heard("*** You have won ***\n"));
 }
+
+TEST_F(Game, InterpreterEndingUnderAnOpenPromptWaitsForIt) {
+    // The prompt runs inside the input field's key handler; the screen must
+    // not be torn down under it.
+    with_modal(
+        [&](wxDialog&) {
+            win->handle->process->kill();
+            pump_until([&] { return win->handle->process->poll().has_value(); });
+            settle();
+            EXPECT_TRUE(win->t1);
+            press(WXK_ESCAPE);
+        },
+        [&] {
+            win->t1->SetFocus();
+            press('s', wxMOD_CONTROL);
+        });
+    EXPECT_TRUE(first_screen_back());
+}
