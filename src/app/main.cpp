@@ -44,10 +44,19 @@ class tallowick_app : public wxApp {
     }
 };
 
+// A failed wx assertion is reported on stderr; its own dialog would be a
+// window the player never asked for and may not be able to dismiss.
+void report_assertion(const wxString& file, int line, const wxString& func, const wxString& cond,
+                      const wxString& msg) {
+    std::fprintf(stderr, "tallowick: %s:%d %s: %s %s\n", file.utf8_str().data(), line,
+                 func.utf8_str().data(), cond.utf8_str().data(), msg.utf8_str().data());
+}
+
 } // namespace
 } // namespace tw
 
 int main(int argc, char** argv) {
+    wxSetAssertHandler(tw::report_assertion);
     wxApp::SetInstance(new tw::tallowick_app);
     if (!wxEntryStart(argc, argv))
         return 2;

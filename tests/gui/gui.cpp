@@ -168,6 +168,13 @@ class test_app : public wxApp {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    // A wx assertion fails the test instead of opening a dialog that would
+    // hang the run.
+    wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
+                          const wxString& msg) {
+        ADD_FAILURE_AT(file.utf8_string().c_str(), line)
+            << "wx assertion " << cond.utf8_string() << " " << msg.utf8_string();
+    });
     wxApp::SetInstance(new test_app);
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit())
         return 2;
