@@ -4,6 +4,7 @@
 #include "app/a11y.h"
 
 #include <wx/button.h>
+#include <wx/dataview.h>
 #include <wx/dialog.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -31,6 +32,10 @@ void set_accessible_name(wxWindow* window, const wxString& name) {
     set_atk_name(window->GetConnectWidget(), name);
     if (window->GetHandle() != window->GetConnectWidget())
         set_atk_name(window->GetHandle(), name);
+    // A list's focus is on its tree view, inside the scrolled window that wx
+    // hands out as both widgets.
+    if (auto* list = wxDynamicCast(window, wxDataViewCtrl))
+        set_atk_name(list->GtkGetTreeView(), name);
 }
 
 void make_caret_readable(wxWindow* text) {
