@@ -32,6 +32,13 @@ void segmenter::finish(std::vector<std::string>& out) {
         cut(out);
 }
 
+bool segmenter::release(std::vector<std::string>& out) {
+    if (buffer.empty() || bracket_open)
+        return false;
+    cut(out);
+    return true;
+}
+
 std::string turn_text(std::string_view raw) {
     std::string s;
     s.reserve(raw.size() + 2);

@@ -15,6 +15,10 @@ class segmenter {
     void feed(std::string_view text, std::vector<std::string>& out);
     // At the end of the stream: what is still held becomes a last segment.
     void finish(std::vector<std::string>& out);
+    // When the interpreter has gone quiet: text held without a cut character
+    // (a question such as "Overwrite existing file? ") becomes a segment,
+    // unless a bracket is open. Returns whether it cut.
+    bool release(std::vector<std::string>& out);
     const std::string& pending() const { return buffer; }
 
   private:

@@ -63,6 +63,19 @@ TEST(Segmenter, PromptReleasesABracketThatNeverCloses) {
     EXPECT_EQ(out, (strings{"[x\n", ">", "look\n"}));
 }
 
+TEST(Segmenter, QuietInterpreterReleasesAnUnfinishedQuestion) {
+    segmenter s;
+    strings out;
+    s.feed("\nOverwrite existing file? ", out);
+    EXPECT_EQ(out, (strings{"\n"}));
+    EXPECT_TRUE(s.release(out));
+    EXPECT_EQ(out, (strings{"\n", "Overwrite existing file? "}));
+    EXPECT_FALSE(s.release(out));  // nothing held
+    s.feed("[an open notice", out);
+    EXPECT_FALSE(s.release(out));  // a bracket waits for its end or the prompt
+    EXPECT_EQ(s.pending(), "[an open notice");
+}
+
 TEST(Segmenter, PromptsAreFiledButNotSpoken) {
     EXPECT_TRUE(is_prompt(">"));
     EXPECT_EQ(clean_segment(">"), "");
