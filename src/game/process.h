@@ -37,7 +37,10 @@ class child_process {
     // no more to read: stdout has ended and stderr has ended too, or the
     // child has exited (a grandchild holding stderr open cannot hold the
     // reader). Meant for one reader thread.
-    virtual bool read_output(output_chunk& chunk) = 0;
+    bool read_output(output_chunk& chunk) { return read_output(chunk, -1); }
+    // The same, but gives up after `timeout_ms` (-1: never) with an empty
+    // chunk and true when nothing has arrived by then.
+    virtual bool read_output(output_chunk& chunk, int timeout_ms) = 0;
 
     // Queues bytes for the child's stdin and returns at once: a child that
     // stops reading must never freeze the caller. False once stdin is known

@@ -5,6 +5,13 @@
 #include "game/utf8.h"
 
 namespace tw {
+namespace {
+
+// How long the interpreter must be silent before held text is spoken. Long
+// enough that a sentence split across two writes stays whole.
+constexpr int quiet_ms = 60;
+
+} // namespace
 
 void output_pump::post(std::unique_lock<std::mutex>& lock, bool was_empty) {
     lock.unlock();
@@ -58,7 +65,17 @@ void read_game(child_process& child, output_pump& pump,
     };
 
     output_chunk chunk;
-    while (child.read_output(chunk)) {
+    while (true) {
+        // Held text with no cut character may be a question the interpreter
+        // now waits on ("Overwrite existing file? "); once it has gone quiet,
+        // say it rather than leave the player in silence.
+        if (!child.read_output(chunk, cutter.releasable() ? quiet_ms : -1))
+            break;
+        if (chunk.bytes.empty()) {
+            if (cutter.release(segments))
+                hand_on();
+            continue;
+        }
         if (chunk.is_stderr) {
             // The pipe must be drained or the interpreter blocks on it; what
             // is past the limit is read and dropped.

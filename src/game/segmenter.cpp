@@ -33,7 +33,7 @@ void segmenter::finish(std::vector<std::string>& out) {
 }
 
 bool segmenter::release(std::vector<std::string>& out) {
-    if (buffer.empty() || bracket_open)
+    if (!releasable())
         return false;
     cut(out);
     return true;

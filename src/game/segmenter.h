@@ -19,6 +19,7 @@ class segmenter {
     // (a question such as "Overwrite existing file? ") becomes a segment,
     // unless a bracket is open. Returns whether it cut.
     bool release(std::vector<std::string>& out);
+    bool releasable() const { return !buffer.empty() && !bracket_open; }
     const std::string& pending() const { return buffer; }
 
   private:

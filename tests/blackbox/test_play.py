@@ -166,9 +166,6 @@ class Play(harness.ProgramTest):
         self.game.command("inventory", shown=["You're carrying nothing."],
                           said=["You're carrying nothing.\n"])
 
-    @unittest.skip("program bug: a question of the interpreter that ends without a line "
-                   "end or full stop (\"Are you sure you want to restart? \", \"Overwrite "
-                   "existing file? \") is neither shown nor spoken until the player answers it")
     def test_questions_of_the_interpreter_are_shown_and_spoken_at_once(self):
         out, spoken = self.game.enter("restart")
         self.game.wait_shown(["Are you sure you want to restart?"], since=out)

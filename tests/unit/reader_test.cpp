@@ -213,3 +213,37 @@ TEST(reader, a_sequence_split_across_writes_is_decoded_whole) {
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+
+TEST(reader, a_question_the_game_waits_on_is_spoken_before_the_answer) {
+    launch_options opts;
+    opts.argv = {"/usr/bin/python3", fake, "ask", "Overwrite existing file? "};
+    opts.env = {"PYTHONUNBUFFERED=1"};
+    std::string error;
+    auto child = child_process::start(opts, error);
+    ASSERT_TRUE(child) << error;
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::string> said;
+    output_pump pump([] {});
+    std::thread reader([&] {
+        read_game(*child, pump, [&](const std::string& text) {
+            std::lock_guard lock(mutex);
+            said.push_back(text);
+            cv.notify_one();
+        });
+    });
+    {
+        // Nothing is answered until the question has been heard; the bound
+        // only keeps a broken reader from hanging the suite.
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(cv.wait_for(lock, std::chrono::seconds(30), [&] { return !said.empty(); }));
+        EXPECT_EQ(said, std::vector<std::string>{"Overwrite existing file? \n"});
+    }
+    child->write("y\n");
+    reader.join();
+    EXPECT_EQ(said.back(), "answer y\n");
+}
+
+} // namespace tw
