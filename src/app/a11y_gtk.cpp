@@ -34,7 +34,7 @@ void set_accessible_name(wxWindow* window, const wxString& name) {
         set_atk_name(window->GetHandle(), name);
     // A list's focus is on its tree view, inside the scrolled window that wx
     // hands out as both widgets.
-    if (auto* list = wxDynamicCast(window, wxDataViewCtrl))
+    if (auto* list = dynamic_cast<wxDataViewCtrl*>(window))
         set_atk_name(list->GtkGetTreeView(), name);
 }
 

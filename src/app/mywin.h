@@ -65,13 +65,24 @@ class Mywin : public wxFrame {
 
     // Hand-offs from a game's threads, on the GUI thread.
     void take_output(game_session& session);
-    void end_game_if_over(game_session& session, bool tick);
+    void end_game_if_over(game_session& session);
 
   private:
     // Ends the current game's interpreter and lets go of it.
     void retire_session();
     turn_history turns;
     bool game_screen_live = false;
+    // Game-screen handlers on the stack; a dialog they run keeps the screen.
+    int in_game_handler = 0;
+    friend struct game_handler_scope;
+};
+
+struct game_handler_scope {
+    explicit game_handler_scope(Mywin& w) : win(w) { ++win.in_game_handler; }
+    ~game_handler_scope() { --win.in_game_handler; }
+    game_handler_scope(const game_handler_scope&) = delete;
+    game_handler_scope& operator=(const game_handler_scope&) = delete;
+    Mywin& win;
 };
 
 } // namespace tw

@@ -11,7 +11,7 @@ wxString Mywin::ask(wxWindow* parent, const wxString& message, const wxString& d
     set_accessible_name(&dialog, message);
     // The field is what has the focus, so it is what the screen reader names.
     for (wxWindow* child : dialog.GetChildren())
-        if (auto* field = wxDynamicCast(child, wxTextCtrl))
+        if (auto* field = dynamic_cast<wxTextCtrl*>(child))
             set_accessible_name(field, message);
     dialog.SetValue(default_value);
     // A cancelled prompt is no answer: saving under a name the player backed

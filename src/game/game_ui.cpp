@@ -27,15 +27,16 @@ class outputview : public wxTextCtrl {
 // How much of the interpreter's error text a message box can usefully hold.
 constexpr size_t shown_error_limit = 4000;
 
-// A dialog opened from a key handler of the game screen is running its own
-// loop inside that handler; tearing the screen down under it would leave the
-// handler on destroyed controls.
-bool modal_dialog_open() {
-    for (wxWindow* w : wxTopLevelWindows)
-        if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsModal())
-            return true;
-    return false;
-}
+// The most raw text the output view is given per event-loop turn. A flood
+// is shown one such piece at a time, with the loop running in between, so
+// the window keeps answering keys, timers and the close box however much
+// the interpreter writes. (One segment longer than this still goes in
+// whole.)
+constexpr size_t view_piece = 64 * 1024;
+// During a flood, after this long of pieces back to back, the next one
+// waits this long (see take_output).
+constexpr auto flood_burst = std::chrono::milliseconds(100);
+constexpr auto flood_breather = std::chrono::milliseconds(15);
 
 } // namespace
 
@@ -49,11 +50,15 @@ std::shared_ptr<game_session> game_session::create(std::unique_ptr<child_process
                     g.owner->take_output(g);
             });
     });
+    s->more_timer.Bind(wxEVT_TIMER, [weak](wxTimerEvent&) {
+        if (auto g = weak.lock(); g && g->owner)
+            g->owner->take_output(*g);
+    });
     s->process->on_exit([weak](int) {
         if (auto self = weak.lock())
             self->post([](game_session& g) {
                 if (g.owner)
-                    g.owner->end_game_if_over(g, false);
+                    g.owner->end_game_if_over(g);
             });
     });
     return s;
@@ -73,6 +78,9 @@ void game_session::start_reader(const std::filesystem::path& story) {
 }
 
 void game_session::stop() {
+    // Nobody takes from the pump any more; a reader waiting there for room
+    // must not keep the join below waiting too.
+    pump->abandon();
     if (!process->poll()) {
         process->terminate();
         // dfrotz leaves at once on SIGTERM; anything that lingers is forced.
@@ -86,6 +94,7 @@ void game_session::stop() {
 }
 
 game_session::~game_session() {
+    pump->abandon();
     process->kill();
     if (reader.joinable())
         reader.join();
@@ -156,10 +165,28 @@ void Mywin::mainscreen() {
 }
 
 void Mywin::take_output(game_session& session) {
-    auto batch = session.pump->take();
+    auto batch = session.pump->take(view_piece);
     bool current = &session == handle.get();
-    // Everything waiting goes into the view in one append: a flood of small
-    // segments would otherwise cost one text-view update each.
+    // The pump sends no wake-up for what it still holds: a timer comes back
+    // for it on the next turn of the event loop, after input and other
+    // timers that are due. (A posted call would not do: wx runs every call
+    // posted while it runs posted calls, all in one go.) Painting and posted
+    // calls wait for a quiet loop, which back-to-back pieces never leave; so
+    // every so often the next piece waits a little, and a flood without end
+    // cannot starve them.
+    if (batch.more) {
+        auto now = std::chrono::steady_clock::now();
+        if (now - session.last_breather > flood_burst) {
+            session.last_breather = now + flood_breather;
+            session.more_timer.StartOnce(static_cast<int>(flood_breather.count()));
+        } else {
+            session.more_timer.StartOnce(1);
+        }
+    } else {
+        session.last_breather = std::chrono::steady_clock::now();
+    }
+    // The piece goes into the view in one append: a flood of small segments
+    // would otherwise cost one text-view update each.
     std::string shown;
     for (const auto& raw : batch.raws) {
         if (current)
@@ -171,25 +198,36 @@ void Mywin::take_output(game_session& session) {
     if (batch.closed) {
         session.reader_done = true;
         session.stderr_text = std::move(batch.stderr_text);
-        end_game_if_over(session, false);
+        end_game_if_over(session);
     }
 }
 
 void Mywin::check_game_status(wxTimerEvent&) {
+    // The reader's hand-offs are posted calls, which wx runs only when the
+    // event loop is otherwise idle; a text view still laying out a flood
+    // keeps it busy for seconds at a higher priority. Taking output here too
+    // bounds how long new output can wait to one tick.
+    if (handle && handle->owner == this && game_screen_live)
+        take_output(*handle);
     if (handle)
-        end_game_if_over(*handle, true);
+        end_game_if_over(*handle);
 }
 
-void Mywin::end_game_if_over(game_session& session, bool tick) {
+void Mywin::end_game_if_over(game_session& session) {
     if (&session != handle.get() || !game_screen_live || !session.process->poll())
         return;
-    // Normally the reader has drained everything by the time the interpreter
-    // is gone; a child of the interpreter holding its output open must not
-    // keep the player on a dead game for longer than one more tick.
-    if (!session.reader_done && !(tick && session.exit_ticks++ > 0))
+    // The reader ends soon after the interpreter (the process layer stops
+    // waiting on pipes that a process left behind may hold); until the view
+    // has taken its last piece of output, the game is not over for the
+    // player.
+    if (!session.reader_done)
         return;
-    if (modal_dialog_open())
-        return; // the status timer tries again once the dialog has closed
+    // A dialog opened from a key handler of the game screen runs its loop
+    // inside that handler; tearing the screen down under it would leave the
+    // handler on destroyed controls. The status timer tries again once the
+    // handler has returned.
+    if (in_game_handler > 0)
+        return;
     // Stopped before the box: a tick while it is open would tear the screen
     // down twice.
     timer.Stop();
@@ -201,6 +239,11 @@ void Mywin::end_game_if_over(game_session& session, bool tick) {
             text = text.Left(shown_error_limit) + "\n...";
         message_box(text, "Uh Oh.", wxOK | wxICON_INFORMATION);
     }
+    // Emptied first: after a flood the view would go on laying its text out
+    // (at a higher priority than the idle time in which wx deletes the
+    // panel), keeping posted calls and the deletion itself waiting.
+    if (t2)
+        t2->ChangeValue(wxString());
     if (panel)
         panel->Destroy();
     panel = nullptr;
@@ -209,6 +252,7 @@ void Mywin::end_game_if_over(game_session& session, bool tick) {
 }
 
 void Mywin::process_enter(wxCommandEvent&) {
+    game_handler_scope scope(*this);
     wxString value = t1->GetValue();
     t1->Clear();
     last_input = value.utf8_string();

@@ -6,6 +6,7 @@
 namespace tw {
 
 void Mywin::keypress2(wxKeyEvent& event) {
+    game_handler_scope scope(*this);
     if (event.ControlDown()) {
         wxChar key = static_cast<wxChar>(event.GetUnicodeKey());
         if (key != WXK_NONE) {

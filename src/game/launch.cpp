@@ -14,6 +14,12 @@ bool is_program(const std::filesystem::path& p) {
 
 } // namespace
 
+#ifdef _WIN32
+std::vector<std::filesystem::path> interpreter_fallbacks;
+#else
+std::vector<std::filesystem::path> interpreter_fallbacks = {"/usr/games/dfrotz"};
+#endif
+
 std::optional<std::filesystem::path> find_interpreter(const std::filesystem::path& cwd) {
 #ifdef _WIN32
     auto local = cwd / "dfrotz.exe";
@@ -39,9 +45,9 @@ std::optional<std::filesystem::path> find_interpreter(const std::filesystem::pat
             rest.remove_prefix(colon + 1);
         }
     }
-    std::filesystem::path debian("/usr/games/dfrotz");
-    if (is_program(debian))
-        return debian;
+    for (const auto& fallback : interpreter_fallbacks)
+        if (is_program(fallback))
+            return fallback;
     return std::nullopt;
 #endif
 }

@@ -7,12 +7,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw {
 
 // The interpreter: ./dfrotz in the working directory, then dfrotz on PATH,
-// then where Debian puts it. None when there is none.
+// then each of interpreter_fallbacks. None when there is none.
 std::optional<std::filesystem::path> find_interpreter(const std::filesystem::path& cwd);
+
+// Where find_interpreter() looks last, in order: where Debian puts dfrotz.
+// Tests empty it to see a machine without an interpreter.
+extern std::vector<std::filesystem::path> interpreter_fallbacks;
 
 // The interpreter's arguments for one story. -m turns off the "***MORE***"
 // pause, which would otherwise swallow the player's next command after any

@@ -27,9 +27,10 @@ namespace tw {
 namespace {
 
 constexpr size_t chunk_size = 64 * 1024;
-// At most this many chunks of stderr are read once the child has gone and
-// stdout has ended, so that a grandchild writing there without end cannot
-// keep the reader.
+// At most this many chunks of stdout, then of stderr, are read once the
+// child has gone, so that a grandchild writing there without end cannot
+// keep the reader. 16 chunks hold the largest pipe an unprivileged process
+// can ask for (1 MB), so nothing the child itself wrote is lost.
 constexpr int drain_chunks = 16;
 
 std::string describe(int err) {
@@ -131,7 +132,7 @@ class posix_child final : public child_process {
         close_fd(event_fd);
     }
 
-    bool read_output(output_chunk& chunk) override;
+    bool read_output(output_chunk& chunk, int timeout_ms) override;
     bool write(std::string_view bytes) override;
 
     std::optional<int> poll() override {
@@ -316,7 +317,7 @@ void posix_child::write_loop() {
     queued.clear();
 }
 
-bool posix_child::read_output(output_chunk& chunk) {
+bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
     auto read_into = [&](int fd, bool is_err) -> ssize_t {
         chunk.bytes.resize(chunk_size);
         ssize_t n;
@@ -333,20 +334,23 @@ bool posix_child::read_output(output_chunk& chunk) {
             return false;
 
         if (draining) {
-            // The child has gone and stdout has ended: take what stderr
-            // holds now without waiting for more.
-            if (drain_left == 0) {
-                err_open = false;
-                return false;
-            }
-            pollfd p{err_fd, POLLIN, 0};
+            // The child has gone: take what stdout, then stderr, hold now
+            // without waiting for more. Everything the child wrote is in the
+            // pipes by now; only a process it left behind could write more,
+            // and that one may hold them open for ever, which must hold
+            // neither the reader nor whoever joins it.
+            bool is_err = !out_open;
+            int fd = is_err ? err_fd : out_fd;
+            bool& open = is_err ? err_open : out_open;
+            pollfd p{fd, POLLIN, 0};
             int r;
             do {
                 r = ::poll(&p, 1, 0);
             } while (r < 0 && errno == EINTR);
-            if (r <= 0 || read_into(err_fd, true) <= 0) {
-                err_open = false;
-                return false;
+            if (drain_left == 0 || r <= 0 || read_into(fd, is_err) <= 0) {
+                open = false;
+                drain_left = drain_chunks; // a fresh allowance for stderr
+                continue;
             }
             --drain_left;
             return true;
@@ -354,7 +358,7 @@ bool posix_child::read_output(output_chunk& chunk) {
 
         pollfd fds[3];
         nfds_t n = 0;
-        int out_i = -1, err_i = -1, event_i = -1;
+        int out_i = -1, err_i = -1;
         if (out_open) {
             out_i = static_cast<int>(n);
             fds[n++] = {out_fd, POLLIN, 0};
@@ -363,19 +367,31 @@ bool posix_child::read_output(output_chunk& chunk) {
             err_i = static_cast<int>(n);
             fds[n++] = {err_fd, POLLIN, 0};
         }
-        if (!out_open) {
-            // Only now does the exit matter: stdout still open means there
-            // may be more for the player.
-            event_i = static_cast<int>(n);
-            fds[n++] = {event_fd, POLLIN, 0};
+        // The exit ends the waiting even while stdout is open: a process the
+        // child started may hold it, and would otherwise keep the reader
+        // blocked (and the GUI thread joining it frozen) after the game has
+        // ended. What the child wrote is still read, in the drain above.
+        const nfds_t event_i = n;
+        fds[n++] = {event_fd, POLLIN, 0};
+        int ready = ::poll(fds, n, timeout_ms);
+        if (ready == 0) {
+            chunk.bytes.clear();
+            chunk.is_stderr = false;
+            return true;
         }
-        if (::poll(fds, n, -1) < 0) {
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             out_open = err_open = false;
             return false;
         }
 
+        if (fds[event_i].revents) {
+            // Checked first, so that a process left behind that writes
+            // without end cannot keep the drain from starting either.
+            draining = true;
+            continue;
+        }
         bool out_ready = out_i >= 0 && fds[out_i].revents;
         bool err_ready = err_i >= 0 && fds[err_i].revents;
         if (out_ready || err_ready) {
@@ -388,10 +404,7 @@ bool posix_child::read_output(output_chunk& chunk) {
             if (got < 0 && errno == EAGAIN)
                 continue;
             (take_err ? err_open : out_open) = false;
-            continue;
         }
-        if (event_i >= 0 && fds[event_i].revents)
-            draining = true;
     }
 }
 

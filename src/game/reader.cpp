@@ -21,7 +21,13 @@ void output_pump::post(std::unique_lock<std::mutex>& lock, bool was_empty) {
 
 void output_pump::push(std::string raw) {
     std::unique_lock lock(mutex);
+    // Back-pressure: a reader that waits here stops reading the pipe, and
+    // the interpreter then waits on its writes, until the screen catches up.
+    room.wait(lock, [this] { return waiting_bytes < capacity || abandoned; });
+    if (abandoned)
+        return;
     bool was_empty = waiting.empty() && !closed;
+    waiting_bytes += raw.size();
     waiting.push_back(std::move(raw));
     post(lock, was_empty);
 }
@@ -35,15 +41,47 @@ void output_pump::close(std::string text) {
 }
 
 output_pump::batch output_pump::take() {
-    std::lock_guard lock(mutex);
+    return take(static_cast<size_t>(-1));
+}
+
+output_pump::batch output_pump::take(size_t max_bytes) {
+    std::unique_lock lock(mutex);
     batch b;
-    b.raws.swap(waiting);
-    if (closed && !taken_close) {
+    size_t got = 0;
+    while (!waiting.empty()) {
+        size_t n = waiting.front().size();
+        if (!b.raws.empty() && (got >= max_bytes || n > max_bytes - got))
+            break;
+        got += n;
+        b.raws.push_back(std::move(waiting.front()));
+        waiting.pop_front();
+    }
+    waiting_bytes -= got;
+    b.more = !waiting.empty();
+    if (closed && !taken_close && !b.more) {
         b.closed = true;
         b.stderr_text = std::move(stderr_text);
         taken_close = true;
     }
+    lock.unlock();
+    if (!b.raws.empty())
+        room.notify_all();
     return b;
+}
+
+void output_pump::abandon() {
+    {
+        std::lock_guard lock(mutex);
+        abandoned = true;
+        waiting.clear();
+        waiting_bytes = 0;
+    }
+    room.notify_all();
+}
+
+bool output_pump::ended() {
+    std::lock_guard lock(mutex);
+    return closed;
 }
 
 void read_game(child_process& child, output_pump& pump,

@@ -2,6 +2,9 @@
 #include "game/process.h"
 #include "game/reader.h"
 
+#include <wx/timer.h>
+
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,7 +36,10 @@ class game_session : public std::enable_shared_from_this<game_session> {
     Mywin* owner = nullptr;
     bool reader_done = false;
     std::string stderr_text;
-    int exit_ticks = 0; // status-timer ticks seen since the interpreter exited
+    // Brings the GUI thread back for what the pump still held after a take.
+    wxTimer more_timer;
+    // When the view last let painting and posted calls run during a flood.
+    std::chrono::steady_clock::time_point last_breather;
 
   private:
     explicit game_session(std::unique_ptr<child_process> child) : process(std::move(child)) {}

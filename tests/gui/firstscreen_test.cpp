@@ -19,7 +19,7 @@ TEST(FirstScreen, ThreeButtonsFullyVisibleAndFocusOnOpen) {
     for (const auto& label : labels) {
         auto found = find_all(win, label);
         ASSERT_EQ(found.size(), 1u) << label;
-        buttons.push_back(wxDynamicCast(found[0], wxButton));
+        buttons.push_back(dynamic_cast<wxButton*>(found[0]));
         ASSERT_TRUE(buttons.back()) << label;
     }
     // The frame's size reaches GTK asynchronously; wait for it to settle.

@@ -57,7 +57,7 @@ wxDialog* focused_modal() {
     wxWindow* focus = wxWindow::FindFocus();
     if (!focus)
         return nullptr;
-    auto* dialog = wxDynamicCast(wxGetTopLevelParent(focus), wxDialog);
+    auto* dialog = dynamic_cast<wxDialog*>(wxGetTopLevelParent(focus));
     return dialog && dialog->IsModal() ? dialog : nullptr;
 }
 
@@ -65,7 +65,7 @@ namespace {
 
 wxDialog* any_modal() {
     for (wxWindow* w : wxTopLevelWindows)
-        if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsModal())
+        if (auto* d = dynamic_cast<wxDialog*>(w); d && d->IsModal())
             return d;
     return nullptr;
 }
