@@ -123,12 +123,13 @@ class Fault : public testing::Test {
     void start(const std::string& mode, bool keep_text = true) {
         interpreter(mode);
         seen.clear();
+        // Cleared before the start: the reader may speak before
+        // launch_game() has even returned.
+        clear_spoken();
         ASSERT_TRUE(win->launch_game(story));
         ASSERT_TRUE(win->t2);
-        if (!keep_text) {
-            clear_spoken();
+        if (!keep_text)
             return;
-        }
         // The view goes with the game screen, often in the same event-loop
         // turn as the last append: keep what it showed last.
         win->t2->Bind(wxEVT_TEXT, [this](wxCommandEvent& e) {
@@ -136,7 +137,6 @@ class Fault : public testing::Test {
                 seen = win->t2->GetValue().utf8_string();
             e.Skip();
         });
-        clear_spoken();
     }
 
     // What the output view shows, or showed last once the game has ended.

@@ -19,8 +19,10 @@
 namespace guitest {
 namespace {
 
-std::mutex said_mutex;
-std::vector<std::string> said;
+// Never destroyed: the speech thread lives until the process ends and may
+// still be recording while static objects are torn down at exit.
+std::mutex& said_mutex = *new std::mutex;
+std::vector<std::string>& said = *new std::vector<std::string>;
 
 class recorder : public tw::speech_backend {
   public:
