@@ -8,7 +8,7 @@
 // Each figure is the best of the rounds, so that one unlucky run of either
 // side (page cache, scheduler) does not decide the ratio.
 #include "../tests/unit/http_server.h"
-#include "catalogue/fetch.h"
+#include "core/catalogue/fetch.h"
 
 #include <spawn.h>
 #include <stdlib.h>

@@ -5,8 +5,8 @@
 // game's reply to a command does.
 //
 // Usage: reader_latency [segments]   (1000 by default)
-#include "game/process.h"
-#include "game/reader.h"
+#include "core/interpreter/process.h"
+#include "core/interpreter/reader.h"
 
 #include <algorithm>
 #include <chrono>

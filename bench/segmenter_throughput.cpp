@@ -14,8 +14,8 @@
 //
 // Command (from the source root; configure with -DTALLOWICK_BENCH=ON):
 //   build/segmenter_throughput [megabytes]        (10 by default)
-#include "game/segmenter.h"
-#include "game/utf8.h"
+#include "core/text/segmenter.h"
+#include "core/text/utf8.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 // through locate_game, for the path it becomes under a save directory.
 #include "common.h"
 
-#include "catalogue/catalogue.h"
+#include "core/catalogue/file_names.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -5,7 +5,7 @@
 // a line end and neither begins nor ends with a space.
 #include "common.h"
 
-#include "game/segmenter.h"
+#include "core/text/segmenter.h"
 
 using namespace tw;
 

@@ -5,7 +5,7 @@
 // byte gives at most one U+FFFD, three bytes.
 #include "common.h"
 
-#include "game/utf8.h"
+#include "core/text/utf8.h"
 
 using namespace tw;
 

@@ -1,24 +1,30 @@
 #pragma once
-// A small HTTP/1.1 server on 127.0.0.1 at a port the system picks, for
-// tests and benchmarks of the download worker. Every connection gets its own
-// thread and answers one request, then closes ("Connection: close"). POSIX
-// only, like the test suite.
+// A small HTTP server on 127.0.0.1 at a port the system picks, for the
+// download tests and benchmark. Each connection gets a thread and one
+// answer, then is closed.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using socket_t = SOCKET;
+inline void close_socket(socket_t s) {
+    closesocket(s);
+}
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+using socket_t = int;
+inline void close_socket(socket_t s) {
+    ::close(s);
+}
+#endif
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -28,25 +34,23 @@ namespace tw::test {
 
 class http_server {
   public:
-    // Writes the whole response to the connected socket `fd`.
-    using handler = std::function<void(int fd)>;
+    // Writes the whole answer to the connected socket.
+    using handler = std::function<void(http_server&, socket_t)>;
 
     http_server() {
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listener < 0)
-            throw std::runtime_error("socket");
+#ifdef _WIN32
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;
         socklen_t len = sizeof addr;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(listener, 64) != 0 ||
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-            ::close(listener);
-            throw std::runtime_error("bind");
-        }
-        port_ = ntohs(addr.sin_port);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(listener, 64);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+        port = ntohs(addr.sin_port);
         acceptor = std::thread([this] { accept_loop(); });
     }
 
@@ -56,25 +60,46 @@ class http_server {
             stopping = true;
         }
         changed.notify_all();
-        // Wakes the blocking accept() on Linux.
-        ::shutdown(listener, SHUT_RDWR);
+        // Unblocks accept(): a last connection of our own.
+        socket_t wake = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(port);
+        ::connect(wake, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
         acceptor.join();
-        ::close(listener);
-        std::vector<std::thread> threads;
-        {
-            std::lock_guard lock(mutex);
-            threads.swap(connections);
-        }
-        for (auto& t : threads)
+        close_socket(wake);
+        close_socket(listener);
+        for (auto& t : connections)
             t.join();
     }
 
-    http_server(const http_server&) = delete;
-    http_server& operator=(const http_server&) = delete;
-
-    std::uint16_t port() const { return port_; }
     std::string url(std::string_view path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+        return "http://127.0.0.1:" + std::to_string(port) + std::string(path);
+    }
+
+    // Answers `path` with `status` and `body`, with a Content-Length unless
+    // `with_length` is false; `headers` end in "\r\n" each.
+    void answer(const std::string& path, int status, std::string body, std::string headers = {},
+                bool with_length = true) {
+        std::string head = "HTTP/1.1 " + std::to_string(status) + " X\r\n" + headers;
+        if (with_length)
+            head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+        route(path, [all = head + "Connection: close\r\n\r\n" + body](http_server&, socket_t s) {
+            send_all(s, all);
+        });
+    }
+
+    // Sends `bytes` of the head and body, then nothing more until the server
+    // is destroyed; wait_stalled() returns once it has sent them.
+    void stall(const std::string& path, std::string bytes) {
+        route(path, [bytes](http_server& self, socket_t s) {
+            send_all(s, bytes);
+            std::unique_lock lock(self.mutex);
+            ++self.stalled;
+            self.changed.notify_all();
+            self.changed.wait(lock, [&] { return self.stopping; });
+        });
     }
 
     void route(const std::string& path, handler h) {
@@ -82,95 +107,14 @@ class http_server {
         routes[path] = std::move(h);
     }
 
-    // 200 with `body`, with a Content-Length or delimited by closing.
-    void body(const std::string& path, std::string content, bool with_length = true) {
-        route(path, [content = std::move(content), with_length](int fd) {
-            std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
-            if (with_length)
-                head += "Content-Length: " + std::to_string(content.size()) + "\r\n";
-            send_all(fd, head + "Connection: close\r\n\r\n");
-            send_all(fd, content);
-        });
-    }
-
-    // An error status with a body of its own.
-    void status(const std::string& path, int code, std::string content) {
-        route(path, [code, content = std::move(content)](int fd) {
-            send_all(fd, "HTTP/1.1 " + std::to_string(code) +
-                             " Trouble\r\nContent-Type: text/plain\r\nContent-Length: " +
-                             std::to_string(content.size()) + "\r\nConnection: close\r\n\r\n" +
-                             content);
-        });
-    }
-
-    void redirect(const std::string& path, std::string location, int code = 302) {
-        route(path, [code, location = std::move(location)](int fd) {
-            std::string text = "Moved.";
-            send_all(fd, "HTTP/1.1 " + std::to_string(code) + " Found\r\nLocation: " + location +
-                             "\r\nContent-Length: " + std::to_string(text.size()) +
-                             "\r\nConnection: close\r\n\r\n" + text);
-        });
-    }
-
-    // Announces `declared` bytes, sends `partial`, then resets the
-    // connection (RST, not an orderly close).
-    void reset_mid_body(const std::string& path, std::uint64_t declared, std::string partial) {
-        route(path, [declared, partial = std::move(partial)](int fd) {
-            send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(declared) +
-                             "\r\nConnection: close\r\n\r\n" + partial);
-            linger hard{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-        });
-    }
-
-    // Announces `declared` bytes, sends `partial`, then sends nothing more
-    // until the server is destroyed. wait_stalled() returns once it has.
-    void stall(const std::string& path, std::uint64_t declared, std::string partial) {
-        route(path, [this, declared, partial = std::move(partial)](int fd) {
-            send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(declared) +
-                             "\r\nConnection: close\r\n\r\n" + partial);
-            std::unique_lock lock(mutex);
-            ++stalled;
-            changed.notify_all();
-            changed.wait(lock, [this] { return stopping; });
-        });
-    }
-
-    // `size` generated bytes (a repeating pattern) with a Content-Length,
-    // sent in 1 MiB writes; for benchmarks.
-    void generated(const std::string& path, std::uint64_t size) {
-        // Made once here, so that serving allocates nothing per request.
-        auto block = std::make_shared<std::string>(1 << 20, '\0');
-        for (size_t i = 0; i < block->size(); ++i)
-            (*block)[i] = static_cast<char>(i * 31 + 7);
-        route(path, [size, block](int fd) {
-            send_all(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) +
-                             "\r\nConnection: close\r\n\r\n");
-            for (std::uint64_t left = size; left > 0;) {
-                auto n = static_cast<size_t>(std::min<std::uint64_t>(left, block->size()));
-                if (!send_all(fd, std::string_view(block->data(), n)))
-                    return;
-                left -= n;
-            }
-        });
-    }
-
-    // Blocks until `count` stalled responses have sent their bytes.
-    void wait_stalled(int count = 1) {
+    void wait_stalled() {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return stalled >= count; });
+        changed.wait(lock, [&] { return stalled > 0; });
     }
 
-    // How many requests asked for `path` (the path as sent, query included).
-    int hits(const std::string& path) {
-        std::lock_guard lock(mutex);
-        auto it = counts.find(path);
-        return it == counts.end() ? 0 : it->second;
-    }
-
-    static bool send_all(int fd, std::string_view data) {
+    static bool send_all(socket_t s, std::string_view data) {
         while (!data.empty()) {
-            ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+            auto n = ::send(s, data.data(), static_cast<int>(data.size()), 0);
             if (n <= 0)
                 return false;
             data.remove_prefix(static_cast<size_t>(n));
@@ -181,60 +125,48 @@ class http_server {
   private:
     void accept_loop() {
         for (;;) {
-            int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) {
-                std::lock_guard lock(mutex);
-                if (stopping)
-                    return;
-                if (errno == EINTR || errno == ECONNABORTED)
-                    continue;
+            socket_t s = ::accept(listener, nullptr, nullptr);
+            std::lock_guard lock(mutex);
+            if (stopping) {
+                close_socket(s);
                 return;
             }
-            std::lock_guard lock(mutex);
-            connections.emplace_back([this, fd] { serve(fd); });
+            connections.emplace_back([this, s] { serve(s); });
         }
     }
 
-    void serve(int fd) {
+    void serve(socket_t s) {
         std::string request;
         char buf[4096];
         while (request.find("\r\n\r\n") == std::string::npos) {
-            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-            if (n <= 0) {
-                ::close(fd);
-                return;
-            }
+            auto n = ::recv(s, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
             request.append(buf, static_cast<size_t>(n));
         }
-        // "GET /path HTTP/1.1"
         auto first = request.find(' ');
-        auto second = request.find(' ', first + 1);
-        std::string path = request.substr(first + 1, second - first - 1);
+        std::string path = request.substr(first + 1, request.find(' ', first + 1) - first - 1);
         handler h;
         {
             std::lock_guard lock(mutex);
-            ++counts[path];
-            auto it = routes.find(path.substr(0, path.find('?')));
-            if (it != routes.end())
+            if (auto it = routes.find(path); it != routes.end())
                 h = it->second;
         }
         if (h)
-            h(fd);
+            h(*this, s);
         else
-            send_all(fd,
-                     "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-        ::close(fd);
+            send_all(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        close_socket(s);
     }
 
-    int listener = -1;
-    std::uint16_t port_ = 0;
+    socket_t listener;
+    std::uint16_t port = 0;
     std::thread acceptor;
     std::mutex mutex;
     std::condition_variable changed;
     bool stopping = false;
     int stalled = 0;
     std::map<std::string, handler> routes;
-    std::map<std::string, int> counts;
     std::vector<std::thread> connections;
 };
 

@@ -1,0 +1,261 @@
+#include "core/catalogue/fetch.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <system_error>
+
+namespace tw {
+namespace {
+
+void global_init() {
+    // Once per process, before the first handle; a function-local static is
+    // initialised exactly once even when two workers start together.
+    static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)init;
+}
+
+struct file_closer {
+    void operator()(std::FILE* f) const {
+        if (f)
+            std::fclose(f);
+    }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+struct easy_deleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct multi_deleter {
+    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
+};
+
+std::string random_suffix(std::mt19937& rng) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uniform_int_distribution<size_t> pick(0, sizeof letters - 2);
+    std::string s;
+    for (int i = 0; i < 6; ++i)
+        s.push_back(letters[pick(rng)]);
+    return s;
+}
+
+// Creates a new hidden file beside `target`; never opens an existing one.
+file_ptr create_temp(const std::filesystem::path& target, std::filesystem::path& temp, int& err) {
+    std::random_device seed;
+    std::mt19937 rng(seed());
+    auto name = target.filename().u8string();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = target.parent_path() /
+               std::filesystem::path(u8"." + name + u8".part-" +
+                                     std::filesystem::path(random_suffix(rng)).u8string());
+#ifdef _WIN32
+        std::FILE* f = _wfopen(temp.c_str(), L"wbxN"); // N: not inherited by the interpreter
+#else
+        std::FILE* f = std::fopen(temp.c_str(), "wbxe"); // e: close-on-exec for the same reason
+#endif
+        if (f)
+            return file_ptr(f);
+        err = errno;
+        if (err != EEXIST)
+            break;
+    }
+    temp.clear();
+    return nullptr;
+}
+
+struct transfer {
+    std::FILE* file = nullptr;
+    download_progress* progress = nullptr;
+    int write_errno = 0;
+};
+
+size_t on_body(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<transfer*>(user);
+    size_t n = size * count;
+    if (t->progress->cancel_requested())
+        return 0;
+    if (n > 0 && std::fwrite(data, 1, n, t->file) != n) {
+        t->write_errno = errno ? errno : EIO;
+        return 0;
+    }
+    t->progress->add_received(n);
+    return n;
+}
+
+int on_progress(void* user, curl_off_t dltotal, curl_off_t, curl_off_t, curl_off_t) {
+    auto* t = static_cast<transfer*>(user);
+    t->progress->set_total(dltotal > 0 ? static_cast<std::uint64_t>(dltotal) : 0);
+    return t->progress->cancel_requested() ? 1 : 0;
+}
+
+std::string system_message(int err) {
+    return std::generic_category().message(err);
+}
+
+fetch_result run(const std::string& uri, const std::filesystem::path& target,
+                 download_progress& progress, const fetch_options& opts) {
+    fetch_result result;
+    if (progress.cancel_requested()) {
+        result.state = download_state::cancelled;
+        return result;
+    }
+    global_init();
+
+    std::filesystem::path temp;
+    int open_errno = 0;
+    file_ptr file = create_temp(target, temp, open_errno);
+    if (!file) {
+        result.message = "The story file could not be created: " + system_message(open_errno) + ".";
+        return result;
+    }
+    // From here every way out, an exception included, removes the temporary
+    // file unless it was renamed into place. It is closed first: Windows
+    // cannot remove an open file.
+    struct temp_guard {
+        file_ptr& file;
+        std::filesystem::path& temp;
+        ~temp_guard() {
+            file.reset();
+            if (!temp.empty()) {
+                std::error_code ec;
+                std::filesystem::remove(temp, ec);
+            }
+        }
+    } guard{file, temp};
+
+    // Declared before the handles, which point at them until cleaned up.
+    transfer t{file.get(), &progress, 0};
+    char errbuf[CURL_ERROR_SIZE] = {};
+    std::unique_ptr<CURL, easy_deleter> easy(curl_easy_init());
+    std::unique_ptr<CURLM, multi_deleter> multi(curl_multi_init());
+    if (!easy || !multi) {
+        result.message = "The download could not be started.";
+        return result;
+    }
+
+    CURL* c = easy.get();
+    curl_easy_setopt(c, CURLOPT_URL, uri.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L); // signals cannot reach the right thread
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 1048576L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(opts.connect_timeout.count()));
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, opts.low_speed_limit);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(opts.low_speed_time.count()));
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A cancel during a slow name lookup must not wait for the resolver
+    // thread; it finishes and frees itself later.
+    curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
+#endif
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "Tallowick");
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, on_progress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+
+    // The multi interface lets cancel() interrupt a wait on the network
+    // through curl_multi_wakeup instead of waiting for the next callback.
+    CURLM* m = multi.get();
+    curl_multi_add_handle(m, c);
+    progress.set_waker([m] { curl_multi_wakeup(m); });
+    CURLcode code = CURLE_OK;
+    CURLMcode mcode = CURLM_OK;
+    int running = 1;
+    while (running && !progress.cancel_requested()) {
+        mcode = curl_multi_perform(m, &running);
+        if (mcode != CURLM_OK || !running)
+            break;
+        mcode = curl_multi_poll(m, nullptr, 0, 1000, nullptr);
+        if (mcode != CURLM_OK)
+            break;
+    }
+    progress.set_waker({});
+    int left = 0;
+    bool done = false;
+    while (CURLMsg* msg = curl_multi_info_read(m, &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == c) {
+            code = msg->data.result;
+            done = true;
+        }
+    }
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.http_status);
+    curl_multi_remove_handle(m, c);
+
+    if (progress.cancel_requested()) {
+        result.state = download_state::cancelled;
+        return result;
+    }
+    if (mcode != CURLM_OK || !done) {
+        result.message = std::string("The download broke off: ") + curl_multi_strerror(mcode) + ".";
+        return result;
+    }
+    if (code != CURLE_OK) {
+        if (code == CURLE_HTTP_RETURNED_ERROR)
+            result.message =
+                "The server answered with status " + std::to_string(result.http_status) + ".";
+        else if (code == CURLE_WRITE_ERROR && t.write_errno)
+            result.message =
+                "The story file could not be written: " + system_message(t.write_errno) + ".";
+        else
+            result.message = std::string("The download failed: ") +
+                             (errbuf[0] ? errbuf : curl_easy_strerror(code)) + ".";
+        return result;
+    }
+    if (result.http_status < 200 || result.http_status > 299) {
+        // A redirect without a Location ends here with CURLE_OK; its body is
+        // no story file.
+        result.message =
+            "The server answered with status " + std::to_string(result.http_status) + ".";
+        return result;
+    }
+    if (progress.received() == 0) {
+        // An empty story file could never be played, and left in place it
+        // would be taken for the game on every later choice.
+        result.message = "The server sent an empty file.";
+        return result;
+    }
+    // fclose flushes the last bytes; its failure (a full disk) is a failure.
+    if (std::fclose(file.release()) != 0) {
+        int err = errno;
+        result.message = "The story file could not be written: " + system_message(err) + ".";
+        return result;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temp, target, ec);
+    if (ec) {
+        result.message = "The story file could not be put in place: " + ec.message() + ".";
+        return result;
+    }
+    temp.clear();
+    result.state = download_state::completed;
+    return result;
+}
+
+} // namespace
+
+fetch_result fetch_to_file(const std::string& uri, const std::filesystem::path& target,
+                           download_progress& progress, const fetch_options& opts) {
+    fetch_result result;
+    try {
+        result = run(uri, target, progress, opts);
+    } catch (const std::exception& e) {
+        // Only allocation can throw here; the worker thread must not die of it.
+        result.state = download_state::failed;
+        result.message = std::string("The download failed: ") + e.what() + ".";
+    }
+    progress.finish(result.state);
+    return result;
+}
+
+} // namespace tw

@@ -1,0 +1,190 @@
+#include "core/catalogue/file_names.h"
+
+#include "core/text/utf8.h"
+
+#include <system_error>
+
+namespace tw {
+namespace {
+
+bool forbidden(char32_t cp) {
+    // Control characters (C0, DEL, C1) and what Windows or Linux reserve.
+    if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F))
+        return true;
+    switch (cp) {
+    case '/':
+    case '\\':
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Leading dots would hide the file (and "." or ".." would name a
+// directory); Windows drops trailing dots and spaces, so the name on disk
+// would differ from the one we test for.
+void trim(std::string& s) {
+    size_t begin = s.find_first_not_of(". ");
+    if (begin == std::string::npos) {
+        s.clear();
+        return;
+    }
+    size_t end = s.find_last_not_of(". ");
+    s = s.substr(begin, end - begin + 1);
+}
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+// CON, NUL, COM1... name devices on Windows whatever extension follows.
+bool reserved_on_windows(std::string_view stem) {
+    auto base = stem.substr(0, stem.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    for (std::string_view name : {"con", "prn", "aux", "nul"})
+        if (iequals(base, name))
+            return true;
+    if (base.size() == 4 && base[3] >= '0' && base[3] <= '9' &&
+        (iequals(base.substr(0, 3), "com") || iequals(base.substr(0, 3), "lpt")))
+        return true;
+    return false;
+}
+
+bool ascii_alnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = lower(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string percent_decode(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hex_value(s[i + 1]) >= 0 &&
+            hex_value(s[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex_value(s[i + 1]) * 16 + hex_value(s[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string utf8_of(const std::filesystem::path& p) {
+    auto u8 = p.u8string();
+    return decode_utf8(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
+std::filesystem::path path_from_utf8(std::string_view utf8) {
+    // A plain std::string would be read in the ANSI code page on Windows.
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string uri_extension(std::string_view uri) {
+    uri = uri.substr(0, uri.find('#'));
+    uri = uri.substr(0, uri.find('?'));
+    // Skip the scheme and the host, whose dots are no extension.
+    auto scheme_end = uri.find("://");
+    if (scheme_end != std::string_view::npos) {
+        auto path_start = uri.find('/', scheme_end + 3);
+        uri = path_start == std::string_view::npos ? std::string_view() : uri.substr(path_start);
+    }
+    auto segment = percent_decode(uri.substr(uri.rfind('/') + 1));
+    auto dot = segment.rfind('.');
+    if (dot == std::string::npos)
+        return "";
+    auto ext = segment.substr(dot + 1);
+    if (ext.empty() || ext.size() > 10)
+        return "";
+    for (char c : ext)
+        if (!ascii_alnum(c))
+            return "";
+    return ext;
+}
+
+std::string local_file_name(std::string_view title, std::string_view uri) {
+    std::string stem;
+    for (size_t i = 0; i < title.size();) {
+        char32_t cp = 0;
+        size_t len = next_code_point(title, i, cp);
+        if (len == 0 || forbidden(cp))
+            stem.push_back('_');
+        else
+            stem.append(title.substr(i, len));
+        i += len ? len : 1;
+    }
+    std::string ext = uri_extension(uri);
+    std::string suffix = ext.empty() ? "" : "." + ext;
+    // A title that already ends in the extension does not get it twice; it
+    // keeps its own spelling of it, which the cap below must not cut off.
+    trim(stem);
+    if (!suffix.empty() && stem.size() > suffix.size() &&
+        iequals(std::string_view(stem).substr(stem.size() - suffix.size()), suffix)) {
+        suffix = stem.substr(stem.size() - suffix.size());
+        stem.resize(stem.size() - suffix.size());
+    }
+    auto fit = [&] {
+        stem = utf8_prefix(stem, max_file_name - suffix.size());
+        trim(stem);
+    };
+    fit();
+    if (reserved_on_windows(stem)) {
+        stem.insert(0, "_");
+        fit();
+    }
+    if (stem.empty())
+        stem = "game";
+    return stem + suffix;
+}
+
+game_location locate_game(const catalogue_entry& entry, const std::filesystem::path& save_folder) {
+    game_location where;
+    if (!entry.uri) {
+        where.error = "The download address of the catalogue entry " + in_quotes(entry.title) +
+                      " is missing or is not text.";
+        return where;
+    }
+    where.uri = *entry.uri;
+    where.file = local_file_name(entry.title, where.uri);
+    where.path = save_folder / path_from_utf8(where.file);
+    // local_file_name holds no separator, so this cannot fail; it is the
+    // last guard against a name that climbs out of the save directory.
+    auto inside = (save_folder / "x").lexically_normal().parent_path();
+    auto normal = where.path.lexically_normal();
+    if (normal.parent_path() != inside || normal.filename() != path_from_utf8(where.file)) {
+        where.error =
+            "The story file for " + in_quotes(entry.title) + " would lie outside the save folder.";
+        where.path.clear();
+        where.file.clear();
+    }
+    return where;
+}
+
+} // namespace tw

@@ -1,0 +1,396 @@
+// The interpreter as a child process on Linux: posix_spawn into a process
+// group of its own, and one poll() loop, run by the reader thread, that
+// serves stdout, stderr, stdin and the exit (a pidfd).
+#include "core/interpreter/process.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tw {
+namespace {
+
+constexpr size_t chunk_size = 64 * 1024;
+// At most this many chunks of stdout, then of stderr, are read once the
+// child has gone, so that a process it left behind writing without end
+// cannot keep the reader. 16 chunks hold the largest pipe an unprivileged
+// process can ask for (1 MB), so nothing the child itself wrote is lost.
+constexpr int drain_chunks = 16;
+
+void close_fd(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// A close-on-exec pipe whose ends are above 2, so that placing them on the
+// child's standard streams can never clobber one another.
+bool make_pipe(int fds[2]) {
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    for (int k = 0; k < 2; ++k) {
+        if (fds[k] > 2)
+            continue;
+        int moved = ::fcntl(fds[k], F_DUPFD_CLOEXEC, 3);
+        ::close(fds[k]);
+        fds[k] = moved;
+    }
+    if (fds[0] >= 0 && fds[1] >= 0)
+        return true;
+    close_fd(fds[0]);
+    close_fd(fds[1]);
+    return false;
+}
+
+class posix_child final : public child_process {
+  public:
+    posix_child(pid_t pid, int pidfd, int in_fd, int out_fd, int err_fd, int wake_fd)
+        : child_pid(pid), pidfd(pidfd), in_fd(in_fd), out_fd(out_fd), err_fd(err_fd),
+          wake_fd(wake_fd) {}
+
+    ~posix_child() override {
+        {
+            std::lock_guard lock(mutex);
+            signal_locked(SIGKILL);
+        }
+        if (!reaped)
+            reap(true);
+        for (int* fd : {&pidfd, &in_fd, &out_fd, &err_fd, &wake_fd})
+            close_fd(*fd);
+    }
+
+    bool read_output(output_chunk& chunk, int timeout_ms) override;
+
+    bool write(std::string_view bytes) override {
+        {
+            std::lock_guard lock(mutex);
+            if (stdin_closed)
+                return false;
+            queued.append(bytes);
+        }
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wake_fd, &one, sizeof one);
+        return true;
+    }
+
+    std::optional<int> poll() override {
+        std::lock_guard lock(mutex);
+        return status;
+    }
+
+    bool wait_for_exit(std::chrono::milliseconds timeout) override {
+        std::unique_lock lock(mutex);
+        return exited.wait_for(lock, timeout, [this] { return status.has_value(); });
+    }
+
+    void terminate() override {
+        std::lock_guard lock(mutex);
+        signal_locked(SIGTERM);
+    }
+
+    void kill() override {
+        std::lock_guard lock(mutex);
+        signal_locked(SIGKILL);
+    }
+
+    long pid() const override { return child_pid; }
+
+  private:
+    // Signals the child's group, and the child itself should it have left
+    // it. Only until it is reaped: until then its pid, and so the group id,
+    // cannot belong to anyone else.
+    void signal_locked(int sig) {
+        if (reaped)
+            return;
+        ::kill(-child_pid, sig);
+        if (::getpgid(child_pid) != child_pid)
+            ::kill(child_pid, sig);
+    }
+
+    void reap(bool block) {
+        int raw = 0;
+        pid_t got;
+        do {
+            got = ::waitpid(child_pid, &raw, block ? 0 : WNOHANG);
+        } while (got < 0 && errno == EINTR);
+        if (got == 0)
+            return;
+        std::lock_guard lock(mutex);
+        if (got == child_pid && WIFEXITED(raw))
+            status = WEXITSTATUS(raw);
+        else if (got == child_pid && WIFSIGNALED(raw))
+            status = 128 + WTERMSIG(raw);
+        else
+            status = -1; // reaped by someone else; nothing to learn
+        reaped = true;
+        stdin_closed = true;
+        queued.clear();
+        exited.notify_all();
+    }
+
+    // Writes what it can of the queued input without blocking.
+    void serve_stdin() {
+        if (in_fd < 0)
+            return;
+        if (pending_done == pending.size()) {
+            std::lock_guard lock(mutex);
+            pending.clear();
+            pending.swap(queued);
+            pending_done = 0;
+        }
+        while (pending_done < pending.size()) {
+            ssize_t n =
+                ::write(in_fd, pending.data() + pending_done, pending.size() - pending_done);
+            if (n > 0) {
+                pending_done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            // EPIPE: the child closed its stdin.
+            close_fd(in_fd);
+            std::lock_guard lock(mutex);
+            stdin_closed = true;
+            queued.clear();
+            return;
+        }
+    }
+
+    ssize_t read_into(int fd, bool is_err, output_chunk& chunk) {
+        chunk.bytes.resize(chunk_size);
+        ssize_t n;
+        do {
+            n = ::read(fd, chunk.bytes.data(), chunk_size);
+        } while (n < 0 && errno == EINTR);
+        chunk.bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        chunk.is_stderr = is_err;
+        return n;
+    }
+
+    const pid_t child_pid;
+    int pidfd;
+    int in_fd;
+    int out_fd;
+    int err_fd;
+    int wake_fd; // readable when write() has queued something
+
+    std::mutex mutex;
+    std::condition_variable exited;
+    std::optional<int> status;
+    bool reaped = false;
+    bool stdin_closed = false;
+    std::string queued; // bytes for stdin not yet taken by the loop
+
+    // The loop's own, on the reader thread.
+    std::string pending;
+    size_t pending_done = 0;
+    bool out_open = true;
+    bool err_open = true;
+    bool draining = false;
+    int drain_left = drain_chunks;
+    bool prefer_err = false;
+};
+
+bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        if (!out_open && !err_open && reaped)
+            return false;
+        if (draining) {
+            // The child has gone: take what stdout, then stderr, hold now
+            // without waiting for more.
+            bool is_err = !out_open;
+            int fd = is_err ? err_fd : out_fd;
+            bool& open = is_err ? err_open : out_open;
+            pollfd p{fd, POLLIN, 0};
+            if (drain_left == 0 || ::poll(&p, 1, 0) <= 0 || read_into(fd, is_err, chunk) <= 0) {
+                open = false;
+                drain_left = drain_chunks; // a fresh allowance for stderr
+                continue;
+            }
+            --drain_left;
+            return true;
+        }
+
+        serve_stdin();
+        pollfd fds[5];
+        nfds_t n = 0;
+        auto add = [&](int fd, short events) {
+            fds[n] = {fd, events, 0};
+            return static_cast<int>(n++);
+        };
+        // The exit is watched even after the child has closed its output:
+        // the reader ends when the child does, not before.
+        const int exit_i = add(pidfd, POLLIN);
+        const int wake_i = add(wake_fd, POLLIN);
+        const int in_i = pending_done < pending.size() ? add(in_fd, POLLOUT) : -1;
+        const int out_i = out_open ? add(out_fd, POLLIN) : -1;
+        const int err_i = err_open ? add(err_fd, POLLIN) : -1;
+        int wait_ms = -1;
+        if (timeout_ms >= 0) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+            wait_ms = static_cast<int>(std::max<long>(0, left.count()));
+        }
+        int ready = ::poll(fds, n, wait_ms);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0) {
+            out_open = err_open = false;
+            return false;
+        }
+        if (ready == 0) {
+            chunk.bytes.clear();
+            chunk.is_stderr = false;
+            return true;
+        }
+        if (fds[exit_i].revents) {
+            // Before the output: a process left behind that writes without
+            // end must not keep the drain from starting either.
+            reap(false);
+            draining = reaped && (out_open || err_open);
+            continue;
+        }
+        if (fds[wake_i].revents) {
+            uint64_t count;
+            [[maybe_unused]] ssize_t r = ::read(wake_fd, &count, sizeof count);
+        }
+        if (in_i >= 0 && fds[in_i].revents)
+            serve_stdin();
+        bool out_ready = out_i >= 0 && fds[out_i].revents;
+        bool err_ready = err_i >= 0 && fds[err_i].revents;
+        if (!out_ready && !err_ready)
+            continue;
+        // Take turns when both have something, so neither starves.
+        bool take_err = err_ready && (!out_ready || prefer_err);
+        prefer_err = !take_err;
+        ssize_t got = read_into(take_err ? err_fd : out_fd, take_err, chunk);
+        if (got > 0)
+            return true;
+        if (got < 0 && errno == EAGAIN)
+            continue;
+        (take_err ? err_open : out_open) = false;
+    }
+}
+
+std::string describe(int err) {
+    return std::system_category().message(err);
+}
+
+} // namespace
+
+std::unique_ptr<child_process> child_process::start(const launch_options& opts,
+                                                    std::string& error) {
+    // A write to a child that has gone must come back as EPIPE rather than
+    // end the whole program.
+    static std::once_flag once;
+    std::call_once(once, [] { ::signal(SIGPIPE, SIG_IGN); });
+    if (opts.argv.empty() || opts.argv[0].empty()) {
+        error = "No game interpreter was given.";
+        return nullptr;
+    }
+    const std::string& program = opts.argv[0];
+    auto failed = [&](int err) {
+        error = "The game interpreter " + program + " could not be started: " + describe(err) + ".";
+        return nullptr;
+    };
+    struct stat st;
+    if (!opts.cwd.empty() && (::stat(opts.cwd.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        error = "The game interpreter " + program + " could not be started in the folder " +
+                opts.cwd + ": " + describe(ENOENT) + ".";
+        return nullptr;
+    }
+
+    std::vector<char*> argv;
+    for (const auto& a : opts.argv)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& e : opts.env)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
+    int wake = -1;
+    auto close_all = [&] {
+        for (int* p : {in, out, err}) {
+            close_fd(p[0]);
+            close_fd(p[1]);
+        }
+        close_fd(wake);
+    };
+    if (!make_pipe(in) || !make_pipe(out) || !make_pipe(err)) {
+        int e = errno;
+        close_all();
+        return failed(e);
+    }
+    wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0 || ::fcntl(in[1], F_SETFL, O_NONBLOCK) != 0) {
+        int e = errno;
+        close_all();
+        return failed(e);
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    // Libraries in this program (toolkit, speech) may hold descriptors that
+    // are not close-on-exec; the interpreter has no business with them.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    if (!opts.cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, opts.cwd.c_str());
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // A group of its own, so that terminate() reaches what it spawns; every
+    // signal back to its default and none blocked, whatever this program
+    // (SIGPIPE above) or its threads did.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                        POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    int spawned = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close_fd(in[0]);
+    close_fd(out[1]);
+    close_fd(err[1]);
+    if (spawned != 0) {
+        close_all();
+        return failed(spawned);
+    }
+    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0) {
+        int e = errno;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        close_all();
+        return failed(e);
+    }
+    auto child = std::make_unique<posix_child>(pid, pidfd, in[1], out[0], err[0], wake);
+    in[1] = out[0] = err[0] = wake = -1; // owned by `child` now
+    return child;
+}
+
+} // namespace tw

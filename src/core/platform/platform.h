@@ -1,0 +1,28 @@
+#pragma once
+// What the operating system tells about where things are. One implementation
+// per platform behind this header.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// The user's home directory; empty when it cannot be told.
+std::filesystem::path home_directory();
+// The user's documents folder (which may not exist).
+std::filesystem::path documents_directory();
+// The folder of the running program; empty when it cannot be told.
+std::filesystem::path program_directory();
+// Where settings are kept between runs (which may not exist yet).
+std::filesystem::path settings_directory();
+
+// Where the interpreter is looked for, in order: in `cwd`, then our own
+// beside the program (or in its libexec folder when installed), then the
+// system's.
+std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem::path& cwd);
+
+// Names the calling thread for debuggers and process listings, cut to what
+// the platform keeps.
+void name_this_thread(const std::string& name);
+
+} // namespace tw

@@ -1,0 +1,69 @@
+#include "core/platform/platform.h"
+
+#include "core/text/utf8.h"
+
+#include <cstdlib>
+#include <string_view>
+#include <system_error>
+
+#include <pthread.h>
+
+namespace tw {
+namespace {
+
+std::filesystem::path from_env(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? std::filesystem::path(value) : std::filesystem::path();
+}
+
+} // namespace
+
+std::filesystem::path home_directory() {
+    return from_env("HOME");
+}
+
+std::filesystem::path documents_directory() {
+    auto home = home_directory();
+    return home.empty() ? home : home / "Documents";
+}
+
+std::filesystem::path program_directory() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : exe.parent_path();
+}
+
+std::filesystem::path settings_directory() {
+    auto base = from_env("XDG_CONFIG_HOME");
+    if (base.empty() && !home_directory().empty())
+        base = home_directory() / ".config";
+    return base.empty() ? base : base / "tallowick";
+}
+
+std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem::path& cwd) {
+    std::vector<std::filesystem::path> found{cwd / "dfrotz"};
+    if (auto dir = program_directory(); !dir.empty()) {
+        found.push_back(dir / "dfrotz");
+        found.push_back(dir.parent_path() / "libexec" / "tallowick" / "dfrotz");
+    }
+    if (const char* path = std::getenv("PATH")) {
+        std::string_view rest(path);
+        for (;;) {
+            auto colon = rest.find(':');
+            if (auto dir = rest.substr(0, colon); !dir.empty())
+                found.push_back(std::filesystem::path(dir) / "dfrotz");
+            if (colon == std::string_view::npos)
+                break;
+            rest.remove_prefix(colon + 1);
+        }
+    }
+    found.emplace_back("/usr/games/dfrotz");
+    return found;
+}
+
+void name_this_thread(const std::string& name) {
+    // Linux keeps 15 bytes of a thread's name.
+    pthread_setname_np(pthread_self(), std::string(utf8_prefix(name, 15)).c_str());
+}
+
+} // namespace tw

@@ -1,0 +1,34 @@
+#include "core/platform/save_folder.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace tw {
+
+std::optional<std::filesystem::path> choose_save_folder(const std::filesystem::path& cwd,
+                                                        const std::filesystem::path& documents) {
+    std::error_code ec;
+    if (std::filesystem::exists(cwd / "games", ec))
+        return std::filesystem::path("games");
+    auto dir = documents / "Tallowick";
+    if (std::filesystem::exists(dir, ec))
+        return dir;
+    if (!documents.empty() && std::filesystem::create_directory(dir, ec) && !ec)
+        return dir;
+    return std::nullopt;
+}
+
+std::vector<std::string> list_save_files(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(dir, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        auto name = it->path().filename().string();
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".sav") == 0)
+            names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace tw

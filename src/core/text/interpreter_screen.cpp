@@ -1,0 +1,378 @@
+#include "core/text/interpreter_screen.h"
+
+#include "core/text/utf8.h"
+
+#include <utility>
+
+namespace tw {
+namespace {
+
+constexpr char reverse_blank = '\x01';
+// A held update longer than a screen is no status line's update.
+constexpr size_t held_limit = 64 * 1024;
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool is_line_input(char t) {
+    return t == '>' || t == 'T' || t == '}' || t == 'D';
+}
+
+bool is_key_input(char t) {
+    return t == ')' || t == 't';
+}
+
+// "NN" + type + " ", or "..." + " " for the gap between two spans of rows.
+bool is_prefix(std::string_view h) {
+    if (h.size() != 4 || h[3] != ' ')
+        return false;
+    if (h[0] == '.' && h[1] == '.' && h[2] == '.')
+        return true;
+    char t = h[2];
+    return is_digit(h[0]) && is_digit(h[1]) &&
+           (t == ' ' || t == ']' || is_line_input(t) || is_key_input(t));
+}
+
+// What dfrotz says about the settings it was started with.
+bool is_chatter(std::string_view line) {
+    for (std::string_view start :
+         {"Line numbering ", "Line-type display ", "Reverse-video mode ", "Compression mode ",
+          "Picture outlines display ", "Visual bell ", "Speed Factor ", "More prompts "})
+        if (line.substr(0, start.size()) == start)
+            return true;
+    return false;
+}
+
+// A row's cells: its text with reverse video resolved, and the text of the
+// reverse runs that begin with two reverse blanks, as the lines and borders
+// of a quote box do.
+struct cells {
+    std::string text;
+    std::string boxed;
+    size_t count = 0;
+    bool any_reverse = false;
+    bool box_like = false;
+};
+
+void trim(std::string& s) {
+    size_t b = s.find_first_not_of(' ');
+    size_t e = s.find_last_not_of(' ');
+    s = b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+cells read_cells(std::string_view row) {
+    cells c;
+    std::string run;
+    size_t run_cells = 0;
+    bool run_padded = false;
+    auto end_run = [&] {
+        if (run_padded) {
+            c.box_like = true;
+            trim(run);
+            if (!run.empty())
+                c.boxed += (c.boxed.empty() ? "" : " ") + run;
+        }
+        run.clear();
+        run_cells = 0;
+        run_padded = false;
+    };
+    for (size_t i = 0; i < row.size();) {
+        bool reverse = row[i] == reverse_blank;
+        if (row[i] == '_' && i + 1 < row.size() && row[i + 1] == '\b') {
+            reverse = true;
+            i += 2;
+            if (i == row.size())
+                break;
+        } else if (row[i] == '\b') {
+            ++i;
+            continue;
+        }
+        char32_t cp;
+        size_t len = row[i] == reverse_blank ? 1 : next_code_point(row, i, cp);
+        std::string_view ch = row[i] == reverse_blank ? " " : row.substr(i, len ? len : 1);
+        i += len ? len : 1;
+        ++c.count;
+        c.text += ch;
+        if (!reverse) {
+            end_run();
+            continue;
+        }
+        c.any_reverse = true;
+        if (++run_cells == 2)
+            run_padded = run == " " && ch == " ";
+        run += ch;
+    }
+    end_run();
+    return c;
+}
+
+// Runs of spaces become one space; the ends are trimmed.
+std::string collapse_spaces(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        if (c == ' ' && (out.empty() || out.back() == ' '))
+            continue;
+        out += c;
+    }
+    if (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+size_t first_word_cells(std::string_view s) {
+    return utf8_length(s.substr(0, s.find(' ')));
+}
+
+} // namespace
+
+bool interpreter_screen::holding() const {
+    return last.pending || holding_update || !after_box.empty() || at == state::prompt ||
+           (at != state::row && !line.empty());
+}
+
+void interpreter_screen::emit(std::string_view text, std::vector<screen_event>& out) {
+    if (text.empty())
+        return;
+    if (holding_update) {
+        held += text;
+        if (held.size() > held_limit)
+            release_update(true, out);
+        return;
+    }
+    if (!out.empty() && out.back().kind == screen_event::story_text)
+        out.back().text += text;
+    else
+        out.push_back({screen_event::story_text, std::string(text)});
+}
+
+void interpreter_screen::emit_break(std::vector<screen_event>& out) {
+    if (!last.pending)
+        return;
+    last.pending = false;
+    emit("\n", out);
+}
+
+void interpreter_screen::release_update(bool status, std::vector<screen_event>& out) {
+    holding_update = false;
+    if (status)
+        out.push_back({screen_event::status_line, collapse_spaces(top_row)});
+    else
+        emit(collapse_spaces(top_row) + "\n", out);
+    top_row.clear();
+    std::string text = std::move(held);
+    held.clear();
+    emit(text, out);
+}
+
+void interpreter_screen::feed(std::string_view text, std::vector<screen_event>& out) {
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n) {
+        switch (at) {
+        case state::line_start: {
+            // Up to four characters tell a row from plain text.
+            while (i < n && line.size() < 4 && text[i] != '\n' &&
+                   (!line.empty() || is_digit(text[i]) || text[i] == '.'))
+                line += text[i++];
+            if (line.size() == 4 && is_prefix(line)) {
+                std::string head = std::move(line);
+                line.clear();
+                start_line(head, out);
+            } else if (i < n) {
+                at = state::plain;
+                if (seen_row)
+                    settle(out);
+            } else {
+                return;
+            }
+            break;
+        }
+        case state::row: {
+            size_t j = text.find('\n', i);
+            if (j == std::string_view::npos) {
+                line.append(text, i);
+                return;
+            }
+            line.append(text, i, j - i);
+            i = j + 1;
+            end_row(out);
+            break;
+        }
+        case state::prompt:
+        case state::plain: {
+            bool watch = at == state::prompt || after_prompt;
+            if (!watch) {
+                // Plain text: straight through, a line at a time.
+                size_t j = text.find('\n', i);
+                size_t stop = j == std::string_view::npos ? n : j + 1;
+                line.append(text, i, stop - i);
+                i = stop;
+                if (j != std::string_view::npos)
+                    end_plain(out);
+                else if (seen_row)
+                    emit(std::exchange(line, std::string()), out);
+                break;
+            }
+            // After a prompt the next row starts without a line end before
+            // it; watch for its prefix.
+            char c = text[i++];
+            if (c == '\n') {
+                if (at == state::prompt)
+                    end_prompt(out);
+                line += '\n';
+                after_prompt = false;
+                end_plain(out);
+                break;
+            }
+            line += c;
+            if (line.size() >= 4 && is_digit(line[line.size() - 4]) &&
+                is_prefix(std::string_view(line).substr(line.size() - 4))) {
+                std::string head = line.substr(line.size() - 4);
+                line.resize(line.size() - 4);
+                if (at == state::prompt)
+                    end_prompt(out);
+                else
+                    end_plain(out);
+                start_line(head, out);
+            }
+            break;
+        }
+        }
+    }
+}
+
+void interpreter_screen::start_line(std::string_view head, std::vector<screen_event>& out) {
+    after_prompt = false;
+    line.clear();
+    type = head[2];
+    number = head[0] == '.' ? -1 : (head[0] - '0') * 10 + (head[1] - '0');
+    if (type == '.') {
+        // A gap between spans of changed rows: no text, but no wrap either.
+        settle(out);
+        at = state::row;
+        return;
+    }
+    seen_row = true;
+    if (is_line_input(type) || is_key_input(type)) {
+        settle(out);
+        at = state::prompt;
+        return;
+    }
+    at = state::row;
+}
+
+void interpreter_screen::end_row(std::vector<screen_event>& out) {
+    at = state::line_start;
+    std::string row = std::move(line);
+    line.clear();
+    if (type == '.')
+        return;
+    cells c = read_cells(row);
+    if (type == ']')
+        cursor_row = number;
+    const int next_after_box = box_row + static_cast<int>(after_box.size()) + 1;
+    if (number == 1 && c.any_reverse) {
+        // The status line, or a menu's title: the update's end tells.
+        settle(out);
+        if (holding_update)
+            release_update(true, out);
+        holding_update = true;
+        top_row = std::move(c.text);
+        return;
+    }
+    if (c.box_like) {
+        // A line of a box drawn over what the screen held before.
+        if (number == next_after_box)
+            after_box.clear();
+        settle(out);
+        if (!c.boxed.empty())
+            emit(c.boxed + "\n", out);
+        box_row = number;
+        return;
+    }
+    if (box_row >= 0 && number == next_after_box && after_box.size() < 3) {
+        after_box.push_back({std::move(c.text), c.count});
+        return;
+    }
+    flush_after_box(out);
+    emit_row(number, c.text, c.count, out);
+}
+
+void interpreter_screen::emit_row(int row, std::string_view text, size_t cells,
+                                  std::vector<screen_event>& out) {
+    if (last.pending) {
+        bool wrapped = last.joinable && row == last.number % 100 + 1 && !text.empty() &&
+                       last.cells + 1 + first_word_cells(text) > static_cast<size_t>(width);
+        last.pending = false;
+        emit(wrapped ? " " : "\n", out);
+    }
+    emit(text, out);
+    last = {true, true, row, cells};
+}
+
+void interpreter_screen::flush_after_box(std::vector<screen_event>& out) {
+    int row = box_row;
+    box_row = -1;
+    for (auto& held_row : after_box)
+        emit_row(++row, held_row.text, held_row.cells, out);
+    after_box.clear();
+}
+
+void interpreter_screen::settle(std::vector<screen_event>& out) {
+    flush_after_box(out);
+    emit_break(out);
+}
+
+void interpreter_screen::end_prompt(std::vector<screen_event>& out) {
+    std::string content = read_cells(line).text;
+    line.clear();
+    bool key = is_key_input(type);
+    if (holding_update)
+        release_update(!key, out);
+    // With the cursor inside a row shown whole, the prompt repeats its start.
+    if (number != cursor_row)
+        emit(content, out);
+    cursor_row = -1;
+    out.push_back({key ? screen_event::key_input : screen_event::line_input, {}});
+    at = state::plain;
+    after_prompt = true;
+}
+
+void interpreter_screen::end_plain(std::vector<screen_event>& out) {
+    at = state::line_start;
+    std::string text = std::move(line);
+    line.clear();
+    if (!seen_row && is_chatter(text))
+        return;
+    emit(text, out);
+}
+
+void interpreter_screen::quiet(std::vector<screen_event>& out) {
+    switch (at) {
+    case state::line_start:
+        if (!line.empty())
+            at = state::plain;
+        [[fallthrough]];
+    case state::plain:
+        if (!line.empty()) {
+            std::string text = std::move(line);
+            line.clear();
+            if (seen_row || !is_chatter(text)) {
+                settle(out);
+                emit(text, out);
+            }
+        }
+        break;
+    case state::prompt:
+        end_prompt(out);
+        break;
+    case state::row:
+        break;
+    }
+    settle(out);
+    if (holding_update)
+        release_update(true, out);
+}
+
+} // namespace tw

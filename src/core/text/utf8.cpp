@@ -1,0 +1,129 @@
+#include "core/text/utf8.h"
+
+namespace tw {
+namespace {
+
+const char replacement[] = "\xEF\xBF\xBD";
+
+size_t sequence_length(unsigned char lead) {
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// Whether `b` may follow `lead` as the byte at `index` (1 to 3) of its
+// sequence. The second byte's range rules out overlong forms, surrogates
+// and code points past U+10FFFF.
+bool continues(unsigned char lead, size_t index, unsigned char b) {
+    if (index > 1)
+        return b >= 0x80 && b <= 0xBF;
+    switch (lead) {
+    case 0xE0:
+        return b >= 0xA0 && b <= 0xBF;
+    case 0xED:
+        return b >= 0x80 && b <= 0x9F;
+    case 0xF0:
+        return b >= 0x90 && b <= 0xBF;
+    case 0xF4:
+        return b >= 0x80 && b <= 0x8F;
+    default:
+        return b >= 0x80 && b <= 0xBF;
+    }
+}
+
+} // namespace
+
+size_t next_code_point(std::string_view s, size_t i, char32_t& cp) {
+    auto lead = static_cast<unsigned char>(s[i]);
+    size_t len = sequence_length(lead);
+    if (len == 0 || i + len > s.size())
+        return 0;
+    static constexpr unsigned char lead_bits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    cp = lead & lead_bits[len];
+    for (size_t k = 1; k < len; ++k) {
+        auto b = static_cast<unsigned char>(s[i + k]);
+        if (!continues(lead, k, b))
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    return len;
+}
+
+std::string_view utf8_prefix(std::string_view s, size_t limit) {
+    if (s.size() <= limit)
+        return s;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80)
+        --end;
+    return s.substr(0, end);
+}
+
+size_t utf8_length(std::string_view s) {
+    size_t n = 0;
+    for (char c : s)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+void utf8_decoder::flush_partial(std::string& out) {
+    if (!partial.empty())
+        out += replacement;
+    partial.clear();
+}
+
+void utf8_decoder::feed(std::string_view bytes, std::string& out) {
+    out.reserve(out.size() + bytes.size());
+    for (char ch : bytes) {
+        auto b = static_cast<unsigned char>(ch);
+        if (!partial.empty()) {
+            auto lead = static_cast<unsigned char>(partial[0]);
+            if (continues(lead, partial.size(), b)) {
+                partial.push_back(ch);
+                if (partial.size() == sequence_length(lead)) {
+                    out += partial;
+                    partial.clear();
+                }
+                continue;
+            }
+            // The sequence broke off: replace what we had, then look at this
+            // byte afresh.
+            flush_partial(out);
+        }
+        if (b < 0x80) {
+            if (b == '\n' && after_cr) {
+                after_cr = false;
+                continue;
+            }
+            after_cr = b == '\r';
+            if (b != 0)
+                out.push_back(b == '\r' ? '\n' : ch);
+            continue;
+        }
+        after_cr = false;
+        if (sequence_length(b) == 0)
+            out += replacement;
+        else
+            partial.assign(1, ch);
+    }
+}
+
+void utf8_decoder::finish(std::string& out) {
+    flush_partial(out);
+    after_cr = false;
+}
+
+std::string decode_utf8(std::string_view bytes) {
+    utf8_decoder d;
+    std::string out;
+    d.feed(bytes, out);
+    d.finish(out);
+    return out;
+}
+
+} // namespace tw

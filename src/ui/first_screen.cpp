@@ -1,0 +1,88 @@
+#include "ui/first_screen.h"
+
+#include "core/catalogue/file_names.h"
+#include "ui/accessibility.h"
+#include "ui/dialogs/download_dialog.h"
+#include "ui/dialogs/list_chooser.h"
+#include "ui/main_frame.h"
+
+#include <wx/button.h>
+#include <wx/filedlg.h>
+#include <wx/sizer.h>
+
+#include <system_error>
+
+namespace tw {
+namespace {
+
+// The file dialog's one filter. GTK matches patterns case-sensitively, so
+// the upper-case names (ZORK1.Z5) are listed too, as Windows lists them.
+wxString story_wildcard() {
+    const char* const extensions[] = {"z1", "z2", "z3",  "z4",    "z5",    "z7",
+                                      "z8", "z6", "blb", "blorb", "zblorb"};
+    wxString lower, upper;
+    for (const char* e : extensions) {
+        lower += (lower.empty() ? "*." : ";*.") + wxString(e);
+        upper += ";*." + wxString(e).Upper();
+    }
+    return "ZCode Games|" + lower + upper;
+}
+
+} // namespace
+
+first_screen::first_screen(main_frame& frame)
+    : wxPanel(&frame, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS), frame(frame) {
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    auto add_button = [&](const wxString& label, auto handler) {
+        auto* b = new wxButton(this, wxID_ANY, label);
+        b->Bind(wxEVT_BUTTON, handler);
+        row->Add(b, 1, wxEXPAND | wxALIGN_LEFT | wxALL, 5);
+        return b;
+    };
+    add_button("Open a game.", [this](wxCommandEvent& e) { open_game(e); })->SetFocus();
+    add_button("Choose a game from our database.",
+               [this](wxCommandEvent& e) { choose_from_catalogue(e); });
+    add_button("Exit!", [&frame](wxCommandEvent&) { frame.close_program(); });
+    column->Add(row, 0, 0, 0);
+    SetSizer(column);
+}
+
+void first_screen::open_game(wxCommandEvent&) {
+    wxString chosen;
+    {
+        wxFileDialog dialog(&frame, "Please choose the game to open.", wxString(), wxString(),
+                            story_wildcard(), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        if (dialog.ShowModal() == wxID_CANCEL)
+            return;
+        chosen = dialog.GetPath();
+    }
+    if (!chosen.empty())
+        frame.launch_game(path_from_utf8(chosen.utf8_string()));
+}
+
+void first_screen::choose_from_catalogue(wxCommandEvent&) {
+    auto cat = load_catalogue();
+    if (!cat.ok()) {
+        message_box(wxString::FromUTF8(cat.error), "Uh oh!", wxOK | wxICON_INFORMATION);
+        return;
+    }
+    std::vector<wxString> lines;
+    for (const auto& entry : cat.entries)
+        lines.push_back(wxString::FromUTF8(entry.line()));
+    int choice = choose_from_list("Please choose a game you wish to play.", lines, lines[0]);
+    if (choice < 0 || static_cast<size_t>(choice) >= cat.entries.size())
+        return;
+    auto where = locate_game(cat.entries[static_cast<size_t>(choice)], frame.save_folder());
+    if (!where.ok()) {
+        message_box(wxString::FromUTF8(where.error), "Uh oh!", wxOK | wxICON_INFORMATION);
+        return;
+    }
+    // A game downloaded before is played from the save folder as it is.
+    std::error_code ec;
+    if (!std::filesystem::exists(where.path, ec) && !download(where.path, where.uri))
+        return;
+    frame.launch_game(where.path);
+}
+
+} // namespace tw

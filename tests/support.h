@@ -1,0 +1,72 @@
+#pragma once
+// What the unit tests share: scratch folders, the fake interpreter and the
+// bytes it writes, files in and out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace tw::test {
+
+namespace fs = std::filesystem;
+
+inline const fs::path source_dir = TALLOWICK_SOURCE_DIR;
+inline const fs::path binary_dir = TALLOWICK_BINARY_DIR;
+inline const fs::path fake_interpreter = source_dir / "tests/tools/fake-interpreter";
+
+// A folder of its own for one test, removed with it.
+class temp_dir {
+  public:
+    temp_dir() {
+        std::string pattern = (fs::temp_directory_path() / "tallowick-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~temp_dir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const fs::path& p) const { return path_ / p; }
+
+  private:
+    fs::path path_;
+};
+
+inline std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// The first n bytes of the lines "<k, 7 digits> the quick brown fox\n" for
+// k = 0, 1, 2...: what the fake interpreter's flood and stderr modes write.
+inline std::string pattern_bytes(size_t n) {
+    std::string s;
+    char line[64];
+    for (int k = 0; s.size() < n; ++k) {
+        std::snprintf(line, sizeof line, "%07d the quick brown fox\n", k);
+        s += line;
+    }
+    s.resize(n);
+    return s;
+}
+
+// The argument vector that runs the fake interpreter in `mode`.
+inline std::vector<std::string> fake(std::vector<std::string> mode) {
+    mode.insert(mode.begin(), {"/usr/bin/python3", fake_interpreter.string()});
+    return mode;
+}
+
+} // namespace tw::test

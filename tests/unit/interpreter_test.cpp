@@ -1,0 +1,200 @@
+// The interpreter as a child process, how it is found and started, and the
+// reader, against a fake interpreter that makes the faults a real one will
+// not make on demand.
+#include "core/interpreter/interpreter.h"
+#include "core/interpreter/process.h"
+#include "core/interpreter/reader.h"
+#include "core/platform/platform.h"
+#include "support.h"
+
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+#include <thread>
+
+namespace tw {
+namespace {
+
+using namespace test;
+
+std::unique_ptr<child_process> start(std::vector<std::string> argv, std::string cwd = "/") {
+    std::string error;
+    auto child =
+        child_process::start({std::move(argv), {"PYTHONUNBUFFERED=1"}, std::move(cwd)}, error);
+    EXPECT_TRUE(child) << error;
+    return child;
+}
+
+// Everything the child writes on stdout (and stderr, when asked) until it
+// has gone.
+std::string read_all(child_process& child, std::string* errors = nullptr) {
+    std::string out;
+    output_chunk chunk;
+    while (child.read_output(chunk, -1))
+        (chunk.is_stderr ? (errors ? *errors : out) : out) += chunk.bytes;
+    return out;
+}
+
+TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
+    temp_dir dir;
+    auto child = start(fake({"env", "a b", "\xc3\xa9"}), dir.path().string());
+    auto out = read_all(*child);
+    EXPECT_NE(out.find("cwd:" + fs::canonical(dir.path()).string() + "\n"), std::string::npos);
+    EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\n"), std::string::npos);
+    EXPECT_NE(out.find("env:PYTHONUNBUFFERED=1\n"), std::string::npos);
+    EXPECT_EQ(out.find("env:PATH"), std::string::npos);
+    EXPECT_EQ(child->poll(), 0);
+}
+
+TEST(Process, TellsWhyItCannotStart) {
+    std::string error;
+    EXPECT_FALSE(child_process::start({{"/nonexistent/dfrotz"}, {}, "/"}, error));
+    EXPECT_EQ(error, "The game interpreter /nonexistent/dfrotz could not be started: "
+                     "No such file or directory.");
+    EXPECT_FALSE(child_process::start({fake({"echo"}), {}, "/nonexistent"}, error));
+    EXPECT_NE(error.find("could not be started in the folder /nonexistent"), std::string::npos);
+}
+
+TEST(Process, ThousandLinesGoAndComeBackInOrder) {
+    auto child = start(fake({"echo"}));
+    std::string expected = "\n>";
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_TRUE(child->write(interpreter_line("line " + std::to_string(i))));
+        expected += "You said: line " + std::to_string(i) + ".\n\n>";
+    }
+    std::string got;
+    output_chunk chunk;
+    while (got.size() < expected.size() && child->read_output(chunk, -1))
+        got += chunk.bytes;
+    EXPECT_EQ(got, expected);
+}
+
+TEST(Process, ReportsExitStatusAndSignal) {
+    auto exits = start(fake({"exit", "5"}));
+    read_all(*exits);
+    EXPECT_EQ(exits->poll(), 5);
+    auto crashes = start(fake({"crash"}));
+    EXPECT_EQ(read_all(*crashes), "The troll swings his ax");
+    EXPECT_EQ(crashes->poll(), 128 + SIGKILL);
+}
+
+TEST(Process, DrainsStderrAndAFloodWholeByteForByte) {
+    auto noisy = start(fake({"stderr", "1048576"}));
+    std::string errors;
+    read_all(*noisy, &errors);
+    EXPECT_EQ(errors, pattern_bytes(1048576));
+    EXPECT_EQ(noisy->poll(), 3);
+    auto flood = start(fake({"flood", "2097152"}));
+    flood->write("quit\n");
+    std::string got;
+    output_chunk chunk;
+    while (got.size() < 2097152 && flood->read_output(chunk, -1))
+        got += chunk.bytes;
+    EXPECT_EQ(got.substr(0, 2097152), pattern_bytes(2097152));
+}
+
+TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
+    auto child = start(fake({"hang"}));
+    output_chunk chunk;
+    ASSERT_TRUE(child->read_output(chunk, -1));
+    EXPECT_EQ(chunk.bytes, "ready\n");
+    // Far more than a pipe holds: queued, never blocking.
+    for (int i = 0; i < 64; ++i)
+        ASSERT_TRUE(child->write(std::string(64 * 1024, 'x')));
+    std::thread reader([&] { read_all(*child); });
+    child->terminate();
+    // The grandchild holds the pipes open, yet the reader ends once the
+    // child has gone.
+    reader.join();
+    EXPECT_EQ(child->poll(), 128 + SIGTERM);
+    EXPECT_FALSE(child->write("more"));
+}
+
+TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
+    temp_dir dir;
+    auto candidates = interpreter_candidates(dir.path());
+    ASSERT_GE(candidates.size(), 4u);
+    EXPECT_EQ(candidates.front(), dir / "dfrotz");
+    EXPECT_EQ(candidates[1], program_directory() / "dfrotz");
+    EXPECT_EQ(candidates.back(), "/usr/games/dfrotz");
+    EXPECT_EQ(find_interpreter({dir / "dfrotz", dir.path(), dir / "b"}), std::nullopt);
+    write_file(dir / "b", "");
+    EXPECT_EQ(find_interpreter({dir / "dfrotz", dir.path(), dir / "b"}), dir / "b");
+    EXPECT_EQ(interpreter_line("a\\b"), "a\\\\b\n");
+    EXPECT_EQ(interpreter_key(""), "\n");
+}
+
+TEST(Interpreter, AnOldVersionIsToldOf) {
+    temp_dir dir;
+    // As dfrotz is run: options, then a "story", which names the fake's mode.
+    auto interpreter = [&](const std::string& version) {
+        auto script = dir / ("dfrotz-" + version);
+        write_file(dir / version, "version " + version);
+        write_file(script, "#!/bin/sh\nexec /usr/bin/python3 " + fake_interpreter.string() +
+                               " \"$@\" " + (dir / version).string() + "\n");
+        fs::permissions(script, fs::perms::owner_all);
+        return script;
+    };
+    EXPECT_EQ(interpreter_notice(interpreter("2.54")),
+              "This game interpreter, Frotz 2.54, is older than 2.55: bold and underlined text, "
+              "such as room names, may be missing.");
+    EXPECT_EQ(interpreter_notice(interpreter("2.55")), std::nullopt);
+    EXPECT_EQ(interpreter_notice(binary_dir / "dfrotz"), std::nullopt);
+}
+
+// read_game over the fake, as the game's reader thread runs it.
+struct reading {
+    std::vector<std::string> said;
+    std::vector<output_item> items;
+    std::string stderr_text;
+};
+
+reading read_game_of(child_process& child) {
+    reading r;
+    output_pump pump([] {});
+    read_game(child, screen_width, pump, [&](const std::string& s) { r.said.push_back(s); });
+    for (;;) {
+        auto batch = pump.take(SIZE_MAX);
+        for (auto& item : batch.items)
+            r.items.push_back(std::move(item));
+        if (batch.closed) {
+            r.stderr_text = batch.stderr_text;
+            return r;
+        }
+    }
+}
+
+TEST(Reader, ACrashMidSentenceIsStillSaidAndTheErrorKept) {
+    auto child = start(fake({"crash"}));
+    auto r = read_game_of(*child);
+    EXPECT_EQ(r.said, (std::vector<std::string>{"The troll swings his ax\n"}));
+    auto noisy = start(fake({"stderr", "100"}));
+    EXPECT_EQ(read_game_of(*noisy).stderr_text, pattern_bytes(100));
+}
+
+TEST(Reader, AQuestionWithoutALineEndIsSaidOnceTheInterpreterIsQuiet) {
+    auto child = start(fake({"ask", "Overwrite existing file? "}));
+    std::mutex m;
+    std::condition_variable heard;
+    std::vector<std::string> said;
+    output_pump pump([] {});
+    std::thread reader([&] {
+        read_game(*child, screen_width, pump, [&](const std::string& s) {
+            std::lock_guard lock(m);
+            said.push_back(s);
+            heard.notify_all();
+        });
+    });
+    {
+        // Said while the interpreter still waits for the answer.
+        std::unique_lock lock(m);
+        heard.wait(lock, [&] { return !said.empty(); });
+        EXPECT_EQ(said[0], "Overwrite existing file? \n");
+    }
+    child->write("yes\n");
+    reader.join();
+    EXPECT_EQ(said.back(), "answer yes\n");
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,34 @@
+// Where things live: the save folder and the saves in it.
+#include "core/platform/save_folder.h"
+#include "support.h"
+
+namespace tw {
+namespace {
+
+using namespace test;
+
+TEST(SaveFolder, IsGamesBesideAPortableCopyElseMadeInDocuments) {
+    temp_dir dir;
+    fs::create_directories(dir / "cwd/games");
+    fs::create_directories(dir / "docs");
+    EXPECT_EQ(choose_save_folder(dir / "cwd", dir / "docs"), fs::path("games"));
+    EXPECT_FALSE(fs::exists(dir / "docs/Tallowick"));
+    fs::remove(dir / "cwd/games");
+    EXPECT_EQ(choose_save_folder(dir / "cwd", dir / "docs"), dir / "docs/Tallowick");
+    EXPECT_TRUE(fs::is_directory(dir / "docs/Tallowick"));
+    // Only the last folder is made: no documents folder, no save folder.
+    EXPECT_EQ(choose_save_folder(dir / "cwd", dir / "none"), std::nullopt);
+    EXPECT_FALSE(fs::exists(dir / "none"));
+}
+
+TEST(SaveFolder, ListsSavesByNameAndNothingElse) {
+    temp_dir dir;
+    for (auto name : {"b.sav", "a.sav", "c.SAV", "story.z5", "sav"})
+        write_file(dir / name, "");
+    fs::create_directory(dir / "d.sav");
+    EXPECT_EQ(list_save_files(dir.path()), (std::vector<std::string>{"a.sav", "b.sav", "d.sav"}));
+    EXPECT_TRUE(list_save_files(dir / "missing").empty());
+}
+
+} // namespace
+} // namespace tw
