@@ -65,9 +65,18 @@ game_screen::game_screen(main_frame& frame, std::shared_ptr<game_session> sessio
     column->Add(output_row, 0, 0, 0);
     SetSizer(column);
 
+    // A game that has not left a second after a confirmed quit is asked to,
+    // and half a second later made to.
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        if (!over)
-            this->session->end();
+        if (over)
+            return;
+        if (!asked_to_end) {
+            asked_to_end = true;
+            this->session->stop_interpreter(false);
+            quit_timer.StartOnce(quit_grace_ms / 2);
+        } else {
+            this->session->stop_interpreter(true);
+        }
     });
     this->session->listen(this);
 }
@@ -186,6 +195,7 @@ void game_screen::restore_game() {
     int index = choose_from_list("Please choose a save file.", choices, choices[0]);
     if (index < 0 || static_cast<size_t>(index) >= files.size())
         return;
+    prepare_restore(save_folder, files[static_cast<size_t>(index)]);
     sendline("restore\n" + files[static_cast<size_t>(index)]);
 }
 

@@ -73,6 +73,7 @@ class game_screen : public wxPanel, private game_session::listener {
     int handler_depth = 0;
     bool over = false;
     bool finishing = false;
+    bool asked_to_end = false;
     std::string error_text;
     // After a confirmed quit, ends an interpreter that did not understand
     // "yes" (a game in another language asks again).

@@ -44,8 +44,11 @@ class game_session : public std::enable_shared_from_this<game_session> {
     // Queues bytes for the interpreter; false once it has gone.
     bool send(std::string_view bytes) { return process->write(bytes); }
     bool running() { return !process->poll().has_value(); }
+    // Asks the interpreter to end, or with `force` makes it; the game ends
+    // as it does when the interpreter leaves by itself.
+    void stop_interpreter(bool force) { force ? process->kill() : process->terminate(); }
     // Ends the interpreter: asks it, then forces it, then waits for the
-    // reader to finish.
+    // reader to finish. Nothing is reported any more.
     void end();
 
   private:

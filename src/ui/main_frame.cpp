@@ -21,9 +21,16 @@ main_frame::main_frame(std::filesystem::path save_folder)
     show_first_screen();
 }
 
-void main_frame::show_screen(wxPanel* next) {
+void main_frame::drop_screen() {
+    // Gone before the next screen is built, so that the focus the next one
+    // sets is not moved again when the old one goes.
     if (screen)
         screen->Destroy();
+    screen = nullptr;
+    game = nullptr;
+}
+
+void main_frame::show_screen(wxPanel* next) {
     screen = next;
     // An empty table replaces whatever the previous screen installed.
     SetAcceleratorTable(wxAcceleratorTable());
@@ -43,7 +50,7 @@ void main_frame::show_screen(wxPanel* next) {
 }
 
 void main_frame::show_first_screen() {
-    game = nullptr;
+    drop_screen();
     show_screen(new first_screen(*this));
 }
 
@@ -61,6 +68,7 @@ bool main_frame::launch_game(const std::filesystem::path& story) {
         message_box(wxString::FromUTF8(error), "Uh oh!", wxOK | wxICON_INFORMATION);
         return false;
     }
+    drop_screen();
     game = new game_screen(*this, std::move(session), history, saves);
     show_screen(game);
     Maximize();

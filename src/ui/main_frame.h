@@ -23,6 +23,7 @@ class main_frame : public wxFrame {
     const std::filesystem::path& save_folder() const { return saves; }
 
   private:
+    void drop_screen();
     void show_screen(wxPanel* next);
 
     const std::filesystem::path saves;

@@ -126,12 +126,11 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
 
 TEST(Interpreter, AnOldVersionIsToldOf) {
     temp_dir dir;
-    // As dfrotz is run: options, then a "story", which names the fake's mode.
+    // A stand-in for dfrotz, as dfrotz is run.
     auto interpreter = [&](const std::string& version) {
         auto script = dir / ("dfrotz-" + version);
-        write_file(dir / version, "version " + version);
         write_file(script, "#!/bin/sh\nexec /usr/bin/python3 " + fake_interpreter.string() +
-                               " \"$@\" " + (dir / version).string() + "\n");
+                               " version " + version + " \"$@\"\n");
         fs::permissions(script, fs::perms::owner_all);
         return script;
     };

@@ -21,13 +21,19 @@ TEST(SaveFolder, IsGamesBesideAPortableCopyElseMadeInDocuments) {
     EXPECT_FALSE(fs::exists(dir / "none"));
 }
 
-TEST(SaveFolder, ListsSavesByNameAndNothingElse) {
+TEST(SaveFolder, ListsSavesByTheirNamesWhicheverInterpreterWroteThem) {
     temp_dir dir;
-    for (auto name : {"b.sav", "a.sav", "c.SAV", "story.z5", "sav"})
-        write_file(dir / name, "");
+    for (auto name : {"b.sav.qzl", "a.sav", "a.sav.qzl", "c.SAV", "story.z5", "x.qzl", "sav"})
+        write_file(dir / name, name);
     fs::create_directory(dir / "d.sav");
     EXPECT_EQ(list_save_files(dir.path()), (std::vector<std::string>{"a.sav", "b.sav", "d.sav"}));
     EXPECT_TRUE(list_save_files(dir / "missing").empty());
+    // A save made by an older interpreter stays playable, and the other way.
+    write_file(dir / "old.sav", "old");
+    prepare_restore(dir.path(), "old.sav");
+    prepare_restore(dir.path(), "b.sav");
+    EXPECT_EQ(read_file(dir / "old.sav.qzl"), "old");
+    EXPECT_EQ(read_file(dir / "b.sav"), "b.sav.qzl");
 }
 
 } // namespace

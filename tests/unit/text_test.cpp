@@ -186,9 +186,10 @@ TEST(InterpreterScreen, RowsTheInterpreterWrappedAreJoined) {
 TEST(InterpreterScreen, APromptEndsWhenQuietOrAtTheNextRow) {
     // An interpreter's own question may come between the prompt and the
     // rows; with commands typed ahead, no quiet comes between them at all.
+    // The file name it asks for is one our own dialog has given.
     auto r = run_screen({"12> >", "<quiet>", "Please enter a filename [x.qzl]: 01  Ok.\n",
-                         "13T Are you sure? ", "<quiet>", "14> >15  Yes.\n16> >"});
-    EXPECT_EQ(r.text, ">|Please enter a filename [x.qzl]: Ok.\nAre you sure? |>|Yes.\n>|");
+                         "13T Overwrite existing file? ", "<quiet>", "14> >15  Yes.\n16> >"});
+    EXPECT_EQ(r.text, ">|Ok.\nOverwrite existing file? |>|Yes.\n>|");
     EXPECT_EQ(r.inputs, (std::vector<char>{'l', 'l', 'l', 'l'}));
 }
 

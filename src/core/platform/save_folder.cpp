@@ -24,11 +24,24 @@ std::vector<std::string> list_save_files(const std::filesystem::path& dir) {
     for (auto it = std::filesystem::directory_iterator(dir, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         auto name = it->path().filename().string();
-        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".sav") == 0)
+        if (name.ends_with(".sav.qzl"))
+            name.resize(name.size() - 4);
+        if (name.ends_with(".sav"))
             names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
+}
+
+void prepare_restore(const std::filesystem::path& dir, const std::string& name) {
+    auto plain = dir / name;
+    auto qzl = dir / (name + ".qzl");
+    std::error_code ec;
+    if (!std::filesystem::exists(qzl, ec))
+        std::filesystem::copy_file(plain, qzl, ec);
+    else if (!std::filesystem::exists(plain, ec))
+        std::filesystem::copy_file(qzl, plain, ec);
 }
 
 } // namespace tw

@@ -1,5 +1,7 @@
 #include "core/speech/speech.h"
 
+#include "core/platform/platform.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -63,7 +65,10 @@ class speaker {
         if (started_)
             return true;
         try {
-            std::thread t([this] { run(); });
+            std::thread t([this] {
+                name_this_thread("Speech");
+                run();
+            });
             thread_id_ = t.get_id();
             t.detach();
             started_ = true;

@@ -34,12 +34,16 @@ bool is_prefix(std::string_view h) {
            (t == ' ' || t == ']' || is_line_input(t) || is_key_input(t));
 }
 
+bool starts_with(std::string_view s, std::string_view start) {
+    return s.substr(0, start.size()) == start;
+}
+
 // What dfrotz says about the settings it was started with.
-bool is_chatter(std::string_view line) {
+bool is_setting(std::string_view line) {
     for (std::string_view start :
          {"Line numbering ", "Line-type display ", "Reverse-video mode ", "Compression mode ",
           "Picture outlines display ", "Visual bell ", "Speed Factor ", "More prompts "})
-        if (line.substr(0, start.size()) == start)
+        if (starts_with(line, start))
             return true;
     return false;
 }
@@ -230,10 +234,14 @@ void interpreter_screen::feed(std::string_view text, std::vector<screen_event>& 
                 is_prefix(std::string_view(line).substr(line.size() - 4))) {
                 std::string head = line.substr(line.size() - 4);
                 line.resize(line.size() - 4);
-                if (at == state::prompt)
+                if (at == state::prompt) {
                     end_prompt(out);
-                else
+                } else {
+                    // A row starts a line of its own.
+                    if (!line.empty())
+                        line += '\n';
                     end_plain(out);
+                }
                 start_line(head, out);
             }
             break;
@@ -339,13 +347,18 @@ void interpreter_screen::end_prompt(std::vector<screen_event>& out) {
     after_prompt = true;
 }
 
+bool interpreter_screen::is_chatter(std::string_view text) const {
+    // The file name that the interpreter asks for when the game saves or
+    // restores is one our own dialog has given already.
+    return (!seen_row && is_setting(text)) || starts_with(text, "Please enter a filename [");
+}
+
 void interpreter_screen::end_plain(std::vector<screen_event>& out) {
     at = state::line_start;
     std::string text = std::move(line);
     line.clear();
-    if (!seen_row && is_chatter(text))
-        return;
-    emit(text, out);
+    if (!is_chatter(text))
+        emit(text, out);
 }
 
 void interpreter_screen::quiet(std::vector<screen_event>& out) {
@@ -358,7 +371,7 @@ void interpreter_screen::quiet(std::vector<screen_event>& out) {
         if (!line.empty()) {
             std::string text = std::move(line);
             line.clear();
-            if (seen_row || !is_chatter(text)) {
+            if (!is_chatter(text)) {
                 settle(out);
                 emit(text, out);
             }

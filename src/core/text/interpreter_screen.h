@@ -53,6 +53,7 @@ class interpreter_screen {
     void end_row(std::vector<screen_event>& out);
     void end_prompt(std::vector<screen_event>& out);
     void end_plain(std::vector<screen_event>& out);
+    bool is_chatter(std::string_view text) const;
     void emit(std::string_view text, std::vector<screen_event>& out);
     void emit_row(int row, std::string_view text, size_t cells, std::vector<screen_event>& out);
     void emit_break(std::vector<screen_event>& out);

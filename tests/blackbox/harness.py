@@ -1,0 +1,343 @@
+"""What the black-box tests share. They run build/tallowick as a player
+would and observe it only from outside: the screen over AT-SPI, as a screen
+reader reads it; the voice through a private speech-dispatcher that logs
+every utterance; files, processes and the exit status. Keys are real X key
+presses (xdotool).
+
+There is no window manager under tests/tools/with-desktop, so the harness
+gives the X input focus to the program's topmost window before it presses
+keys, as the simplest window manager would. Nothing waits on the clock:
+every wait polls for a condition, with a generous deadline that only decides
+how long a broken program takes to fail.
+"""
+import contextlib
+import ctypes
+import ctypes.util
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+import warnings
+from pathlib import Path
+
+import pyatspi
+from gi.repository import Atspi
+
+BINARY_DIR = Path(os.environ["TALLOWICK_BINARY_DIR"])
+PROGRAM = Path(os.environ["TALLOWICK"])
+STORIES = BINARY_DIR / "stories"
+TOOLS = Path(__file__).resolve().parents[1] / "tools"
+FRAME = "Tallowick, by Brennholt."
+BUTTONS = ["Open a game.", "Choose a game from our database.", "Exit!"]
+DEADLINE = 45.0
+Atspi.set_timeout(10000, 15000)
+
+
+def wait_for(condition, what, detail=None, timeout=DEADLINE):
+    """Polls `condition` until it gives something true, and returns that.
+    Objects that vanish while read count as "not yet"."""
+    end = time.monotonic() + timeout
+    while True:
+        with contextlib.suppress(Exception):
+            value = condition()
+            if value:
+                return value
+        if time.monotonic() > end:
+            raise AssertionError(f"gave up waiting for {what}\n{detail() if detail else ''}")
+        time.sleep(0.05)
+
+
+def walk(obj):
+    yield obj
+    with contextlib.suppress(Exception):
+        for child in obj:
+            if child is not None:
+                yield from walk(child)
+
+
+def describe(obj, depth=0):
+    try:
+        line = f"{'  ' * depth}{obj.getRoleName()} {obj.name!r}"
+        return "\n".join([line] + [describe(c, depth + 1) for c in obj if c is not None])
+    except Exception as e:  # noqa: BLE001 - gone while read
+        return f"{'  ' * depth}<gone: {e}>"
+
+
+def text_of(obj):
+    return obj.queryText().getText(0, -1)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True).stdout
+
+
+def close_window(window):
+    """A WM_DELETE_WINDOW message, as a window manager sends for the close
+    box (xdotool's windowclose destroys the window instead)."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    display = x11.XOpenDisplay(None)
+    event = (ctypes.c_long * 24)()
+    event[0] = 33  # ClientMessage; then serial, send_event, display, window
+    event[4] = int(window)
+    event[5] = x11.XInternAtom(display, b"WM_PROTOCOLS", False)
+    event[6] = 32  # format
+    event[7] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", False)
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.c_void_p]
+    x11.XSendEvent(display, int(window), False, 0, event)
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay(display)
+
+
+def interpreters(parent=None, folder=None):
+    """Running dfrotz processes (fakes included) started by `parent`, or
+    running a story from `folder`."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError):
+            stat = open(f"/proc/{pid}/stat").read()
+            state, ppid = stat[stat.rindex(")") + 2:].split()[:2]
+            cmd = open(f"/proc/{pid}/cmdline", "rb").read().decode(errors="replace")
+            if state not in "ZX" and "dfrotz" in cmd and (
+                    int(ppid) == parent or (folder and str(folder) in cmd)):
+                found.append(int(pid))
+    return found
+
+
+class Speech:
+    """A private speech-dispatcher whose voice logs each utterance."""
+
+    def __init__(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="tallowick-speech-"))
+        out = subprocess.run([str(TOOLS / "private-speechd"), "start", str(self.dir)],
+                             capture_output=True, text=True, check=True).stdout
+        self.address = out.split()[-1]
+
+    def stop(self):
+        subprocess.run([str(TOOLS / "private-speechd"), "stop", str(self.dir)])
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def said(self):
+        """Every utterance so far, newlines restored."""
+        with contextlib.suppress(FileNotFoundError):
+            data = (self.dir / "spoken.log").read_bytes().decode("utf-8", "replace")
+            return [line.replace("\\n", "\n").replace("\\\\", "\\")
+                    for line in data.split("\n")[:-1]]
+        return []
+
+    def mark(self):
+        return len(self.said())
+
+    def tail(self):
+        return "--- said last ---\n" + "\n".join(repr(u) for u in self.said()[-25:])
+
+    def wait(self, *texts, since=0):
+        """Waits until `texts` have been said, in order, each an utterance
+        that starts with it (after `since`); returns the index after."""
+        def found():
+            at = since
+            for text in texts:
+                spoken = self.said()
+                at = next((i for i in range(at, len(spoken)) if spoken[i].startswith(text)), None)
+                if at is None:
+                    return None
+                at += 1
+            return at
+        return wait_for(found, f"speech {texts!r}", self.tail)
+
+
+class Program:
+    """build/tallowick (or `program`) running in `cwd` with `home` as HOME."""
+
+    def __init__(self, cwd, home, xdg, speech, program=PROGRAM, args=(), env=None):
+        self.cwd = Path(cwd)
+        self.speech = speech
+        self.config = xdg / "config"
+        # What the toolkit keeps (caches) goes beside HOME, so that HOME
+        # shows only what the program does.
+        environment = dict(os.environ, HOME=str(home), NO_PROXY="127.0.0.1",
+                           SPEECHD_ADDRESS=speech.address, XDG_CONFIG_HOME=str(self.config),
+                           XDG_CACHE_HOME=str(xdg / "cache"), XDG_DATA_HOME=str(xdg / "data"))
+        environment.update(env or {})
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([str(program), *args], cwd=cwd, env=environment,
+                                        stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
+        self.pid = self.process.pid
+
+    def output(self):
+        self.log.seek(0)
+        return self.log.read().decode("utf-8", "replace")
+
+    def app(self):
+        for app in pyatspi.Registry.getDesktop(0):
+            with contextlib.suppress(Exception):
+                if app is not None and app.get_process_id() == self.pid:
+                    return app
+        return None
+
+    def screen(self):
+        app = self.app()
+        return f"{describe(app) if app else '(not on the bus)'}\n--- printed ---\n" \
+               f"{self.output()}\n{self.speech.tail()}"
+
+    def find(self, role, name=None):
+        return next((o for o in walk(self.app()) if o.getRole() == role
+                     and (name is None or o.name == name)), None)
+
+    def wait_find(self, role, name=None):
+        return wait_for(lambda: self.find(role, name), f"{pyatspi.Role(role)} {name!r}",
+                        self.screen)
+
+    def focus_top(self):
+        windows = xdotool("search", "--onlyvisible", "--pid", str(self.pid)).split()
+        if windows:
+            xdotool("windowfocus", windows[-1])
+
+    def focused(self):
+        self.focus_top()
+        return next((o for o in walk(self.app())
+                     if o.getRole() not in (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG,
+                                            pyatspi.ROLE_ALERT)
+                     and o.getState().contains(pyatspi.STATE_FOCUSED)), None)
+
+    def wait_focus(self, role, name):
+        return wait_for(lambda: (f := self.focused()) and f.getRole() == role
+                        and f.name == name and f, f"the focus on {name!r}", self.screen)
+
+    def first_screen(self):
+        frame = self.find(pyatspi.ROLE_FRAME, FRAME)
+        names = [b.name for b in walk(frame) if b.getRole() == pyatspi.ROLE_PUSH_BUTTON]
+        focused = self.focused()
+        return names == BUTTONS and focused is not None and focused.name == BUTTONS[0]
+
+    def wait_first_screen(self):
+        wait_for(self.first_screen, "the first screen, focus on \"Open a game.\"", self.screen)
+
+    def key(self, *keys):
+        self.focus_top()
+        xdotool("key", "--clearmodifiers", *keys)
+
+    def type(self, text):
+        self.focus_top()
+        xdotool("type", "--clearmodifiers", "--delay", "5", text)
+
+    def close(self):
+        window = wait_for(lambda: xdotool("search", "--name", f"^{FRAME}$").split(), "the frame")
+        close_window(window[0])
+
+    def wait_exit(self):
+        wait_for(lambda: self.process.poll() is not None, "the program to end", self.screen)
+        return self.process.returncode
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        for pid in interpreters(folder=self.cwd):
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(pid, signal.SIGKILL)
+
+
+class Game:
+    """A game being played: commands typed into "Input.", answers read from
+    "Output." and heard."""
+
+    def __init__(self, program):
+        self.program = program
+        self.speech = program.speech
+
+    def output(self):
+        return text_of(self.program.find(pyatspi.ROLE_TEXT, "Output."))
+
+    def command(self, text, *said):
+        """Types `text` and Enter; waits for `said`; returns where speech
+        stood before."""
+        field = self.program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+        mark = self.speech.mark()
+        self.program.type(text)
+        wait_for(lambda: text_of(field) == text, f"{text!r} typed", self.program.screen)
+        self.program.key("Return")
+        if said:
+            self.speech.wait(*said, since=mark)
+        return mark
+
+
+class ProgramTest(unittest.TestCase):
+    """Starts the program in scratch folders and cleans up after it."""
+
+    def run(self, result=None):
+        with warnings.catch_warnings():
+            warnings.filterwarnings("ignore", category=DeprecationWarning)
+            return super().run(result)
+
+    def temp_dir(self):
+        path = Path(tempfile.mkdtemp(prefix="tallowick-"))
+        self.addCleanup(shutil.rmtree, path, ignore_errors=True)
+        return path
+
+    def portable(self, catalogue=None, stories=("lantern",)):
+        """A portable copy's folder: games/ with our stories, games.json."""
+        cwd = self.temp_dir()
+        (cwd / "games").mkdir()
+        for name in stories:
+            shutil.copy(STORIES / f"{name}.z5", cwd / "games" / f"{name}.z5")
+        if catalogue is not None:
+            (cwd / "games.json").write_text(json.dumps(catalogue), encoding="utf-8")
+        return cwd
+
+    def start(self, cwd, home=None, **kwargs):
+        speech = Speech()
+        self.addCleanup(speech.stop)
+        program = Program(cwd, home or self.temp_dir(), self.temp_dir(), speech, **kwargs)
+        self.addCleanup(program.kill)
+        wait_for(lambda: program.app() or program.process.poll() is not None,
+                 "the program on the accessibility bus", program.output)
+        return program
+
+    def start_games(self, games=(("lantern", "Lantern Hall"),), **kwargs):
+        """Starts the program in a portable folder whose catalogue lists
+        `games` (story, title), already downloaded."""
+        cwd = self.portable({title: ["A test.", "Us", f"http://127.0.0.1:1/{story}.z5"]
+                             for story, title in games}, stories=[g[0] for g in games])
+        for story, title in games:
+            (cwd / "games" / f"{story}.z5").rename(cwd / "games" / f"{title}.z5")
+        program = self.start(cwd, **kwargs)
+        program.wait_first_screen()
+        return program
+
+    def choose(self, program, row=0, until_input=True):
+        """Starts the catalogue's game on `row` from the first screen."""
+        program.key("Tab", "Return")
+        program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a game you wish to play.")
+        program.key(*["Down"] * row, "Return")
+        if until_input:
+            program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+        return Game(program)
+
+    def start_game(self, **kwargs):
+        """Starts the program and Lantern Hall."""
+        program = self.start_games(**kwargs)
+        return program, self.choose(program)
+
+    def fake_game(self, mode):
+        """Starts the program with the fake interpreter in `mode` as
+        ./dfrotz, and its game."""
+        cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories=())
+        (cwd / "games" / "Fake.z5").write_text("not a story")
+        (cwd / "dfrotz").write_text(f"#!/bin/sh\nexec /usr/bin/python3 {TOOLS}/fake-interpreter"
+                                    f" {mode} \"$@\"\n")
+        (cwd / "dfrotz").chmod(0o755)
+        program = self.start(cwd)
+        program.wait_first_screen()
+        return program, self.choose(program, until_input=False)
+
+
+def main():
+    unittest.main(verbosity=2)

@@ -1,0 +1,97 @@
+"""A whole game of Lantern Hall, played and heard as a blind player would:
+our own Frotz 2.55, the standard library's bold banner and room names, its
+status line (heard only with Ctrl+L), a quote box that waits for a key,
+saving and restoring, a long reply, and the win."""
+import re
+
+import pyatspi
+
+from harness import ProgramTest, main, wait_for
+
+CHATTER = re.compile(r"Line numbering|Line-type|Reverse-video|Compression mode|Using normal"
+                     r"|Loading ")
+
+
+class Play(ProgramTest):
+    def test_a_whole_game_is_heard(self):
+        program, game = self.start_game()
+        speech = program.speech
+        # The opening: the bold banner and room name, the version numbers and
+        # the paragraph the interpreter wraps, each whole.
+        speech.wait("Rain follows you in", "Lantern Hall\n", "An interactive sample",
+                    "Release 1 / Serial number 250601 / Inform v6.41 Library v6.12.6",
+                    "Lantern Hall\n", "Lantern Hall is long and draughty, with a hundred brass "
+                    "lanterns hanging from the rafters, every one of them cold.\n")
+
+        # The status line only when asked, at once, without a move.
+        mark = speech.mark()
+        program.key("ctrl+l")
+        speech.wait("Lantern Hall Score: 0 Moves: 0", since=mark)
+        self.assertNotIn("Moves", game.output())
+
+        # A quote box waits for a key; the next key answers it alone.
+        game.command("east", "Every lamp that ever was lit", "was lit by one before it.",
+                     "-- a saying of lamplighters", "[Press any key to go on.]", "Press a key.")
+        mark = speech.mark()
+        program.key("x")
+        speech.wait("Record Room\n", since=mark)
+        game.command("west", "Lantern Hall\n")
+        mark = speech.mark()
+        program.key("ctrl+l")
+        speech.wait("Lantern Hall Score: 0 Moves: 2", since=mark)
+
+        # Saving and restoring under a name of the player's choosing.
+        program.key("ctrl+s")
+        program.wait_focus(pyatspi.ROLE_TEXT, "What would you like to name your game?")
+        mark = speech.mark()
+        program.type("castle")
+        program.key("Return")
+        speech.wait("Ok.", since=mark)
+        game.command("take key", "Taken.")
+        program.key("ctrl+r")
+        program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a save file.")
+        mark = speech.mark()
+        program.key("Return")
+        speech.wait("Ok.", since=mark)
+        game.command("inventory", "You're carrying nothing.")
+
+        # Up recalls the last command; Ctrl+0 replays the newest turn.
+        program.key("Up")
+        field = program.find(pyatspi.ROLE_TEXT, "Input.")
+        wait_for(lambda: field.queryText().getText(0, -1) == "inventory", "the recalled command")
+        program.key("ctrl+a", "BackSpace")
+
+        # A reply far longer than the screen, and the command after it.
+        game.command("read ledger", "Entry 150: the end of the ledger.")
+        game.command("look", "Lantern Hall\n")
+
+        # The win ends the game with its bold closing line.
+        game.command("take key", "Taken.")
+        game.command("unlock door with key", "The brass key turns")
+        game.command("north", "Lamp Vault", "*** You have won ***")
+        program.wait_first_screen()
+
+        # Nothing the interpreter says of itself, no lone punctuation, and
+        # the status line only the two times it was asked for.
+        said = speech.said()
+        self.assertEqual([u for u in said if CHATTER.search(u)], [])
+        self.assertEqual([u for u in said if not re.search(r"\w", u)], [])
+        self.assertEqual(len([u for u in said if "Moves:" in u]), 2)
+
+    def test_a_confirmed_quit_ends_a_game_in_any_language(self):
+        program = self.start_games((("plaza", "La Plaza"), ("lantern", "Lantern Hall")))
+        speech = program.speech
+        for row, question in ((0, "\u00bfEst\u00e1s seguro"), (1, "Are you sure you want to quit?")):
+            self.choose(program, row)
+            speech.wait("Release 1")
+            mark = speech.mark()
+            program.key("ctrl+q")
+            program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
+            program.key("Return")
+            speech.wait(question, since=mark)
+            program.wait_first_screen()
+        self.assertEqual(program.process.poll(), None)
+
+
+if __name__ == "__main__":
+    main()
