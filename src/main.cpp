@@ -1,7 +1,10 @@
-// The process entry: settles the save folder, opens the main window and runs
-// the event loop. The program ends in main_frame::close_program().
+// The process entry: reads the command line, settles the save folder, opens
+// the main window and runs the event loop. The program ends in
+// main_frame::close_program().
+#include "core/catalogue/file_names.h"
 #include "core/platform/platform.h"
 #include "core/platform/save_folder.h"
+#include "core/speech/speech.h"
 #include "ui/accessibility.h"
 #include "ui/main_frame.h"
 
@@ -10,13 +13,24 @@
 #include <wx/log.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <fstream>
 
 namespace tw {
 namespace {
 
+const char usage[] = "Usage: tallowick [STORY]\n"
+                     "Plays interactive fiction by ear: the story file STORY at once, or the one\n"
+                     "chosen on its first screen.\n"
+                     "  --help     show this and leave\n"
+                     "  --version  show the version and leave\n";
+
 class tallowick_app : public wxApp {
   public:
+    explicit tallowick_app(std::filesystem::path story) : story(std::move(story)) {}
+
     bool OnInit() override {
         // The player hears only our own messages: wx's log goes to stderr,
         // never into a window of its own.
@@ -29,8 +43,35 @@ class tallowick_app : public wxApp {
                         "Oops.", wxOK | wxICON_INFORMATION);
             return false;
         }
-        new main_frame(*chosen);
+        auto* frame = new main_frame(*chosen);
+        if (!story.empty())
+            open_story(*frame);
         return true;
+    }
+
+    // A story named on the command line starts at once; one that cannot be
+    // read is told of, and the first screen stays.
+    void open_story(main_frame& frame) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(story, ec) || !std::ifstream(story)) {
+            message_box("The story file " + wxString::FromUTF8(utf8_of(story)) +
+                            " could not be opened.",
+                        "Uh oh!", wxOK | wxICON_INFORMATION);
+            return;
+        }
+        frame.launch_game(story);
+    }
+
+    // Any key pressed in our windows but a lone Shift or Alt silences our
+    // speech and its queue at once, as screen readers do with their own: the
+    // screen reader's answer to the key is heard then, not after ours.
+    int FilterEvent(wxEvent& event) override {
+        if (event.GetEventType() == wxEVT_KEY_DOWN) {
+            int code = static_cast<wxKeyEvent&>(event).GetKeyCode();
+            if (code != WXK_SHIFT && code != WXK_ALT)
+                speech_stop();
+        }
+        return Event_Skip;
     }
 
     bool OnExceptionInMainLoop() override {
@@ -44,6 +85,9 @@ class tallowick_app : public wxApp {
         }
         return true;
     }
+
+  private:
+    const std::filesystem::path story;
 };
 
 // A failed wx assertion is reported on stderr; its own dialog would be a
@@ -58,9 +102,38 @@ void report_assertion(const wxString& file, int line, const wxString& func, cons
 } // namespace tw
 
 int main(int argc, char** argv) {
+    // The command line is read before the toolkit starts, so that --help and
+    // --version need no display and open no window.
+    std::filesystem::path story;
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!options_done && std::strcmp(arg, "--") == 0) {
+            options_done = true;
+        } else if (!options_done && std::strcmp(arg, "--help") == 0) {
+            std::fputs(tw::usage, stdout);
+            return 0;
+        } else if (!options_done && std::strcmp(arg, "--version") == 0) {
+            std::puts("tallowick " TALLOWICK_VERSION);
+            return 0;
+        } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
+            std::fprintf(stderr, "tallowick: unknown option %s (see tallowick --help)\n", arg);
+            return 2;
+        } else if (!story.empty()) {
+            std::fprintf(stderr, "tallowick: one story at a time (see tallowick --help)\n");
+            return 2;
+        } else {
+            story = tw::path_from_utf8(arg);
+        }
+    }
+    // The program draws nothing with OpenGL; GTK's probe for it costs a
+    // first start a quarter of a second and tens of megabytes.
+    setenv("GDK_GL", "disable", 0);
     wxSetAssertHandler(tw::report_assertion);
-    wxApp::SetInstance(new tw::tallowick_app);
-    if (!wxEntryStart(argc, argv))
+    // A fresh wxWidgets argv: the story stays ours.
+    int wx_argc = 1;
+    wxApp::SetInstance(new tw::tallowick_app(story));
+    if (!wxEntryStart(wx_argc, argv))
         return 2;
     int status = 2;
     if (wxTheApp->CallOnInit()) {

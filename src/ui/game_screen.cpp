@@ -1,7 +1,9 @@
 #include "ui/game_screen.h"
 
+#include "core/catalogue/file_names.h"
 #include "core/interpreter/interpreter.h"
 #include "core/platform/save_folder.h"
+#include "core/speech/speech.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/list_chooser.h"
 #include "ui/dialogs/text_prompt.h"
@@ -9,6 +11,7 @@
 
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/arrstr.h>
 #include <wx/textctrl.h>
 
 namespace tw {
@@ -34,9 +37,9 @@ game_screen::handler_scope::~handler_scope() {
 }
 
 game_screen::game_screen(main_frame& frame, std::shared_ptr<game_session> session,
-                         play_history& history, std::filesystem::path save_folder)
+                         play_history& history, const std::filesystem::path& story)
     : wxPanel(&frame, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS), frame(frame),
-      session(std::move(session)), history(history), save_folder(std::move(save_folder)),
+      session(std::move(session)), history(history), log(frame.save_folder(), story),
       quit_timer(this) {
     auto* column = new wxBoxSizer(wxVERTICAL);
     const int flags = wxEXPAND | wxALIGN_LEFT | wxALL;
@@ -64,6 +67,7 @@ game_screen::game_screen(main_frame& frame, std::shared_ptr<game_session> sessio
     output_row->Add(output_view, 1, flags, 5);
     column->Add(output_row, 0, 0, 0);
     SetSizer(column);
+    change_text_size(0);
 
     // A game that has not left a second after a confirmed quit is asked to,
     // and half a second later made to.
@@ -111,8 +115,38 @@ void game_screen::take_output(std::vector<output_item>& items) {
             break;
         }
     }
-    if (!shown.empty())
-        output_view->AppendText(wxString::FromUTF8(shown));
+    if (shown.empty())
+        return;
+    output_view->AppendText(wxString::FromUTF8(shown));
+    log.add_output(shown);
+    if (!log.writing() && !told_log_failure) {
+        // Told once; the game goes on without it.
+        told_log_failure = true;
+        std::string note = "The transcript " + utf8_of(log.path()) + " could not be written.";
+        speak(note);
+        output_view->AppendText(wxString::FromUTF8(note + "\n"));
+    }
+}
+
+void game_screen::show_command(const std::string& text) {
+    // Each command on a line of its own, to tell which reply answered what;
+    // shown, not said.
+    wxString lines;
+    for (const auto& line : wxSplit(wxString::FromUTF8(text), '\n', '\0'))
+        lines += ">" + line + "\n";
+    output_view->AppendText(lines);
+    log.add_command(text);
+}
+
+void game_screen::change_text_size(int steps) {
+    wxFont font = command_field->GetFont();
+    auto size = frame.change_text_size(steps, font.GetPointSize());
+    if (!size)
+        return;
+    font.SetPointSize(*size);
+    command_field->SetFont(font);
+    output_view->SetFont(font);
+    Layout();
 }
 
 void game_screen::game_over(std::string stderr_text) {
@@ -142,10 +176,10 @@ void game_screen::finish() {
 
 void game_screen::on_enter(wxCommandEvent&) {
     handler_scope scope(*this);
-    wxString value = command_field->GetValue();
+    std::string command = command_field->GetValue().utf8_string();
     command_field->Clear();
-    history.last_command = value.utf8_string();
-    sendline(history.last_command);
+    history.commands.add(command);
+    sendline(command);
 }
 
 void game_screen::sendline(const std::string& command) {
@@ -166,6 +200,7 @@ void game_screen::sendline(const std::string& command) {
     if (over || !session->send(interpreter_line(text)))
         return;
     history.turns.close_turn();
+    show_command(text);
     if (quitting)
         quit_timer.StartOnce(quit_grace_ms);
 }
@@ -184,6 +219,7 @@ void game_screen::save_game() {
 }
 
 void game_screen::restore_game() {
+    const auto& save_folder = frame.save_folder();
     auto files = list_save_files(save_folder);
     if (files.empty()) {
         message_box("There are no save files.", "Uh oh!", wxOK | wxICON_INFORMATION);

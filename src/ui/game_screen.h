@@ -2,6 +2,8 @@
 // The game screen: the input field, where the player types commands and
 // chords, and the read-only output view. It owns the game being played and
 // takes what the interpreter prints from it.
+#include "core/text/command_history.h"
+#include "core/text/transcript.h"
 #include "core/text/turn_history.h"
 #include "ui/game_session.h"
 
@@ -21,13 +23,13 @@ class main_frame;
 // What the player did and heard, kept from one game to the next.
 struct play_history {
     turn_history turns;
-    std::string last_command;
+    command_history commands;
 };
 
 class game_screen : public wxPanel, private game_session::listener {
   public:
     game_screen(main_frame& frame, std::shared_ptr<game_session> session, play_history& history,
-                std::filesystem::path save_folder);
+                const std::filesystem::path& story);
     ~game_screen() override;
 
     // Sends one command line as the player entered it: "quit" asks first,
@@ -47,7 +49,13 @@ class game_screen : public wxPanel, private game_session::listener {
     void on_command_char(wxKeyEvent& event);
     void on_output_key(wxKeyEvent& event);
     void on_output_focus(wxFocusEvent& event);
-    bool on_chord(wxKeyEvent& event);
+    // What a chord did: nothing (not one of ours); its work; its work, and
+    // the key goes on to the field.
+    enum class chord { none, done, done_then_field };
+    chord on_chord(wxKeyEvent& event);
+    void walk_history(bool back);
+    void change_text_size(int steps);
+    void show_command(const std::string& text);
     void answer_key(const std::string& key);
     void save_game();
     void restore_game();
@@ -65,7 +73,8 @@ class game_screen : public wxPanel, private game_session::listener {
     main_frame& frame;
     std::shared_ptr<game_session> session;
     play_history& history;
-    const std::filesystem::path save_folder;
+    transcript log;
+    bool told_log_failure = false;
     wxTextCtrl* command_field = nullptr;
     wxTextCtrl* output_view = nullptr;
     std::string status_line;

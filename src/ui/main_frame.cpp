@@ -2,12 +2,14 @@
 
 #include "core/interpreter/interpreter.h"
 #include "core/platform/platform.h"
+#include "core/speech/speech.h"
 #include "ui/accessibility.h"
 #include "ui/first_screen.h"
 
 #include <wx/accel.h>
 #include <wx/sizer.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -68,12 +70,54 @@ bool main_frame::launch_game(const std::filesystem::path& story) {
         message_box(wxString::FromUTF8(error), "Uh oh!", wxOK | wxICON_INFORMATION);
         return false;
     }
+    load_player_settings();
     drop_screen();
-    game = new game_screen(*this, std::move(session), history, saves);
+    game = new game_screen(*this, std::move(session), history, story);
     show_screen(game);
     Maximize();
     game->focus_command_field();
     return true;
+}
+
+void main_frame::load_player_settings() {
+    if (settings_loaded)
+        return;
+    settings_loaded = true;
+    std::string problem;
+    settings = load_settings(settings_directory() / "settings.json", problem);
+    // The player's screen reader's voice, unless it is Orca's and cannot be
+    // read: one line on stderr, and the service's own voice.
+    auto orca = home_directory() / ".local/share/orca/user-settings.conf";
+    if (auto v = orca_voice(orca, problem))
+        speaking = *v;
+    if (!problem.empty())
+        std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
+    if (settings.speech_rate)
+        speaking.rate = settings.speech_rate;
+    set_voice(speaking);
+}
+
+void main_frame::save_player_settings() {
+    if (!save_settings(settings_directory() / "settings.json", settings))
+        std::fprintf(stderr, "tallowick: the settings could not be saved\n");
+}
+
+void main_frame::change_speech_rate(int steps) {
+    constexpr int step = 10;
+    int rate = std::clamp(speaking.rate.value_or(0) + steps * step, -100, 100);
+    speaking.rate = settings.speech_rate = rate;
+    set_voice(speaking);
+    speak(steps > 0 ? "Faster." : "Slower.", true);
+    save_player_settings();
+}
+
+std::optional<int> main_frame::change_text_size(int steps, int current) {
+    if (steps == 0)
+        return settings.text_size;
+    constexpr int smallest = 6, largest = 72;
+    settings.text_size = std::clamp(current + 2 * steps, smallest, largest);
+    save_player_settings();
+    return settings.text_size;
 }
 
 void main_frame::close_program() {

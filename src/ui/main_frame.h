@@ -1,6 +1,10 @@
 #pragma once
 // The program's one frame. It shows one screen at a time, the first screen
 // or the game screen, and swaps them; every other window is a modal dialog.
+// It keeps what outlives a game: the history of play, and the player's
+// voice and text size.
+#include "core/platform/settings.h"
+#include "core/speech/voice.h"
 #include "ui/game_screen.h"
 
 #include <wx/frame.h>
@@ -21,15 +25,26 @@ class main_frame : public wxFrame {
     void close_program();
 
     const std::filesystem::path& save_folder() const { return saves; }
+    // Speech one step faster (+1) or slower (-1), said at the new rate.
+    void change_speech_rate(int steps);
+    // The text size in points after `steps` larger or smaller; 0 for the
+    // remembered one (or none, for the toolkit's own).
+    std::optional<int> change_text_size(int steps, int current);
 
   private:
     void drop_screen();
     void show_screen(wxPanel* next);
+    // The player's settings and voice, read when the first game starts.
+    void load_player_settings();
+    void save_player_settings();
 
     const std::filesystem::path saves;
     wxPanel* screen = nullptr;
     game_screen* game = nullptr;
     play_history history;
+    bool settings_loaded = false;
+    player_settings settings;
+    voice speaking;
 };
 
 } // namespace tw

@@ -13,6 +13,7 @@ how long a broken program takes to fail.
 import contextlib
 import ctypes
 import ctypes.util
+import fcntl
 import json
 import os
 import shutil
@@ -102,9 +103,9 @@ def interpreters(parent=None, folder=None):
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         with contextlib.suppress(OSError):
-            stat = open(f"/proc/{pid}/stat").read()
+            stat = Path(f"/proc/{pid}/stat").read_text()
             state, ppid = stat[stat.rindex(")") + 2:].split()[:2]
-            cmd = open(f"/proc/{pid}/cmdline", "rb").read().decode(errors="replace")
+            cmd = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
             if state not in "ZX" and "dfrotz" in cmd and (
                     int(ppid) == parent or (folder and str(folder) in cmd)):
                 found.append(int(pid))
@@ -131,6 +132,22 @@ class Speech:
             return [line.replace("\\n", "\n").replace("\\\\", "\\")
                     for line in data.split("\n")[:-1]]
         return []
+
+    def rates(self):
+        """The rate each utterance was said at."""
+        with contextlib.suppress(FileNotFoundError):
+            return [int(r) for r in (self.dir / "rates.log").read_text().split()]
+        return []
+
+    def hold(self):
+        """Keeps the voice on the next utterance it says, as if still saying
+        it, until release()."""
+        self.gate = open(self.dir / "gate", "w")
+        fcntl.flock(self.gate, fcntl.LOCK_EX)
+
+    def release(self):
+        fcntl.flock(self.gate, fcntl.LOCK_UN)
+        self.gate.close()
 
     def mark(self):
         return len(self.said())
@@ -240,6 +257,7 @@ class Program:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.log.close()
         for pid in interpreters(folder=self.cwd):
             with contextlib.suppress(ProcessLookupError):
                 os.kill(pid, signal.SIGKILL)

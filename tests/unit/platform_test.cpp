@@ -1,5 +1,6 @@
 // Where things live: the save folder and the saves in it.
 #include "core/platform/save_folder.h"
+#include "core/platform/settings.h"
 #include "support.h"
 
 namespace tw {
@@ -34,6 +35,21 @@ TEST(SaveFolder, ListsSavesByTheirNamesWhicheverInterpreterWroteThem) {
     prepare_restore(dir.path(), "b.sav");
     EXPECT_EQ(read_file(dir / "old.sav.qzl"), "old");
     EXPECT_EQ(read_file(dir / "b.sav"), "b.sav.qzl");
+}
+
+TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
+    temp_dir dir;
+    auto file = dir / "config/tallowick/settings.json";
+    std::string problem;
+    EXPECT_FALSE(load_settings(file, problem).speech_rate);
+    ASSERT_TRUE(save_settings(file, {30, 14}));
+    auto back = load_settings(file, problem);
+    EXPECT_EQ(back.speech_rate, 30);
+    EXPECT_EQ(back.text_size, 14);
+    EXPECT_TRUE(problem.empty());
+    write_file(file, "{\"speech_rate\": ");
+    EXPECT_FALSE(load_settings(file, problem).speech_rate);
+    EXPECT_NE(problem.find("could not be read"), std::string::npos);
 }
 
 } // namespace

@@ -41,12 +41,16 @@ class recorder final : public speech_backend {
         std::lock_guard lock(r->mutex);
         r->events.push_back("<cancel>");
     }
+    void set_voice(const voice& v) override {
+        std::lock_guard lock(r->mutex);
+        r->events.push_back("<rate " + std::to_string(v.rate.value_or(0)) + ">");
+    }
 
   private:
     std::shared_ptr<record> r;
 };
 
-TEST(Speech, AnInterruptionDropsWhatWaitsAndCancelsWhatIsSaid) {
+TEST(Speech, AStopOrAnInterruptionDropsWhatWaitsButNotANewVoice) {
     auto r = std::make_shared<record>();
     r->hold = true;
     set_speech_backend(std::make_unique<recorder>(r));
@@ -57,6 +61,9 @@ TEST(Speech, AnInterruptionDropsWhatWaitsAndCancelsWhatIsSaid) {
     }
     speak("queued");
     speak("");
+    voice faster;
+    faster.rate = 20;
+    set_voice(faster);
     speak("now", true);
     {
         std::lock_guard lock(r->mutex);
@@ -64,7 +71,10 @@ TEST(Speech, AnInterruptionDropsWhatWaitsAndCancelsWhatIsSaid) {
     }
     r->changed.notify_all();
     speech_flush();
-    EXPECT_EQ(r->events, (std::vector<std::string>{"first", "<cancel>", "now"}));
+    speech_stop();
+    speech_flush();
+    EXPECT_EQ(r->events,
+              (std::vector<std::string>{"first", "<rate 20>", "<cancel>", "now", "<cancel>"}));
 }
 
 // A private speech-dispatcher for one test.
@@ -106,6 +116,28 @@ class private_service {
     temp_dir dir;
     std::string address;
 };
+
+TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
+    temp_dir dir;
+    write_file(dir / "orca.conf", R"({"general": {"startingProfile": ["Mine", "mine"],
+        "voices": {"default": {"rate": 30.0}}},
+        "profiles": {"mine": {"speechServerInfo": ["eSpeak NG", "espeak-ng"],
+                              "voices": {"default": {"rate": 70.0, "average-pitch": 6,
+                                  "gain": 9, "family": {"name": "en-gb"}}}}}})");
+    std::string problem;
+    auto v = orca_voice(dir / "orca.conf", problem);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->rate, 42);
+    EXPECT_EQ(v->pitch, 30);
+    EXPECT_EQ(v->volume, 100);
+    EXPECT_EQ(v->module, "espeak-ng");
+    EXPECT_EQ(v->name, "en-gb");
+    EXPECT_FALSE(orca_voice(dir / "none", problem));
+    EXPECT_TRUE(problem.empty());
+    write_file(dir / "bad.conf", "{\"general\": ");
+    EXPECT_FALSE(orca_voice(dir / "bad.conf", problem));
+    EXPECT_NE(problem.find("could not be read"), std::string::npos);
+}
 
 TEST(Speech, ReachesSpeechDispatcherWholeAndInOrder) {
     private_service service;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -22,10 +23,15 @@ constexpr auto retry_interval = std::chrono::seconds(3);
 
 // One entry of the queue: a text to say, or a backend to switch to (kept in
 // line so texts queued before a switch still go to the old backend).
+// One entry of the queue: a text to say (after silencing what is said, with
+// `interrupt`; an empty text only silences), a voice to speak with, or a
+// backend to switch to (kept in line so texts queued before a switch still
+// go to the old backend).
 struct job {
     std::uint64_t seq = 0;
     std::string text;
     bool interrupt = false;
+    std::optional<voice> new_voice;
     bool swap = false; // a switch to `backend` (null: the platform's, made on first use)
     std::unique_ptr<speech_backend> backend;
 };
@@ -37,9 +43,9 @@ class speaker {
             std::lock_guard lock(mutex_);
             j.seq = ++queued_;
             if (j.interrupt) {
-                // Only texts are dropped; a pending backend switch still
-                // happens.
-                std::erase_if(queue_, [](const job& q) { return !q.swap; });
+                // Only texts are dropped; a pending switch of backend or
+                // voice still happens.
+                std::erase_if(queue_, [](const job& q) { return !q.swap && !q.new_voice; });
             }
             queue_.push_back(std::move(j));
             if (!start_locked())
@@ -108,18 +114,29 @@ class speaker {
         if (j.swap) {
             std::swap(backend_, j.backend);
             failing_ = false;
+            if (backend_ && voice_)
+                backend_->set_voice(*voice_);
+            return;
+        }
+        if (j.new_voice) {
+            voice_ = std::move(j.new_voice);
+            if (backend_)
+                backend_->set_voice(*voice_);
             return;
         }
         if (failing_ && std::chrono::steady_clock::now() < retry_at_)
             return;
         bool ok = false;
         try {
-            if (!backend_)
+            if (!backend_) {
                 backend_ = make_platform_speech();
+                if (backend_ && voice_)
+                    backend_->set_voice(*voice_);
+            }
             if (backend_) {
                 if (j.interrupt)
                     backend_->cancel();
-                ok = backend_->say(j.text);
+                ok = j.text.empty() || backend_->say(j.text);
             }
         } catch (...) {
             // A backend that throws is a backend that failed; the speech
@@ -155,6 +172,7 @@ class speaker {
 
     // Used by the speech thread only.
     std::unique_ptr<speech_backend> backend_;
+    std::optional<voice> voice_;
     bool failing_ = false;
     std::chrono::steady_clock::time_point retry_at_;
 };
@@ -179,6 +197,18 @@ void speak(std::string_view text, bool interrupt) {
         // Speech is a side channel; failing to queue one text must not take
         // down the caller.
     }
+}
+
+void speech_stop() {
+    job j;
+    j.interrupt = true;
+    the_speaker().push(std::move(j));
+}
+
+void set_voice(const voice& v) {
+    job j;
+    j.new_voice = v;
+    the_speaker().push(std::move(j));
 }
 
 void speech_flush() {

@@ -3,6 +3,8 @@
 // called from any thread and never blocks on the speech service: texts are
 // queued and handed over, in order, by one speech thread that owns the one
 // connection to the service.
+#include "core/speech/voice.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +17,12 @@ namespace tw {
 // failure is reported once on stderr and the service is tried again every
 // few seconds, so one started later is picked up.
 void speak(std::string_view text, bool interrupt = false);
+
+// Silences at once what is being said and drops everything queued.
+void speech_stop();
+
+// Speaks from now on with `v`.
+void set_voice(const voice& v);
 
 // Waits until every text queued so far has been handed to the backend (or
 // dropped because the service cannot be reached).
@@ -30,6 +38,8 @@ class speech_backend {
     virtual bool say(const std::string& text) = 0;
     // Cancels what is queued or being spoken.
     virtual void cancel() = 0;
+    // Speaks what comes next with `v`.
+    virtual void set_voice(const voice& v) = 0;
 };
 
 // The platform's own backend (speech-dispatcher on Linux).

@@ -110,7 +110,28 @@ class speechd_backend final : public speech_backend {
             close();
     }
 
+    void set_voice(const voice& v) override {
+        voice_ = v;
+        if (conn_)
+            apply_voice();
+    }
+
   private:
+    void apply_voice() {
+        // Each setting the service refuses (an unknown synthesizer or voice)
+        // leaves its default: speaking matters more than how.
+        if (!voice_.module.empty())
+            spd_set_output_module(conn_, voice_.module.c_str());
+        if (!voice_.name.empty())
+            spd_set_synthesis_voice(conn_, voice_.name.c_str());
+        if (voice_.rate)
+            spd_set_voice_rate(conn_, *voice_.rate);
+        if (voice_.pitch)
+            spd_set_voice_pitch(conn_, *voice_.pitch);
+        if (voice_.volume)
+            spd_set_volume(conn_, *voice_.volume);
+    }
+
     bool open() {
         block_sigpipe();
         // The address SPEECHD_ADDRESS names, else the user's default socket.
@@ -146,6 +167,7 @@ class speechd_backend final : public speech_backend {
         const timeval timeout{reply_timeout_seconds, 0};
         setsockopt(conn_->socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         setsockopt(conn_->socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        apply_voice();
         return true;
     }
 
@@ -168,6 +190,7 @@ class speechd_backend final : public speech_backend {
     }
 
     SPDConnection* conn_ = nullptr;
+    voice voice_;
 };
 
 } // namespace

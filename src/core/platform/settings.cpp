@@ -1,0 +1,54 @@
+#include "core/platform/settings.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <system_error>
+
+namespace tw {
+namespace {
+
+std::optional<int> number(const nlohmann::json& doc, const char* key) {
+    auto it = doc.find(key);
+    if (it == doc.end() || !it->is_number_integer())
+        return std::nullopt;
+    return it->get<int>();
+}
+
+} // namespace
+
+player_settings load_settings(const std::filesystem::path& file, std::string& problem) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec))
+        return {};
+    std::ifstream in(file, std::ios::binary);
+    auto doc = nlohmann::json::parse(in, nullptr, false);
+    if (!in || doc.is_discarded() || !doc.is_object()) {
+        problem = "the settings file " + file.string() + " could not be read; the defaults are used";
+        return {};
+    }
+    return {number(doc, "speech_rate"), number(doc, "text_size")};
+}
+
+bool save_settings(const std::filesystem::path& file, const player_settings& settings) {
+    nlohmann::json doc = nlohmann::json::object();
+    if (settings.speech_rate)
+        doc["speech_rate"] = *settings.speech_rate;
+    if (settings.text_size)
+        doc["text_size"] = *settings.text_size;
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    // Written beside and renamed over, so a crash never leaves half a file.
+    auto temp = file;
+    temp += ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << doc.dump(2) << '\n';
+        if (!out.flush())
+            return false;
+    }
+    std::filesystem::rename(temp, file, ec);
+    return !ec;
+}
+
+} // namespace tw

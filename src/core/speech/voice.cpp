@@ -1,0 +1,64 @@
+#include "core/speech/voice.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+namespace tw {
+namespace {
+
+using json = nlohmann::json;
+
+// Orca's own scales (rate 0-99, pitch and gain 0-9) to speech-dispatcher's,
+// as Orca's speech-dispatcher driver converts them.
+std::optional<int> scaled(const json& acss, const char* key, double factor, double offset,
+                          double top) {
+    auto it = acss.find(key);
+    if (it == acss.end() || !it->is_number())
+        return std::nullopt;
+    return static_cast<int>(factor * std::clamp(it->get<double>(), 0.0, top) + offset);
+}
+
+std::string text(const json& doc, const json::json_pointer& at) {
+    return doc.contains(at) && doc.at(at).is_string() ? doc.at(at).get<std::string>() : "";
+}
+
+} // namespace
+
+std::optional<voice> orca_voice(const std::filesystem::path& settings_file, std::string& problem) {
+    std::error_code ec;
+    if (!std::filesystem::exists(settings_file, ec))
+        return std::nullopt;
+    std::ifstream in(settings_file, std::ios::binary);
+    json prefs = json::parse(in, nullptr, false);
+    if (!in || prefs.is_discarded() || !prefs.is_object()) {
+        problem = "the screen reader's settings " + settings_file.string() + " could not be read";
+        return std::nullopt;
+    }
+    // The starting profile's settings stand over the general ones.
+    json settings = prefs.value("general", json::object());
+    std::string profile = text(settings, "/startingProfile/1"_json_pointer);
+    const json& profiles = prefs.value("profiles", json::object());
+    if (auto p = profiles.find(profile.empty() ? "default" : profile);
+        p != profiles.end() && p->is_object())
+        for (auto& [key, value] : p->items())
+            settings[key] = value;
+    const json& acss = settings.contains("/voices/default"_json_pointer)
+                           ? settings.at("/voices/default"_json_pointer)
+                           : json::object();
+    if (!acss.is_object())
+        return voice{};
+    voice v;
+    v.rate = scaled(acss, "rate", 2, -98, 99);
+    v.pitch = scaled(acss, "average-pitch", 20, -90, 9);
+    v.volume = scaled(acss, "gain", 15, -35, 9);
+    v.name = text(acss, "/family/name"_json_pointer);
+    std::string module = text(settings, "/speechServerInfo/1"_json_pointer);
+    if (module != "default")
+        v.module = module;
+    return v;
+}
+
+} // namespace tw

@@ -1,0 +1,50 @@
+#include "core/text/transcript.h"
+
+#include <ctime>
+
+namespace tw {
+
+transcript::transcript(const std::filesystem::path& folder, const std::filesystem::path& story)
+    : where(folder / (story.stem().native() + std::filesystem::path(" transcript.txt").native())) {
+#ifdef _WIN32
+    file.reset(_wfopen(where.c_str(), L"abN"));
+#else
+    file.reset(std::fopen(where.c_str(), "abe"));
+#endif
+    std::time_t now = std::time(nullptr);
+    char date[64] = "";
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
+    std::string title(reinterpret_cast<const char*>(story.stem().u8string().c_str()));
+    write("\n==== " + title + ", " + date + " ====\n");
+}
+
+void transcript::write(std::string_view text) {
+    if (!file || text.empty())
+        return;
+    // Each piece goes to the disk as it comes.
+    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
+        std::fflush(file.get()) != 0)
+        file.reset();
+    else
+        at_line_start = text.back() == '\n';
+}
+
+void transcript::add_output(std::string_view text) {
+    write(text);
+}
+
+void transcript::add_command(std::string_view command) {
+    std::string lines = at_line_start ? "" : "\n";
+    for (size_t start = 0;;) {
+        size_t end = command.find('\n', start);
+        lines += ">";
+        lines += command.substr(start, end - start);
+        lines += "\n";
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    write(lines);
+}
+
+} // namespace tw

@@ -1,0 +1,35 @@
+#pragma once
+// The transcript of a game: everything shown, and every command sent, added
+// to "<story> transcript.txt" in the save folder as the game goes, so that
+// a crash loses at most the line being written.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+class transcript {
+  public:
+    // Opens (or creates) the transcript of `story` in `folder` and starts
+    // this session with a dated header. A transcript that cannot be written
+    // is not an error for the game: writing() tells.
+    transcript(const std::filesystem::path& folder, const std::filesystem::path& story);
+
+    void add_output(std::string_view text);
+    // One line per line of `command`, each ">" + the line.
+    void add_command(std::string_view command);
+
+    bool writing() const { return file != nullptr; }
+    const std::filesystem::path& path() const { return where; }
+
+  private:
+    void write(std::string_view text);
+
+    std::filesystem::path where;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
+    bool at_line_start = true;
+};
+
+} // namespace tw

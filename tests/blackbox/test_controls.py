@@ -1,0 +1,85 @@
+"""The player's own controls: the command history, stopping speech, chords
+in the output view, the voice's rate, the text size, the transcript, and
+opening a story from the command line."""
+import json
+import subprocess
+
+import pyatspi
+
+from harness import PROGRAM, ProgramTest, main, text_of, wait_for
+
+
+class Controls(ProgramTest):
+    def test_history_speech_keys_size_and_transcript(self):
+        program, game = self.start_game()
+        speech = program.speech
+        speech.wait("Rain follows you in")
+        field = program.find(pyatspi.ROLE_TEXT, "Input.")
+        game.command("look", "Lantern Hall\n")
+        game.command("inventory", "You're carrying nothing.")
+
+        # Up walks back through every command, Down forward to the draft.
+        program.type("ta")
+        for key, expected in (("Up", "inventory"), ("Up", "look"), ("Up", "look"),
+                              ("Down", "inventory"), ("Down", "ta"), ("Down", "ta")):
+            program.key(key)
+            wait_for(lambda: text_of(field) == expected, f"{expected!r} after {key}")
+        speech.wait("No earlier command.", "No later command.")
+        program.key("ctrl+a", "BackSpace")
+
+        # A key silences what is said and what waits; nothing is lost.
+        speech.hold()
+        mark = game.command("read ledger", "You turn to the first page")
+        program.key("ctrl")
+        speech.release()
+        game.command("look", "Lantern Hall\n")
+        self.assertEqual([u for u in speech.said()[mark:] if u.startswith("Entry 1")], [])
+        self.assertIn("Entry 150: the end of the ledger.", game.output())
+        self.assertIn("\n>read ledger\n", game.output())
+
+        # Chords act in the output view too, and the rate is remembered.
+        program.key("Tab")
+        program.wait_focus(pyatspi.ROLE_TEXT, "Output.")
+        mark = speech.mark()
+        program.key("ctrl+l")
+        speech.wait("Lantern Hall Score: 0 Moves: 4", since=mark)
+        for rate in (10, 20):
+            mark = speech.mark()
+            program.key("ctrl+shift+Up")
+            speech.wait("Faster.", since=mark)
+            wait_for(lambda: speech.rates()[-1] == rate, f"\"Faster.\" at the rate {rate}")
+        program.key("ctrl+equal")
+        settings = program.config / "tallowick" / "settings.json"
+        wait_for(lambda: "text_size" in json.loads(settings.read_text()), "the text size saved")
+        self.assertEqual(json.loads(settings.read_text())["speech_rate"], 20)
+        program.key("ctrl+q")
+        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
+        program.key("Escape")
+        self.assertEqual(text_of(field), "")
+
+        transcript = (program.cwd / "games" / "Lantern Hall transcript.txt").read_text()
+        self.assertIn("==== Lantern Hall, ", transcript)
+        self.assertIn("Rain follows you in from the dark.", transcript)
+        self.assertIn("\n>look\nLantern Hall\n", transcript)
+
+    def test_a_story_named_on_the_command_line_starts_at_once(self):
+        cwd = self.portable()
+        program = self.start(cwd, args=["games/lantern.z5"])
+        program.speech.wait("Rain follows you in")
+        missing = self.start(cwd, args=["games/missing.z5"])
+        alert = missing.wait_find(pyatspi.ROLE_ALERT, "Uh oh!")
+        self.assertEqual(alert.description,
+                         "The story file games/missing.z5 could not be opened.")
+        missing.key("Return")
+        missing.wait_first_screen()
+        for args, status, said in ((["--version"], 0, "tallowick 0.1\n"),
+                                   (["--help"], 0, "Usage: tallowick [STORY]"),
+                                   (["--loud"], 2, "tallowick: unknown option --loud")):
+            run = subprocess.run([str(PROGRAM), *args], capture_output=True, text=True,
+                                 env={"PATH": "/usr/bin"})
+            self.assertEqual(run.returncode, status)
+            self.assertTrue((run.stdout + run.stderr).startswith(said), run.stdout + run.stderr)
+
+
+if __name__ == "__main__":
+    main()
