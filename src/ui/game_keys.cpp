@@ -10,18 +10,6 @@
 namespace tw {
 namespace {
 
-// Runs of spaces (the status line spreads its parts over the width) become
-// one.
-std::string collapse_spaces(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        if (c != ' ' || (!out.empty() && out.back() != ' '))
-            out += c;
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
-}
-
 bool is_enter(int code) {
     return code == WXK_RETURN || code == WXK_NUMPAD_ENTER;
 }
@@ -29,8 +17,7 @@ bool is_enter(int code) {
 } // namespace
 
 void game_screen::speak_status_line() {
-    auto line = collapse_spaces(status_line);
-    speak(line.empty() ? "There is no status line." : line, true);
+    speak(status_line.empty() ? "There is no status line." : status_line, true);
 }
 
 game_screen::chord game_screen::on_chord(wxKeyEvent& event) {

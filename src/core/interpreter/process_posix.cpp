@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -29,46 +30,49 @@ constexpr size_t chunk_size = 64 * 1024;
 // process can ask for (1 MB), so nothing the child itself wrote is lost.
 constexpr int drain_chunks = 16;
 
-void close_fd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
+// A descriptor that closes itself.
+struct fd {
+    int v = -1;
+    fd() = default;
+    explicit fd(int v) : v(v) {}
+    fd(fd&& o) noexcept : v(std::exchange(o.v, -1)) {}
+    fd& operator=(fd&& o) noexcept {
+        std::swap(v, o.v);
+        return *this;
+    }
+    ~fd() {
+        if (v >= 0)
+            ::close(v);
+    }
+};
 
 // A close-on-exec pipe whose ends are above 2, so that placing them on the
 // child's standard streams can never clobber one another.
-bool make_pipe(int fds[2]) {
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+bool make_pipe(fd& read_end, fd& write_end) {
+    int p[2];
+    if (::pipe2(p, O_CLOEXEC) != 0)
         return false;
-    for (int k = 0; k < 2; ++k) {
-        if (fds[k] > 2)
-            continue;
-        int moved = ::fcntl(fds[k], F_DUPFD_CLOEXEC, 3);
-        ::close(fds[k]);
-        fds[k] = moved;
-    }
-    if (fds[0] >= 0 && fds[1] >= 0)
-        return true;
-    close_fd(fds[0]);
-    close_fd(fds[1]);
-    return false;
+    for (int& end : p)
+        if (end <= 2) {
+            int moved = ::fcntl(end, F_DUPFD_CLOEXEC, 3);
+            ::close(end);
+            end = moved;
+        }
+    read_end = fd(p[0]);
+    write_end = fd(p[1]);
+    return p[0] >= 0 && p[1] >= 0;
 }
 
 class posix_child final : public child_process {
   public:
-    posix_child(pid_t pid, int pidfd, int in_fd, int out_fd, int err_fd, int wake_fd)
-        : child_pid(pid), pidfd(pidfd), in_fd(in_fd), out_fd(out_fd), err_fd(err_fd),
-          wake_fd(wake_fd) {}
+    posix_child(pid_t pid, fd pidfd, fd in, fd out, fd err, fd wake)
+        : child_pid(pid), pidfd(std::move(pidfd)), in(std::move(in)), out(std::move(out)),
+          err(std::move(err)), wake(std::move(wake)) {}
 
     ~posix_child() override {
-        {
-            std::lock_guard lock(mutex);
-            signal_locked(SIGKILL);
-        }
+        kill();
         if (!reaped)
             reap(true);
-        for (int* fd : {&pidfd, &in_fd, &out_fd, &err_fd, &wake_fd})
-            close_fd(*fd);
     }
 
     bool read_output(output_chunk& chunk, int timeout_ms) override;
@@ -81,7 +85,7 @@ class posix_child final : public child_process {
             queued.append(bytes);
         }
         uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(wake_fd, &one, sizeof one);
+        [[maybe_unused]] ssize_t n = ::write(wake.v, &one, sizeof one);
         return true;
     }
 
@@ -95,23 +99,16 @@ class posix_child final : public child_process {
         return exited.wait_for(lock, timeout, [this] { return status.has_value(); });
     }
 
-    void terminate() override {
-        std::lock_guard lock(mutex);
-        signal_locked(SIGTERM);
-    }
-
-    void kill() override {
-        std::lock_guard lock(mutex);
-        signal_locked(SIGKILL);
-    }
-
+    void terminate() override { signal(SIGTERM); }
+    void kill() override { signal(SIGKILL); }
     long pid() const override { return child_pid; }
 
   private:
     // Signals the child's group, and the child itself should it have left
     // it. Only until it is reaped: until then its pid, and so the group id,
     // cannot belong to anyone else.
-    void signal_locked(int sig) {
+    void signal(int sig) {
+        std::lock_guard lock(mutex);
         if (reaped)
             return;
         ::kill(-child_pid, sig);
@@ -128,53 +125,44 @@ class posix_child final : public child_process {
         if (got == 0)
             return;
         std::lock_guard lock(mutex);
-        if (got == child_pid && WIFEXITED(raw))
-            status = WEXITSTATUS(raw);
-        else if (got == child_pid && WIFSIGNALED(raw))
-            status = 128 + WTERMSIG(raw);
-        else
-            status = -1; // reaped by someone else; nothing to learn
-        reaped = true;
-        stdin_closed = true;
+        status = got != child_pid   ? -1 // reaped by someone else; nothing to learn
+                 : WIFEXITED(raw)   ? WEXITSTATUS(raw)
+                 : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
+                                    : -1;
+        reaped = stdin_closed = true;
         queued.clear();
         exited.notify_all();
     }
 
     // Writes what it can of the queued input without blocking.
     void serve_stdin() {
-        if (in_fd < 0)
-            return;
         if (pending_done == pending.size()) {
             std::lock_guard lock(mutex);
             pending.clear();
             pending.swap(queued);
             pending_done = 0;
         }
-        while (pending_done < pending.size()) {
-            ssize_t n =
-                ::write(in_fd, pending.data() + pending_done, pending.size() - pending_done);
-            if (n > 0) {
+        while (in.v >= 0 && pending_done < pending.size()) {
+            ssize_t n = ::write(in.v, pending.data() + pending_done, pending.size() - pending_done);
+            if (n > 0)
                 pending_done += static_cast<size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            else if (n < 0 && errno == EAGAIN)
                 return;
-            // EPIPE: the child closed its stdin.
-            close_fd(in_fd);
-            std::lock_guard lock(mutex);
-            stdin_closed = true;
-            queued.clear();
-            return;
+            else if (!(n < 0 && errno == EINTR)) {
+                // EPIPE: the child closed its stdin.
+                in = fd();
+                std::lock_guard lock(mutex);
+                stdin_closed = true;
+                queued.clear();
+            }
         }
     }
 
-    ssize_t read_into(int fd, bool is_err, output_chunk& chunk) {
+    ssize_t read_into(const fd& from, bool is_err, output_chunk& chunk) {
         chunk.bytes.resize(chunk_size);
         ssize_t n;
         do {
-            n = ::read(fd, chunk.bytes.data(), chunk_size);
+            n = ::read(from.v, chunk.bytes.data(), chunk_size);
         } while (n < 0 && errno == EINTR);
         chunk.bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
         chunk.is_stderr = is_err;
@@ -182,11 +170,8 @@ class posix_child final : public child_process {
     }
 
     const pid_t child_pid;
-    int pidfd;
-    int in_fd;
-    int out_fd;
-    int err_fd;
-    int wake_fd; // readable when write() has queued something
+    fd pidfd, in, out, err;
+    fd wake; // readable when write() has queued something
 
     std::mutex mutex;
     std::condition_variable exited;
@@ -198,11 +183,8 @@ class posix_child final : public child_process {
     // The loop's own, on the reader thread.
     std::string pending;
     size_t pending_done = 0;
-    bool out_open = true;
-    bool err_open = true;
-    bool draining = false;
+    bool out_open = true, err_open = true, draining = false, prefer_err = false;
     int drain_left = drain_chunks;
-    bool prefer_err = false;
 };
 
 bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
@@ -215,49 +197,39 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
             // The child has gone: take what stdout, then stderr, hold now
             // without waiting for more.
             bool is_err = !out_open;
-            int fd = is_err ? err_fd : out_fd;
-            bool& open = is_err ? err_open : out_open;
-            pollfd p{fd, POLLIN, 0};
-            if (drain_left == 0 || ::poll(&p, 1, 0) <= 0 || read_into(fd, is_err, chunk) <= 0) {
-                open = false;
+            pollfd p{(is_err ? err : out).v, POLLIN, 0};
+            if (drain_left == 0 || ::poll(&p, 1, 0) <= 0 ||
+                read_into(is_err ? err : out, is_err, chunk) <= 0) {
+                (is_err ? err_open : out_open) = false;
                 drain_left = drain_chunks; // a fresh allowance for stderr
                 continue;
             }
             --drain_left;
             return true;
         }
-
         serve_stdin();
         pollfd fds[5];
         nfds_t n = 0;
-        auto add = [&](int fd, short events) {
-            fds[n] = {fd, events, 0};
+        auto add = [&](const fd& f, short events) {
+            fds[n] = {f.v, events, 0};
             return static_cast<int>(n++);
         };
         // The exit is watched even after the child has closed its output:
         // the reader ends when the child does, not before.
         const int exit_i = add(pidfd, POLLIN);
-        const int wake_i = add(wake_fd, POLLIN);
-        const int in_i = pending_done < pending.size() ? add(in_fd, POLLOUT) : -1;
-        const int out_i = out_open ? add(out_fd, POLLIN) : -1;
-        const int err_i = err_open ? add(err_fd, POLLIN) : -1;
-        int wait_ms = -1;
-        if (timeout_ms >= 0) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-            wait_ms = static_cast<int>(std::max<long>(0, left.count()));
-        }
-        int ready = ::poll(fds, n, wait_ms);
+        const int wake_i = add(wake, POLLIN);
+        const int in_i = pending_done < pending.size() ? add(in, POLLOUT) : -1;
+        const int out_i = out_open ? add(out, POLLIN) : -1;
+        const int err_i = err_open ? add(err, POLLIN) : -1;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        int ready =
+            ::poll(fds, n, timeout_ms < 0 ? -1 : static_cast<int>(std::max(0L, left.count())));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready < 0) {
-            out_open = err_open = false;
-            return false;
-        }
-        if (ready == 0) {
+        if (ready <= 0) {
             chunk.bytes.clear();
             chunk.is_stderr = false;
-            return true;
+            return ready == 0;
         }
         if (fds[exit_i].revents) {
             // Before the output: a process left behind that writes without
@@ -268,7 +240,7 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
         }
         if (fds[wake_i].revents) {
             uint64_t count;
-            [[maybe_unused]] ssize_t r = ::read(wake_fd, &count, sizeof count);
+            [[maybe_unused]] ssize_t r = ::read(wake.v, &count, sizeof count);
         }
         if (in_i >= 0 && fds[in_i].revents)
             serve_stdin();
@@ -279,17 +251,12 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
         // Take turns when both have something, so neither starves.
         bool take_err = err_ready && (!out_ready || prefer_err);
         prefer_err = !take_err;
-        ssize_t got = read_into(take_err ? err_fd : out_fd, take_err, chunk);
+        ssize_t got = read_into(take_err ? err : out, take_err, chunk);
         if (got > 0)
             return true;
-        if (got < 0 && errno == EAGAIN)
-            continue;
-        (take_err ? err_open : out_open) = false;
+        if (!(got < 0 && errno == EAGAIN))
+            (take_err ? err_open : out_open) = false;
     }
-}
-
-std::string describe(int err) {
-    return std::system_category().message(err);
 }
 
 } // namespace
@@ -304,63 +271,45 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
         error = "No game interpreter was given.";
         return nullptr;
     }
-    const std::string& program = opts.argv[0];
-    auto failed = [&](int err) {
-        error = "The game interpreter " + program + " could not be started: " + describe(err) + ".";
+    auto failed = [&](int err, const std::string& where = {}) {
+        error = "The game interpreter " + opts.argv[0] + " could not be started" + where + ": " +
+                std::system_category().message(err) + ".";
         return nullptr;
     };
     struct stat st;
-    if (!opts.cwd.empty() && (::stat(opts.cwd.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-        error = "The game interpreter " + program + " could not be started in the folder " +
-                opts.cwd + ": " + describe(ENOENT) + ".";
-        return nullptr;
-    }
+    if (!opts.cwd.empty() && (::stat(opts.cwd.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+        return failed(ENOENT, " in the folder " + opts.cwd);
 
-    std::vector<char*> argv;
+    std::vector<char*> argv, envp;
     for (const auto& a : opts.argv)
         argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
     for (const auto& e : opts.env)
         envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
 
-    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1};
-    int wake = -1;
-    auto close_all = [&] {
-        for (int* p : {in, out, err}) {
-            close_fd(p[0]);
-            close_fd(p[1]);
-        }
-        close_fd(wake);
-    };
-    if (!make_pipe(in) || !make_pipe(out) || !make_pipe(err)) {
-        int e = errno;
-        close_all();
-        return failed(e);
-    }
-    wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0 || ::fcntl(in[1], F_SETFL, O_NONBLOCK) != 0) {
-        int e = errno;
-        close_all();
-        return failed(e);
-    }
+    fd in_r, in_w, out_r, out_w, err_r, err_w;
+    if (!make_pipe(in_r, in_w) || !make_pipe(out_r, out_w) || !make_pipe(err_r, err_w))
+        return failed(errno);
+    fd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (wake.v < 0 || ::fcntl(in_w.v, F_SETFL, O_NONBLOCK) != 0)
+        return failed(errno);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, in_r.v, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_w.v, 1);
+    posix_spawn_file_actions_adddup2(&actions, err_w.v, 2);
     // Libraries in this program (toolkit, speech) may hold descriptors that
     // are not close-on-exec; the interpreter has no business with them.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     if (!opts.cwd.empty())
         posix_spawn_file_actions_addchdir_np(&actions, opts.cwd.c_str());
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
     // A group of its own, so that terminate() reaches what it spawns; every
     // signal back to its default and none blocked, whatever this program
     // (SIGPIPE above) or its threads did.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -373,24 +322,17 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     int spawned = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    close_fd(in[0]);
-    close_fd(out[1]);
-    close_fd(err[1]);
-    if (spawned != 0) {
-        close_all();
+    if (spawned != 0)
         return failed(spawned);
-    }
-    int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0) {
+    fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (pidfd.v < 0) {
         int e = errno;
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-        close_all();
         return failed(e);
     }
-    auto child = std::make_unique<posix_child>(pid, pidfd, in[1], out[0], err[0], wake);
-    in[1] = out[0] = err[0] = wake = -1; // owned by `child` now
-    return child;
+    return std::make_unique<posix_child>(pid, std::move(pidfd), std::move(in_w), std::move(out_r),
+                                         std::move(err_r), std::move(wake));
 }
 
 } // namespace tw

@@ -1,5 +1,6 @@
 #include "core/text/interpreter_screen.h"
 
+#include "core/text/screen_row.h"
 #include "core/text/utf8.h"
 
 #include <utility>
@@ -7,32 +8,8 @@
 namespace tw {
 namespace {
 
-constexpr char reverse_blank = '\x01';
 // A held update longer than a screen is no status line's update.
 constexpr size_t held_limit = 64 * 1024;
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool is_line_input(char t) {
-    return t == '>' || t == 'T' || t == '}' || t == 'D';
-}
-
-bool is_key_input(char t) {
-    return t == ')' || t == 't';
-}
-
-// "NN" + type + " ", or "..." + " " for the gap between two spans of rows.
-bool is_prefix(std::string_view h) {
-    if (h.size() != 4 || h[3] != ' ')
-        return false;
-    if (h[0] == '.' && h[1] == '.' && h[2] == '.')
-        return true;
-    char t = h[2];
-    return is_digit(h[0]) && is_digit(h[1]) &&
-           (t == ' ' || t == ']' || is_line_input(t) || is_key_input(t));
-}
 
 bool starts_with(std::string_view s, std::string_view start) {
     return s.substr(0, start.size()) == start;
@@ -46,86 +23,6 @@ bool is_setting(std::string_view line) {
         if (starts_with(line, start))
             return true;
     return false;
-}
-
-// A row's cells: its text with reverse video resolved, and the text of the
-// reverse runs that begin with two reverse blanks, as the lines and borders
-// of a quote box do.
-struct cells {
-    std::string text;
-    std::string boxed;
-    size_t count = 0;
-    bool any_reverse = false;
-    bool box_like = false;
-};
-
-void trim(std::string& s) {
-    size_t b = s.find_first_not_of(' ');
-    size_t e = s.find_last_not_of(' ');
-    s = b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
-cells read_cells(std::string_view row) {
-    cells c;
-    std::string run;
-    size_t run_cells = 0;
-    bool run_padded = false;
-    auto end_run = [&] {
-        if (run_padded) {
-            c.box_like = true;
-            trim(run);
-            if (!run.empty())
-                c.boxed += (c.boxed.empty() ? "" : " ") + run;
-        }
-        run.clear();
-        run_cells = 0;
-        run_padded = false;
-    };
-    for (size_t i = 0; i < row.size();) {
-        bool reverse = row[i] == reverse_blank;
-        if (row[i] == '_' && i + 1 < row.size() && row[i + 1] == '\b') {
-            reverse = true;
-            i += 2;
-            if (i == row.size())
-                break;
-        } else if (row[i] == '\b') {
-            ++i;
-            continue;
-        }
-        char32_t cp;
-        size_t len = row[i] == reverse_blank ? 1 : next_code_point(row, i, cp);
-        std::string_view ch = row[i] == reverse_blank ? " " : row.substr(i, len ? len : 1);
-        i += len ? len : 1;
-        ++c.count;
-        c.text += ch;
-        if (!reverse) {
-            end_run();
-            continue;
-        }
-        c.any_reverse = true;
-        if (++run_cells == 2)
-            run_padded = run == " " && ch == " ";
-        run += ch;
-    }
-    end_run();
-    return c;
-}
-
-// Runs of spaces become one space; the ends are trimmed.
-std::string collapse_spaces(std::string_view s) {
-    std::string out;
-    for (char c : s) {
-        if (c == ' ' && (out.empty() || out.back() == ' '))
-            continue;
-        out += c;
-    }
-    if (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
-}
-
-size_t first_word_cells(std::string_view s) {
-    return utf8_length(s.substr(0, s.find(' ')));
 }
 
 } // namespace
@@ -276,7 +173,7 @@ void interpreter_screen::end_row(std::vector<screen_event>& out) {
     line.clear();
     if (type == '.')
         return;
-    cells c = read_cells(row);
+    row_cells c = read_cells(row);
     if (type == ']')
         cursor_row = number;
     const int next_after_box = box_row + static_cast<int>(after_box.size()) + 1;
