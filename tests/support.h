@@ -17,7 +17,11 @@ namespace fs = std::filesystem;
 
 inline const fs::path source_dir = TALLOWICK_SOURCE_DIR;
 inline const fs::path binary_dir = TALLOWICK_BINARY_DIR;
-inline const fs::path fake_interpreter = source_dir / "tests/tools/fake-interpreter";
+#ifdef _WIN32
+inline const fs::path fake_interpreter = binary_dir / "fake_interpreter.exe";
+#else
+inline const fs::path fake_interpreter = binary_dir / "fake_interpreter";
+#endif
 
 // A folder of its own for one test, removed with it.
 class temp_dir {
@@ -65,7 +69,7 @@ inline std::string pattern_bytes(size_t n) {
 
 // The argument vector that runs the fake interpreter in `mode`.
 inline std::vector<std::string> fake(std::vector<std::string> mode) {
-    mode.insert(mode.begin(), {"/usr/bin/python3", fake_interpreter.string()});
+    mode.insert(mode.begin(), fake_interpreter.string());
     return mode;
 }
 

@@ -349,8 +349,7 @@ class ProgramTest(unittest.TestCase):
         ./dfrotz, and its game."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories=())
         (cwd / "games" / "Fake.z5").write_text("not a story")
-        (cwd / "dfrotz").write_text(f"#!/bin/sh\nexec /usr/bin/python3 {TOOLS}/fake-interpreter"
-                                    f" {mode} \"$@\"\n")
+        (cwd / "dfrotz").write_text(f"#!/bin/sh\nexec {BINARY_DIR}/fake_interpreter {mode} \"$@\"\n")
         (cwd / "dfrotz").chmod(0o755)
         program = self.start(cwd)
         program.wait_first_screen()

@@ -129,8 +129,8 @@ TEST(Interpreter, AnOldVersionIsToldOf) {
     // A stand-in for dfrotz, as dfrotz is run.
     auto interpreter = [&](const std::string& version) {
         auto script = dir / ("dfrotz-" + version);
-        write_file(script, "#!/bin/sh\nexec /usr/bin/python3 " + fake_interpreter.string() +
-                               " version " + version + " \"$@\"\n");
+        write_file(script, "#!/bin/sh\nexec " + fake_interpreter.string() + " version " + version +
+                               " \"$@\"\n");
         fs::permissions(script, fs::perms::owner_all);
         return script;
     };

@@ -96,16 +96,7 @@ std::string percent_decode(std::string_view s) {
 
 } // namespace
 
-std::string utf8_of(const std::filesystem::path& p) {
-    auto u8 = p.u8string();
-    return decode_utf8(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
-}
 
-std::filesystem::path path_from_utf8(std::string_view utf8) {
-    // A plain std::string would be read in the ANSI code page on Windows.
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
-}
 
 std::string uri_extension(std::string_view uri) {
     uri = uri.substr(0, uri.find('#'));

@@ -2,6 +2,7 @@
 // Where a catalogue game's story file lives: a file name made safe from its
 // title, directly inside the save folder.
 #include "core/catalogue/catalogue.h"
+#include "core/text/utf8.h"
 
 #include <filesystem>
 #include <string>
@@ -9,10 +10,6 @@
 
 namespace tw {
 
-// A UTF-8 file name, as a path, on every platform.
-std::filesystem::path path_from_utf8(std::string_view utf8);
-// A path as UTF-8, invalid bytes replaced.
-std::string utf8_of(const std::filesystem::path& p);
 
 // A safe file name for a game: the title made fit for a file name on Windows
 // and Linux, plus the extension of the address's last path segment. Never

@@ -1,5 +1,7 @@
 #include "core/interpreter/interpreter.h"
 
+#include "core/text/utf8.h"
+
 #include <cstdio>
 #include <system_error>
 
@@ -15,11 +17,23 @@ find_interpreter(const std::vector<std::filesystem::path>& candidates) {
     return std::nullopt;
 }
 
+namespace {
+
+// A path as the process layer takes it: UTF-8 on Windows, the bytes as
+// they are elsewhere (a name in another encoding must reach the
+// interpreter unchanged).
+std::string arg_of(const std::filesystem::path& p) {
+    auto u8 = p.u8string();
+    return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
+}
+
+} // namespace
+
 launch_options interpreter_launch(const std::filesystem::path& interpreter,
                                   const std::filesystem::path& story,
                                   const std::filesystem::path& workdir) {
     launch_options o;
-    o.argv = {interpreter.string(),
+    o.argv = {arg_of(interpreter),
               "-q",
               "-Z0",
               "-h100",
@@ -36,9 +50,9 @@ launch_options interpreter_launch(const std::filesystem::path& interpreter,
               "ru",
               "-r",
               "rb\x01",
-              story.string()};
+              arg_of(story)};
     o.env = {"PYTHONUNBUFFERED=1"};
-    o.cwd = workdir.string();
+    o.cwd = arg_of(workdir);
     return o;
 }
 
@@ -62,7 +76,7 @@ std::string interpreter_key(std::string_view key) {
 
 std::optional<std::string> interpreter_notice(const std::filesystem::path& interpreter) {
     std::string error;
-    auto child = child_process::start({{interpreter.string(), "-v"}, {}, {}}, error);
+    auto child = child_process::start({{arg_of(interpreter), "-v"}, {}, {}}, error);
     if (!child)
         return std::nullopt;
     std::string said;
@@ -84,7 +98,7 @@ std::optional<std::string> interpreter_notice(const std::filesystem::path& inter
 }
 
 std::string reader_thread_name(const std::filesystem::path& story) {
-    return "Reading " + story.filename().string();
+    return "Reading " + utf8_of(story.filename());
 }
 
 } // namespace tw

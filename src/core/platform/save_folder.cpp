@@ -1,5 +1,7 @@
 #include "core/platform/save_folder.h"
 
+#include "core/text/utf8.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -23,7 +25,7 @@ std::vector<std::string> list_save_files(const std::filesystem::path& dir) {
     std::error_code ec;
     for (auto it = std::filesystem::directory_iterator(dir, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        auto name = it->path().filename().string();
+        auto name = utf8_of(it->path().filename());
         if (name.ends_with(".sav.qzl"))
             name.resize(name.size() - 4);
         if (name.ends_with(".sav"))

@@ -1,5 +1,7 @@
 #include "core/platform/settings.h"
 
+#include "core/text/utf8.h"
+
 #include <nlohmann/json.hpp>
 
 #include <fstream>
@@ -24,7 +26,7 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
     std::ifstream in(file, std::ios::binary);
     auto doc = nlohmann::json::parse(in, nullptr, false);
     if (!in || doc.is_discarded() || !doc.is_object()) {
-        problem = "the settings file " + file.string() + " could not be read; the defaults are used";
+        problem = "the settings file " + utf8_of(file) + " could not be read; the defaults are used";
         return {};
     }
     return {number(doc, "speech_rate"), number(doc, "text_size")};

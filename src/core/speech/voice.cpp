@@ -1,5 +1,7 @@
 #include "core/speech/voice.h"
 
+#include "core/text/utf8.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -34,7 +36,7 @@ std::optional<voice> orca_voice(const std::filesystem::path& settings_file, std:
     std::ifstream in(settings_file, std::ios::binary);
     json prefs = json::parse(in, nullptr, false);
     if (!in || prefs.is_discarded() || !prefs.is_object()) {
-        problem = "the screen reader's settings " + settings_file.string() + " could not be read";
+        problem = "the screen reader's settings " + utf8_of(settings_file) + " could not be read";
         return std::nullopt;
     }
     // The starting profile's settings stand over the general ones.

@@ -126,4 +126,15 @@ std::string decode_utf8(std::string_view bytes) {
     return out;
 }
 
+std::filesystem::path path_from_utf8(std::string_view utf8) {
+    // A plain std::string would be read in the ANSI code page on Windows.
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string utf8_of(const std::filesystem::path& p) {
+    auto u8 = p.u8string();
+    return decode_utf8(std::string_view(reinterpret_cast<const char*>(u8.data()), u8.size()));
+}
+
 } // namespace tw

@@ -3,6 +3,7 @@
 // texts for the speech service all pass through here: invalid bytes become
 // U+FFFD (or the caller's stand-in) instead of ending a reader, breaking a
 // speech connection or losing a message.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -38,5 +39,11 @@ std::string_view utf8_prefix(std::string_view s, size_t limit);
 
 // The number of characters (code points) in valid UTF-8 text.
 size_t utf8_length(std::string_view s);
+
+// A UTF-8 file name, as a path, on every platform (a plain std::string
+// would be read in the ANSI code page on Windows).
+std::filesystem::path path_from_utf8(std::string_view utf8);
+// A path as UTF-8, invalid bytes replaced.
+std::string utf8_of(const std::filesystem::path& p);
 
 } // namespace tw

@@ -1,0 +1,149 @@
+// Speech on Windows, through what the player already listens to: NVDA
+// through its controller client when the DLL lies beside the program and
+// NVDA runs; else JAWS through its COM automation when it runs; else SAPI 5.
+// All of it on the speech thread, which owns COM there.
+#include "core/speech/speech.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <sapi.h>
+
+#include <algorithm>
+
+namespace tw {
+namespace {
+
+std::wstring widen(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+// NVDA's controller client, loaded by name at run time: it is NVDA's to
+// ship, not ours.
+class nvda_backend final : public speech_backend {
+  public:
+    static std::unique_ptr<speech_backend> open() {
+        wchar_t exe[MAX_PATH];
+        DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring path(exe, n);
+        path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"nvdaControllerClient64.dll";
+        HMODULE dll = LoadLibraryW(path.c_str());
+        if (!dll)
+            return nullptr;
+        auto b = std::make_unique<nvda_backend>();
+        b->dll = dll;
+        b->running = reinterpret_cast<error_fn>(GetProcAddress(dll, "nvdaController_testIfRunning"));
+        b->say_text = reinterpret_cast<text_fn>(GetProcAddress(dll, "nvdaController_speakText"));
+        b->stop = reinterpret_cast<error_fn>(GetProcAddress(dll, "nvdaController_cancelSpeech"));
+        if (!b->running || !b->say_text || !b->stop || b->running() != 0)
+            return nullptr;
+        return b;
+    }
+    ~nvda_backend() override { FreeLibrary(dll); }
+    bool say(const std::string& text) override { return say_text(widen(text).c_str()) == 0; }
+    void cancel() override { stop(); }
+    void set_voice(const voice&) override {} // NVDA speaks in the player's own voice
+
+  private:
+    using error_fn = unsigned long(__stdcall*)();
+    using text_fn = unsigned long(__stdcall*)(const wchar_t*);
+    HMODULE dll = nullptr;
+    error_fn running = nullptr, stop = nullptr;
+    text_fn say_text = nullptr;
+};
+
+// JAWS's automation object, FreedomSci.JawsApi, through IDispatch.
+class jaws_backend final : public speech_backend {
+  public:
+    static std::unique_ptr<speech_backend> open() {
+        if (!FindWindowW(L"JFWUI2", nullptr))
+            return nullptr;
+        CLSID clsid;
+        auto b = std::make_unique<jaws_backend>();
+        if (FAILED(CLSIDFromProgID(L"FreedomSci.JawsApi", &clsid)) ||
+            FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
+                                    reinterpret_cast<void**>(&b->api))))
+            return nullptr;
+        return b;
+    }
+    ~jaws_backend() override {
+        if (api)
+            api->Release();
+    }
+    bool say(const std::string& text) override {
+        BSTR bstr = SysAllocString(widen(text).c_str());
+        VARIANT args[2];
+        args[0].vt = VT_BOOL; // flush: no, queue after what is said
+        args[0].boolVal = VARIANT_FALSE;
+        args[1].vt = VT_BSTR;
+        args[1].bstrVal = bstr;
+        bool ok = call(L"SayString", args, 2);
+        SysFreeString(bstr);
+        return ok;
+    }
+    void cancel() override { call(L"StopSpeech", nullptr, 0); }
+    void set_voice(const voice&) override {} // JAWS speaks in the player's own voice
+
+  private:
+    bool call(const wchar_t* name, VARIANT* args, UINT count) {
+        DISPID id;
+        auto* member = const_cast<LPOLESTR>(name);
+        if (FAILED(api->GetIDsOfNames(IID_NULL, &member, 1, LOCALE_USER_DEFAULT, &id)))
+            return false;
+        DISPPARAMS params{args, nullptr, count, 0};
+        VARIANT result;
+        VariantInit(&result);
+        HRESULT hr = api->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                 &result, nullptr, nullptr);
+        VariantClear(&result);
+        return SUCCEEDED(hr);
+    }
+    IDispatch* api = nullptr;
+};
+
+// SAPI 5, the system's own voice.
+class sapi_backend final : public speech_backend {
+  public:
+    static std::unique_ptr<speech_backend> open() {
+        auto b = std::make_unique<sapi_backend>();
+        if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice,
+                                    reinterpret_cast<void**>(&b->spvoice))))
+            return nullptr;
+        return b;
+    }
+    ~sapi_backend() override {
+        if (spvoice)
+            spvoice->Release();
+    }
+    bool say(const std::string& text) override {
+        return SUCCEEDED(spvoice->Speak(widen(text).c_str(), SPF_ASYNC | SPF_IS_NOT_XML, nullptr));
+    }
+    void cancel() override { spvoice->Speak(nullptr, SPF_ASYNC | SPF_PURGEBEFORESPEAK, nullptr); }
+    void set_voice(const voice& v) override {
+        if (v.rate)
+            spvoice->SetRate(std::clamp(*v.rate / 10, -10, 10));
+        if (v.volume)
+            spvoice->SetVolume(static_cast<USHORT>(std::clamp((*v.volume + 100) / 2, 0, 100)));
+    }
+
+  private:
+    ISpVoice* spvoice = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<speech_backend> make_platform_speech() {
+    // COM for this (the speech) thread; the backends live and die on it.
+    static thread_local HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    (void)com;
+    if (auto nvda = nvda_backend::open())
+        return nvda;
+    if (auto jaws = jaws_backend::open())
+        return jaws;
+    return sapi_backend::open();
+}
+
+} // namespace tw

@@ -1,0 +1,145 @@
+// A stand-in for dfrotz, for the faults a real interpreter will not make on
+// demand. Run as `fake_interpreter MODE [ARG] [what dfrotz is given...]`: a
+// script standing in for dfrotz passes its own arguments on after the mode,
+// and -v among them asks for the version. Writes go straight to the
+// descriptors, unbuffered, in the pieces named.
+//   echo        "\n>", then answers each line with "You said: <line>.\n\n>"
+//   version V   answers -v as dfrotz V does, and otherwise acts as echo
+//   env         "cwd:<dir>", "arg:<a>" for each argument after the mode and
+//               "env:<NAME=value>" for each variable, a line each
+//   ask TEXT    TEXT with no line end, then "answer <line>\n" for the line read
+//   crash       "The troll swings his ax" with no line end, then dies killed
+//   stderr N    N pattern bytes (tests/support.h) on stderr, exit 3
+//   flood N     N pattern bytes on stdout, then acts as echo
+//   hang        starts a copy of itself (same pipes, same group), prints
+//               "ready\n", and both sleep without reading
+//   sleep       sleeps without reading
+//   exit N      exits with status N
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#define write _write
+#else
+#include <csignal>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace {
+
+void out(const std::string& s, int fd = 1) {
+    for (size_t done = 0; done < s.size();) {
+        auto n = write(fd, s.data() + done, static_cast<unsigned>(s.size() - done));
+        if (n <= 0)
+            std::exit(1);
+        done += static_cast<size_t>(n);
+    }
+}
+
+std::string pattern(size_t n) {
+    std::string s;
+    char line[64];
+    for (int k = 0; s.size() < n; ++k) {
+        std::snprintf(line, sizeof line, "%07d the quick brown fox\n", k);
+        s += line;
+    }
+    return s.substr(0, n);
+}
+
+void echo() {
+    out("\n>");
+    for (std::string line; std::getline(std::cin, line);)
+        out("You said: " + line + ".\n\n>");
+}
+
+[[noreturn]] void sleep_for_ever() {
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Text mode would turn every "\n" into CR LF on the way out.
+    _setmode(0, _O_BINARY);
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
+#endif
+    if (argc < 2)
+        return 2;
+    std::string mode = argv[1], arg = argc > 2 ? argv[2] : "0";
+    for (int i = 2; i < argc; ++i)
+        if (std::strcmp(argv[i], "-v") == 0) {
+            if (mode == "version")
+                out("FROTZ V" + arg + "     Dumb interface.\n");
+            return 0;
+        }
+    if (mode == "echo" || mode == "version") {
+        echo();
+    } else if (mode == "env") {
+        out("cwd:" + std::filesystem::current_path().string() + "\n");
+        for (int i = 2; i < argc; ++i)
+            out(std::string("arg:") + argv[i] + "\n");
+#ifdef _WIN32
+        wchar_t* block = GetEnvironmentStringsW();
+        for (wchar_t* e = block; *e; e += wcslen(e) + 1) {
+            char utf8[4096];
+            WideCharToMultiByte(CP_UTF8, 0, e, -1, utf8, sizeof utf8, nullptr, nullptr);
+            out(std::string("env:") + utf8 + "\n");
+        }
+        FreeEnvironmentStringsW(block);
+#else
+        for (char** e = environ; *e; ++e)
+            out(std::string("env:") + *e + "\n");
+#endif
+    } else if (mode == "ask") {
+        out(arg);
+        std::string line;
+        std::getline(std::cin, line);
+        out("answer " + line + "\n");
+    } else if (mode == "crash") {
+        out("The troll swings his ax");
+#ifdef _WIN32
+        TerminateProcess(GetCurrentProcess(), 128 + 9);
+#else
+        std::raise(SIGKILL);
+#endif
+    } else if (mode == "stderr") {
+        out(pattern(std::stoul(arg)), 2);
+        return 3;
+    } else if (mode == "flood") {
+        out(pattern(std::stoul(arg)));
+        echo();
+    } else if (mode == "hang") {
+#ifdef _WIN32
+        STARTUPINFOW si{sizeof si};
+        PROCESS_INFORMATION pi;
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" sleep";
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                       &pi);
+#else
+        if (fork() == 0)
+            sleep_for_ever();
+#endif
+        out("ready\n");
+        sleep_for_ever();
+    } else if (mode == "sleep") {
+        sleep_for_ever();
+    } else if (mode == "exit") {
+        return std::atoi(arg.c_str());
+    }
+    return 0;
+}
