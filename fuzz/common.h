@@ -1,8 +1,8 @@
 #pragma once
 // Helpers shared by the fuzz targets: a UTF-8 validator of our own (so a
-// fuzzer never checks the decoder with the decoder), chunk splitting, and a
-// check that aborts with a message, which libFuzzer reports as a crash
-// together with the input that caused it.
+// fuzzer never checks the decoder with the decoder), choices and chunks
+// seeded by the input, and a check that aborts with a message, which
+// libFuzzer reports as a crash together with the input that caused it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -81,19 +81,30 @@ inline std::vector<uint32_t> code_points(std::string_view s) {
     return out;
 }
 
-// Cuts `data` into chunks whose sizes come from a small generator seeded by
-// the data itself, so that the same input is always cut the same way and
-// different inputs are cut differently. Chunks are 1 to `most` bytes long,
-// so sequences and line ends are split at every kind of boundary.
-inline std::vector<std::string_view> chunks(std::string_view data, size_t most) {
-    uint64_t state = 0xcbf29ce484222325ull;
-    for (unsigned char c : data)
-        state = (state ^ c) * 0x100000001b3ull;
-    std::vector<std::string_view> out;
-    for (size_t at = 0; at < data.size();) {
+// Choices made by a small generator seeded by the data itself, so that the
+// same input always makes the same choices and different inputs different
+// ones.
+struct choices {
+    explicit choices(std::string_view data) {
+        for (unsigned char c : data)
+            state = (state ^ c) * 0x100000001b3ull;
+    }
+    // A number from 0 to n - 1.
+    size_t below(size_t n) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
-        size_t n = 1 + static_cast<size_t>(state >> 33) % most;
-        n = std::min(n, data.size() - at);
+        return static_cast<size_t>(state >> 33) % n;
+    }
+    uint64_t state = 0xcbf29ce484222325ull;
+};
+
+// Cuts `data` into chunks of 1 to `most` bytes, sized by choices(data), so
+// that sequences and line ends are split at every kind of boundary.
+inline std::vector<std::string_view> chunks(std::string_view data, size_t most) {
+    choices pick(data);
+    std::vector<std::string_view> out;
+    out.reserve(data.size() * 2 / (most + 1) + 1);
+    for (size_t at = 0; at < data.size();) {
+        size_t n = std::min(1 + pick.below(most), data.size() - at);
         out.push_back(data.substr(at, n));
         at += n;
     }

@@ -5,7 +5,6 @@
 
 #include "core/catalogue/file_names.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace fuzz {
@@ -20,22 +19,6 @@ inline void check_extension(std::string_view uri) {
     for (char c : ext)
         FUZZ_CHECK(ascii_alnum(c));
 }
-
-// Bugs in local_file_name that the fuzzer found and that are not fixed yet.
-// Their checks run only when TALLOWICK_FUZZ_KNOWN_BUGS is set in the
-// environment, so that CI stays green until they are fixed; then the two
-// flags below become true. Their reproducers are in
-// regressions/filename_fuzz/ (known-bug-*).
-//  - trailing: a title whose stem is a Windows device name ("CON.", "nul
-//    ...") and fills max_file_name is cut again after the "_" is put in
-//    front, and the cut can leave a trailing space or dot, which Windows
-//    drops from a file name.
-//  - extension: a long title that already ends in the address's extension
-//    (so none is added) is cut to max_file_name bytes, which cuts the
-//    extension off.
-inline const bool known_bugs = std::getenv("TALLOWICK_FUZZ_KNOWN_BUGS") != nullptr;
-inline const bool check_trailing = known_bugs;
-inline const bool check_extension_kept = known_bugs;
 
 inline bool ends_with_ci(std::string_view s, std::string_view end) {
     if (s.size() < end.size())
@@ -66,12 +49,13 @@ inline void check_file_name(std::string_view name, std::string_view uri) {
                                     std::string_view::npos);
     }
     // Windows drops trailing dots and spaces, so the name on disk would
-    // differ from the one the program tests for.
-    if (check_trailing)
-        FUZZ_CHECK(name.back() != '.' && name.back() != ' ');
-    // The story keeps the extension of the address it came from.
+    // differ from the one the program tests for (regressions/filename_fuzz/
+    // cap-trailing-space*: a device name's "_" pushed past the cap).
+    FUZZ_CHECK(name.back() != '.' && name.back() != ' ');
+    // The story keeps the extension of the address it came from, even when
+    // the title is cut to the cap (cap-extension-kept*).
     auto ext = tw::uri_extension(uri);
-    if (check_extension_kept && !ext.empty())
+    if (!ext.empty())
         FUZZ_CHECK(ends_with_ci(name, "." + ext));
 }
 

@@ -1,76 +1,180 @@
-// Feeds arbitrary interpreter output to the segmenter, whole and in chunks.
-// Invariants: nothing is lost or added (the raw segments joined, plus what
-// is pending, are the input), chunking does not change the segments, no raw
-// segment is empty, and a cleaned segment is either "" or text that ends in
-// a line end and neither begins nor ends with a space.
+// Feeds arbitrary interpreter output to the segmenter alone, and to the
+// whole pipeline the reader runs (decoder, screen, segmenter).
+//
+// The segmenter alone, on the input decoded, whole and in chunks that split
+// no character (as the decoder hands them on): nothing is lost or added (the
+// raw segments joined are the text), chunking does not change the segments,
+// no raw segment is empty.
+//
+// The pipeline, handling the screen's events as read_game does: in chunks
+// it gives the same items as whole; with quiet() at random points it still
+// never crashes. Throughout: every segment and status line is valid UTF-8
+// and no segment is empty; a cleaned segment is "" or text that ends in a
+// line end and neither begins nor ends with a space.
 #include "common.h"
 
+#include "core/text/interpreter_screen.h"
 #include "core/text/segmenter.h"
+#include "core/text/utf8.h"
 
 using namespace tw;
 
 namespace {
 
-struct result {
-    std::vector<std::string> segments;
-    std::string pending;
+void check_segment(const std::string& raw) {
+    FUZZ_CHECK(!raw.empty());
+    FUZZ_CHECK(fuzz::valid_utf8(raw));
+    auto cleaned = clean_segment(raw);
+    FUZZ_CHECK(fuzz::valid_utf8(cleaned));
+    if (raw == ">")
+        FUZZ_CHECK(cleaned.empty());
+    if (!cleaned.empty()) {
+        FUZZ_CHECK(cleaned.front() != ' ');
+        FUZZ_CHECK(cleaned.back() != ' ');
+        FUZZ_CHECK(cleaned.back() == '\n');
+        FUZZ_CHECK(cleaned != "\n");
+    }
+    FUZZ_CHECK(turn_text(raw).size() == raw.size() + 2);
+}
+
+// Cut while fed, and cut at the end of the stream.
+struct cuts {
+    std::vector<std::string> fed, finished;
+    bool operator==(const cuts&) const = default;
 };
 
-result cut(const std::vector<std::string_view>& pieces) {
+cuts cut(const std::vector<std::string_view>& pieces) {
     segmenter s;
-    result r;
+    cuts c;
     for (auto piece : pieces)
-        s.feed(piece, r.segments);
-    r.pending = s.pending();
-    return r;
+        s.feed(piece, c.fed);
+    s.finish(c.finished);
+    return c;
 }
 
-std::string joined(const result& r) {
-    std::string all;
-    for (const auto& seg : r.segments)
-        all += seg;
-    return all + r.pending;
+// Chunks of valid UTF-8 `text` that split no character.
+std::vector<std::string_view> whole_characters(std::string_view text, size_t most) {
+    std::vector<std::string_view> out;
+    size_t at = 0;
+    for (auto piece : fuzz::chunks(text, most)) {
+        size_t end = static_cast<size_t>(piece.data() - text.data()) + piece.size();
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            ++end;
+        if (end > at)
+            out.push_back(text.substr(at, end - at));
+        at = std::max(at, end);
+    }
+    return out;
 }
+
+// What read_game does with the interpreter's bytes, minus the pump: items
+// are tagged "s" segment, "l" status line, "i" line input, "k" key input.
+struct pipeline {
+    explicit pipeline(int width) : screen(width) {}
+
+    void feed(std::string_view bytes) {
+        text.clear();
+        decoder.feed(bytes, text);
+        screen.feed(text, events);
+        act_on();
+    }
+    // The read timed out; as the reader, only when something is held.
+    void quiet() {
+        if (!cutter.releasable() && !screen.holding())
+            return;
+        screen.quiet(events);
+        act_on();
+        cutter.release(segments);
+        hand_on();
+    }
+    void finish() {
+        text.clear();
+        decoder.finish(text);
+        screen.feed(text, events);
+        screen.quiet(events);
+        act_on();
+        cutter.finish(segments);
+        hand_on();
+    }
+
+    void hand_on() {
+        for (auto& raw : segments) {
+            check_segment(raw);
+            items.push_back("s" + raw);
+        }
+        segments.clear();
+    }
+    void act_on() {
+        for (auto& e : events) {
+            switch (e.kind) {
+            case screen_event::story_text:
+                FUZZ_CHECK(fuzz::valid_utf8(e.text));
+                cutter.feed(e.text, segments);
+                break;
+            case screen_event::status_line:
+                FUZZ_CHECK(fuzz::valid_utf8(e.text));
+                hand_on();
+                items.push_back("l" + e.text);
+                break;
+            case screen_event::line_input:
+            case screen_event::key_input:
+                cutter.prompt(segments);
+                hand_on();
+                items.push_back(e.kind == screen_event::key_input ? "k" : "i");
+                break;
+            }
+        }
+        events.clear();
+        hand_on();
+    }
+
+    utf8_decoder decoder;
+    interpreter_screen screen;
+    segmenter cutter;
+    std::string text;
+    std::vector<screen_event> events;
+    std::vector<std::string> segments;
+    std::vector<std::string> items;
+};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    auto text = fuzz::as_text(data, size);
+    auto bytes = fuzz::as_text(data, size);
 
+    // The segmenter alone.
+    const std::string text = decode_utf8(bytes);
     auto whole = cut({text});
-    FUZZ_CHECK(joined(whole) == text);
-    for (const auto& seg : whole.segments)
-        FUZZ_CHECK(!seg.empty());
-
-    for (size_t most : {1, 7, 64}) {
-        auto chunked = cut(fuzz::chunks(text, most));
-        FUZZ_CHECK(chunked.segments == whole.segments);
-        FUZZ_CHECK(chunked.pending == whole.pending);
-    }
-
-    // At the end of the stream nothing stays held.
-    segmenter s;
-    std::vector<std::string> all;
-    s.feed(text, all);
-    s.finish(all);
-    FUZZ_CHECK(s.pending().empty());
-    std::string rejoined;
-    for (const auto& seg : all)
-        rejoined += seg;
-    FUZZ_CHECK(rejoined == text);
-
-    for (const auto& raw : all) {
-        auto cleaned = clean_segment(raw);
-        if (is_prompt(raw))
-            FUZZ_CHECK(cleaned.empty());
-        if (!cleaned.empty()) {
-            FUZZ_CHECK(cleaned.front() != ' ');
-            FUZZ_CHECK(cleaned.back() != ' ');
-            FUZZ_CHECK(cleaned.back() == '\n');
-            FUZZ_CHECK(cleaned != "\n");
+    std::string joined;
+    for (const auto* list : {&whole.fed, &whole.finished})
+        for (const auto& raw : *list) {
+            check_segment(raw);
+            joined += raw;
         }
-        auto filed = turn_text(raw);
-        FUZZ_CHECK(filed.size() == raw.size() + 2);
+    FUZZ_CHECK(joined == text);
+    FUZZ_CHECK(whole.finished.size() <= 1);
+    for (size_t most : {1, 7, 64})
+        FUZZ_CHECK(cut(whole_characters(text, most)) == whole);
+
+    // The pipeline, at a screen width the input picks.
+    fuzz::choices pick(bytes);
+    const int width = 1 + static_cast<int>(pick.below(255));
+    pipeline all(width);
+    all.feed(bytes);
+    all.finish();
+    for (size_t most : {1, 7, 64}) {
+        pipeline chunked(width);
+        for (auto piece : fuzz::chunks(bytes, most))
+            chunked.feed(piece);
+        chunked.finish();
+        FUZZ_CHECK(chunked.items == all.items);
     }
+    pipeline quieted(width);
+    for (auto piece : fuzz::chunks(bytes, 16)) {
+        quieted.feed(piece);
+        if (pick.below(4) == 0)
+            quieted.quiet();
+    }
+    quieted.finish();
     return 0;
 }

@@ -193,6 +193,12 @@ TEST(InterpreterScreen, APromptEndsWhenQuietOrAtTheNextRow) {
                          "13T Overwrite existing file? ", "<quiet>", "14> >15  Yes.\n16> >"});
     EXPECT_EQ(r.text, ">|Ok.\nOverwrite existing file? |>|Yes.\n>|");
     EXPECT_EQ(r.inputs, (std::vector<char>{'l', 'l', 'l', 'l'}));
+    // The same question after rows of the game's own (a fuzzer's find).
+    for (auto chunks : {std::vector<std::string>{"02  Saving.\nPlease enter a filename [t.qzl]: ",
+                                                 "<quiet>", "03  Saved.\n04) "},
+                        std::vector<std::string>{
+                            "02  Saving.\nPlease enter a filename [t.qzl]: 03  Saved.\n04) "}})
+        EXPECT_EQ(run_screen(chunks).text, "Saving.\nSaved.\n|");
 }
 
 TEST(InterpreterScreen, TextOfAnotherInterpreterPassesUnchanged) {

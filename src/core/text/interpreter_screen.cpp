@@ -102,27 +102,24 @@ void interpreter_screen::feed(std::string_view text, std::vector<screen_event>& 
         }
         case state::prompt:
         case state::plain: {
-            bool watch = at == state::prompt || after_prompt;
-            if (!watch) {
-                // Plain text: straight through, a line at a time.
+            if (!seen_row) {
+                // Another interpreter's text: straight through, a line at a
+                // time (whole, so that dfrotz's start-up lines can be told).
                 size_t j = text.find('\n', i);
                 size_t stop = j == std::string_view::npos ? n : j + 1;
                 line.append(text, i, stop - i);
                 i = stop;
                 if (j != std::string_view::npos)
                     end_plain(out);
-                else if (seen_row)
-                    emit(std::exchange(line, std::string()), out);
                 break;
             }
-            // After a prompt the next row starts without a line end before
-            // it; watch for its prefix.
+            // dfrotz's own text (a prompt, a question of its own) ends
+            // without a line end when rows follow it; watch for their prefix.
             char c = text[i++];
             if (c == '\n') {
                 if (at == state::prompt)
                     end_prompt(out);
                 line += '\n';
-                after_prompt = false;
                 end_plain(out);
                 break;
             }
@@ -148,7 +145,6 @@ void interpreter_screen::feed(std::string_view text, std::vector<screen_event>& 
 }
 
 void interpreter_screen::start_line(std::string_view head, std::vector<screen_event>& out) {
-    after_prompt = false;
     line.clear();
     type = head[2];
     number = head[0] == '.' ? -1 : (head[0] - '0') * 10 + (head[1] - '0');
@@ -241,7 +237,6 @@ void interpreter_screen::end_prompt(std::vector<screen_event>& out) {
     cursor_row = -1;
     out.push_back({key ? screen_event::key_input : screen_event::line_input, {}});
     at = state::plain;
-    after_prompt = true;
 }
 
 bool interpreter_screen::is_chatter(std::string_view text) const {

@@ -67,7 +67,6 @@ class interpreter_screen {
     std::string line; // the row, prompt or plain line being read
     char type = ' ';  // the row's type mark
     int number = 0;   // the row's number
-    bool after_prompt = false;
     bool seen_row = false; // chatter comes only before the first row
     int cursor_row = -1;   // the row with the cursor in this update
     row_break last;
