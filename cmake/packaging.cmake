@@ -82,5 +82,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libspeechd only talks to the service: without speech-dispatcher the program
 # is silent, which its players cannot notice or mend by sight. So Depends,
 # not Recommends, that an install without recommends still speaks.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS speech-dispatcher)
+# libcurl is loaded at run time, when the first download starts, so
+# dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "speech-dispatcher, libcurl4")
 include(CPack)

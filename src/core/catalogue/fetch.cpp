@@ -1,6 +1,6 @@
 #include "core/catalogue/fetch.h"
 
-#include <curl/curl.h>
+#include "core/catalogue/curl_api.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,13 +12,6 @@
 namespace tw {
 namespace {
 
-void global_init() {
-    // Once per process, before the first handle; a function-local static is
-    // initialised exactly once even when two workers start together.
-    static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
-    (void)init;
-}
-
 struct file_closer {
     void operator()(std::FILE* f) const {
         if (f)
@@ -26,13 +19,6 @@ struct file_closer {
     }
 };
 using file_ptr = std::unique_ptr<std::FILE, file_closer>;
-
-struct easy_deleter {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
-struct multi_deleter {
-    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-};
 
 std::string random_suffix(std::mt19937& rng) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -103,7 +89,11 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
         result.state = download_state::cancelled;
         return result;
     }
-    global_init();
+    const curl_api* curl = load_curl();
+    if (!curl) {
+        result.message = "The download could not be started: libcurl could not be loaded.";
+        return result;
+    }
 
     std::filesystem::path temp;
     int open_errno = 0;
@@ -130,74 +120,77 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
     // Declared before the handles, which point at them until cleaned up.
     transfer t{file.get(), &progress, 0};
     char errbuf[CURL_ERROR_SIZE] = {};
-    std::unique_ptr<CURL, easy_deleter> easy(curl_easy_init());
-    std::unique_ptr<CURLM, multi_deleter> multi(curl_multi_init());
+    std::unique_ptr<CURL, decltype(curl->easy_cleanup)> easy(curl->easy_init(), curl->easy_cleanup);
+    std::unique_ptr<CURLM, decltype(curl->multi_cleanup)> multi(curl->multi_init(),
+                                                                curl->multi_cleanup);
     if (!easy || !multi) {
         result.message = "The download could not be started.";
         return result;
     }
 
     CURL* c = easy.get();
-    curl_easy_setopt(c, CURLOPT_URL, uri.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L); // signals cannot reach the right thread
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 1048576L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(opts.connect_timeout.count()));
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, opts.low_speed_limit);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(opts.low_speed_time.count()));
+    curl->easy_setopt(c, CURLOPT_URL, uri.c_str());
+    curl->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl->easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
+    curl->easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl->easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl->easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+    curl->easy_setopt(c, CURLOPT_NOSIGNAL, 1L); // signals cannot reach the right thread
+    curl->easy_setopt(c, CURLOPT_BUFFERSIZE, 1048576L);
+    curl->easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS,
+                      static_cast<long>(opts.connect_timeout.count()));
+    curl->easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, opts.low_speed_limit);
+    curl->easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(opts.low_speed_time.count()));
 #if LIBCURL_VERSION_NUM >= 0x075700
     // A cancel during a slow name lookup must not wait for the resolver
     // thread; it finishes and frees itself later.
-    curl_easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
+    curl->easy_setopt(c, CURLOPT_QUICK_EXIT, 1L);
 #endif
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "Tallowick");
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, on_progress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+    curl->easy_setopt(c, CURLOPT_USERAGENT, "Tallowick");
+    curl->easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
+    curl->easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
+    curl->easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    curl->easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl->easy_setopt(c, CURLOPT_XFERINFOFUNCTION, on_progress);
+    curl->easy_setopt(c, CURLOPT_XFERINFODATA, &t);
 
     // The multi interface lets cancel() interrupt a wait on the network
     // through curl_multi_wakeup instead of waiting for the next callback.
     CURLM* m = multi.get();
-    curl_multi_add_handle(m, c);
-    progress.set_waker([m] { curl_multi_wakeup(m); });
+    curl->multi_add_handle(m, c);
+    progress.set_waker([m, curl] { curl->multi_wakeup(m); });
     CURLcode code = CURLE_OK;
     CURLMcode mcode = CURLM_OK;
     int running = 1;
     while (running && !progress.cancel_requested()) {
-        mcode = curl_multi_perform(m, &running);
+        mcode = curl->multi_perform(m, &running);
         if (mcode != CURLM_OK || !running)
             break;
-        mcode = curl_multi_poll(m, nullptr, 0, 1000, nullptr);
+        mcode = curl->multi_poll(m, nullptr, 0, 1000, nullptr);
         if (mcode != CURLM_OK)
             break;
     }
     progress.set_waker({});
     int left = 0;
     bool done = false;
-    while (CURLMsg* msg = curl_multi_info_read(m, &left)) {
+    while (CURLMsg* msg = curl->multi_info_read(m, &left)) {
         if (msg->msg == CURLMSG_DONE && msg->easy_handle == c) {
             code = msg->data.result;
             done = true;
         }
     }
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.http_status);
-    curl_multi_remove_handle(m, c);
+    curl->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.http_status);
+    curl->multi_remove_handle(m, c);
 
     if (progress.cancel_requested()) {
         result.state = download_state::cancelled;
         return result;
     }
     if (mcode != CURLM_OK || !done) {
-        result.message = std::string("The download broke off: ") + curl_multi_strerror(mcode) + ".";
+        result.message =
+            std::string("The download broke off: ") + curl->multi_strerror(mcode) + ".";
         return result;
     }
     if (code != CURLE_OK) {
@@ -209,7 +202,7 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
                 "The story file could not be written: " + system_message(t.write_errno) + ".";
         else
             result.message = std::string("The download failed: ") +
-                             (errbuf[0] ? errbuf : curl_easy_strerror(code)) + ".";
+                             (errbuf[0] ? errbuf : curl->easy_strerror(code)) + ".";
         return result;
     }
     if (result.http_status < 200 || result.http_status > 299) {

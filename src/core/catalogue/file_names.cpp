@@ -96,8 +96,6 @@ std::string percent_decode(std::string_view s) {
 
 } // namespace
 
-
-
 std::string uri_extension(std::string_view uri) {
     uri = uri.substr(0, uri.find('#'));
     uri = uri.substr(0, uri.find('?'));

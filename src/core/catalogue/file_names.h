@@ -10,7 +10,6 @@
 
 namespace tw {
 
-
 // A safe file name for a game: the title made fit for a file name on Windows
 // and Linux, plus the extension of the address's last path segment. Never
 // empty, never "." or "..", never begins with ".", holds no separator or
