@@ -43,9 +43,7 @@ class http_server {
         WSAStartup(MAKEWORD(2, 2), &data);
 #endif
         listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in addr = loopback(0);
         socklen_t len = sizeof addr;
         ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
         ::listen(listener, 64);
@@ -60,12 +58,9 @@ class http_server {
             stopping = true;
         }
         changed.notify_all();
-        // Unblocks accept(): a last connection of our own.
+        // A last connection of our own unblocks accept().
         socket_t wake = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(port);
+        sockaddr_in addr = loopback(port);
         ::connect(wake, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
         acceptor.join();
         close_socket(wake);
@@ -123,6 +118,14 @@ class http_server {
     }
 
   private:
+    static sockaddr_in loopback(std::uint16_t port) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(port);
+        return addr;
+    }
+
     void accept_loop() {
         for (;;) {
             socket_t s = ::accept(listener, nullptr, nullptr);
