@@ -32,7 +32,7 @@ e.g. a tree configured with -DTALLOWICK_BENCH=ON):
 BUILD is build/ by default, N is 5. --gl keeps GTK's OpenGL probe in all
 three (GDK_GL set to "", which the programs leave alone). Needs Xvfb,
 dbus-daemon and python3-wxgtk4.0; it starts its own displays, so it needs
-no tests/tools/with-display.
+no other wrapper.
 """
 import argparse
 import ctypes

@@ -253,6 +253,22 @@ class Program:
         wait_for(lambda: self.process.poll() is not None, "the program to end", self.screen)
         return self.process.returncode
 
+    def view(self):
+        """The text of the output view."""
+        return text_of(self.find(pyatspi.ROLE_TEXT, "Output."))
+
+    def command(self, text, *said):
+        """Types `text` into "Input." and Enter; waits for `said`; returns
+        where speech stood before."""
+        field = self.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+        mark = self.speech.mark()
+        self.type(text)
+        wait_for(lambda: text_of(field) == text, f"{text!r} typed", self.screen)
+        self.key("Return")
+        if said:
+            self.speech.wait(*said, since=mark)
+        return mark
+
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
@@ -261,30 +277,6 @@ class Program:
         for pid in interpreters(folder=self.cwd):
             with contextlib.suppress(ProcessLookupError):
                 os.kill(pid, signal.SIGKILL)
-
-
-class Game:
-    """A game being played: commands typed into "Input.", answers read from
-    "Output." and heard."""
-
-    def __init__(self, program):
-        self.program = program
-        self.speech = program.speech
-
-    def output(self):
-        return text_of(self.program.find(pyatspi.ROLE_TEXT, "Output."))
-
-    def command(self, text, *said):
-        """Types `text` and Enter; waits for `said`; returns where speech
-        stood before."""
-        field = self.program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
-        mark = self.speech.mark()
-        self.program.type(text)
-        wait_for(lambda: text_of(field) == text, f"{text!r} typed", self.program.screen)
-        self.program.key("Return")
-        if said:
-            self.speech.wait(*said, since=mark)
-        return mark
 
 
 class ProgramTest(unittest.TestCase):
@@ -337,12 +329,11 @@ class ProgramTest(unittest.TestCase):
         program.key(*["Down"] * row, "Return")
         if until_input:
             program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
-        return Game(program)
+        return program
 
     def start_game(self, **kwargs):
         """Starts the program and Lantern Hall."""
-        program = self.start_games(**kwargs)
-        return program, self.choose(program)
+        return self.choose(self.start_games(**kwargs))
 
     def fake_game(self, mode):
         """Starts the program with the fake interpreter in `mode` as
@@ -353,7 +344,7 @@ class ProgramTest(unittest.TestCase):
         (cwd / "dfrotz").chmod(0o755)
         program = self.start(cwd)
         program.wait_first_screen()
-        return program, self.choose(program, until_input=False)
+        return self.choose(program, until_input=False)
 
 
 def main():

@@ -11,12 +11,12 @@ from harness import PROGRAM, ProgramTest, main, text_of, wait_for
 
 class Controls(ProgramTest):
     def test_history_speech_keys_size_and_transcript(self):
-        program, game = self.start_game()
+        program = self.start_game()
         speech = program.speech
         speech.wait("Rain follows you in")
         field = program.find(pyatspi.ROLE_TEXT, "Input.")
-        game.command("look", "Lantern Hall\n")
-        game.command("inventory", "You're carrying nothing.")
+        program.command("look", "Lantern Hall\n")
+        program.command("inventory", "You're carrying nothing.")
 
         # Up walks back through every command, Down forward to the draft.
         program.type("ta")
@@ -29,13 +29,13 @@ class Controls(ProgramTest):
 
         # A key silences what is said and what waits; nothing is lost.
         speech.hold()
-        mark = game.command("read ledger", "You turn to the first page")
+        mark = program.command("read ledger", "You turn to the first page")
         program.key("ctrl")
         speech.release()
-        game.command("look", "Lantern Hall\n")
+        program.command("look", "Lantern Hall\n")
         self.assertEqual([u for u in speech.said()[mark:] if u.startswith("Entry 1")], [])
-        self.assertIn("Entry 150: the end of the ledger.", game.output())
-        self.assertIn("\n>read ledger\n", game.output())
+        self.assertIn("Entry 150: the end of the ledger.", program.view())
+        self.assertIn("\n>read ledger\n", program.view())
 
         # Chords act in the output view too, and the rate is remembered.
         program.key("Tab")

@@ -11,26 +11,26 @@ from harness import PROGRAM, ProgramTest, interpreters, main, text_of, wait_for
 
 class Faults(ProgramTest):
     def test_a_crash_mid_sentence_is_heard_and_the_first_screen_comes_back(self):
-        program, _ = self.fake_game("crash")
+        program = self.fake_game("crash")
         program.speech.wait("The troll swings his ax")
         program.wait_first_screen()
 
     def test_what_the_interpreter_leaves_on_stderr_is_shown(self):
-        program, _ = self.fake_game("stderr 100")
+        program = self.fake_game("stderr 100")
         alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh Oh.")
         self.assertTrue(alert.description.startswith("0000000 the quick brown fox\n0000001"))
         program.key("Return")
         program.wait_first_screen()
 
     def test_an_interpreter_older_than_2_55_is_told_of(self):
-        program, game = self.fake_game("version 2.54")
+        program = self.fake_game("version 2.54")
         program.speech.wait("This game interpreter, Frotz 2.54, is older than 2.55")
-        game.command("look", "You said: look.")
-        self.assertIn("older than 2.55", game.output())
+        program.command("look", "You said: look.")
+        self.assertIn("older than 2.55", program.view())
 
     def test_closing_during_a_flood_ends_the_program_and_its_interpreter(self):
-        program, game = self.fake_game("flood 50000000")
-        wait_for(lambda: "quick brown fox" in game.output(), "the flood in the view")
+        program = self.fake_game("flood 50000000")
+        wait_for(lambda: "quick brown fox" in program.view(), "the flood in the view")
         program.close()
         self.assertEqual(program.wait_exit(), 1)
         wait_for(lambda: not interpreters(folder=program.cwd), "no interpreter left")

@@ -25,7 +25,7 @@ class FirstScreen(ProgramTest):
         self.assertEqual(list(home.iterdir()), [])
 
     def test_closing_mid_game_ends_the_interpreter_too(self):
-        program, _ = self.start_game()
+        program = self.start_game()
         program.speech.wait("Rain follows")
         program.close()
         self.assertEqual(program.wait_exit(), 1)

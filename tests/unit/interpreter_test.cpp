@@ -124,20 +124,7 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
     EXPECT_EQ(interpreter_key(""), "\n");
 }
 
-TEST(Interpreter, AnOldVersionIsToldOf) {
-    temp_dir dir;
-    // A stand-in for dfrotz, as dfrotz is run.
-    auto interpreter = [&](const std::string& version) {
-        auto script = dir / ("dfrotz-" + version);
-        write_file(script, "#!/bin/sh\nexec " + fake_interpreter.string() + " version " + version +
-                               " \"$@\"\n");
-        fs::permissions(script, fs::perms::owner_all);
-        return script;
-    };
-    EXPECT_EQ(interpreter_notice(interpreter("2.54")),
-              "This game interpreter, Frotz 2.54, is older than 2.55: bold and underlined text, "
-              "such as room names, may be missing.");
-    EXPECT_EQ(interpreter_notice(interpreter("2.55")), std::nullopt);
+TEST(Interpreter, OurOwnIsNoOldVersion) {
     EXPECT_EQ(interpreter_notice(binary_dir / "dfrotz"), std::nullopt);
 }
 

@@ -1,12 +1,11 @@
-// speak(): its queue against a recording backend, and the speech-dispatcher
-// backend against a private service (tests/tools/private-speechd) whose
-// voice writes each utterance to a file. The speech thread lives for the
-// whole process, so each test installs the backend it needs.
+// speak(): its queue against a recording backend, the screen reader's voice,
+// and a service that cannot be reached. (The black-box tests hear every
+// utterance through a private speech-dispatcher.) The speech thread lives
+// for the whole process, so each test installs the backend it needs.
 #include "core/speech/speech.h"
 #include "support.h"
 
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -77,46 +76,6 @@ TEST(Speech, AStopOrAnInterruptionDropsWhatWaitsButNotANewVoice) {
               (std::vector<std::string>{"first", "<rate 20>", "<cancel>", "now", "<cancel>"}));
 }
 
-// A private speech-dispatcher for one test.
-class private_service {
-  public:
-    private_service() {
-        std::string command =
-            (source_dir / "tests/tools/private-speechd").string() + " start " + dir.path().string();
-        FILE* p = popen(command.c_str(), "r");
-        char line[512] = {};
-        while (p && std::fgets(line, sizeof line, p))
-            address = line;
-        if (p)
-            pclose(p);
-        address.erase(address.find_last_not_of('\n') + 1);
-        setenv("SPEECHD_ADDRESS", address.c_str(), 1);
-        set_speech_backend(nullptr);
-    }
-    ~private_service() {
-        set_speech_backend(std::make_unique<recorder>(std::make_shared<record>()));
-        std::string command =
-            (source_dir / "tests/tools/private-speechd").string() + " stop " + dir.path().string();
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        unsetenv("SPEECHD_ADDRESS");
-    }
-    // The utterances logged so far, once there are at least `n`.
-    std::vector<std::string> spoken(size_t n) {
-        for (;;) {
-            std::vector<std::string> lines;
-            std::istringstream log(read_file(dir / "spoken.log"));
-            for (std::string l; std::getline(log, l);)
-                lines.push_back(l);
-            if (lines.size() >= n)
-                return lines;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-
-    temp_dir dir;
-    std::string address;
-};
-
 TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
     temp_dir dir;
     write_file(dir / "orca.conf", R"({"general": {"startingProfile": ["Mine", "mine"],
@@ -137,29 +96,6 @@ TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
     write_file(dir / "bad.conf", "{\"general\": ");
     EXPECT_FALSE(orca_voice(dir / "bad.conf", problem));
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
-}
-
-TEST(Speech, ReachesSpeechDispatcherWholeAndInOrder) {
-    private_service service;
-    ASSERT_NE(service.address.find("unix_socket:"), std::string::npos);
-    std::vector<std::thread> threads;
-    for (char who : {'a', 'b'})
-        threads.emplace_back([who] {
-            for (int i = 0; i < 50; ++i)
-                speak(std::string(1, who) + std::to_string(i) + " is a whole sentence");
-        });
-    for (auto& t : threads)
-        t.join();
-    speak("Bad \xff byte");
-    auto lines = service.spoken(101);
-    int next[2] = {0, 0};
-    for (const auto& line : lines) {
-        if (line[0] == 'a' || line[0] == 'b') {
-            int& n = next[line[0] - 'a'];
-            EXPECT_EQ(line, std::string(1, line[0]) + std::to_string(n++) + " is a whole sentence");
-        }
-    }
-    EXPECT_EQ(lines.back(), "Bad \xEF\xBF\xBD byte");
 }
 
 TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
