@@ -97,17 +97,15 @@ def close_window(window):
     x11.XCloseDisplay(display)
 
 
-def interpreters(parent=None, folder=None):
-    """Running dfrotz processes (fakes included) started by `parent`, or
-    running a story from `folder`."""
+def interpreters(folder):
+    """Running processes (the interpreter, real or fake, and any it started)
+    that were given a story from `folder`."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         with contextlib.suppress(OSError):
             stat = Path(f"/proc/{pid}/stat").read_text()
-            state, ppid = stat[stat.rindex(")") + 2:].split()[:2]
             cmd = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
-            if state not in "ZX" and "dfrotz" in cmd and (
-                    int(ppid) == parent or (folder and str(folder) in cmd)):
+            if stat[stat.rindex(")") + 2] not in "ZX" and str(folder) in cmd:
                 found.append(int(pid))
     return found
 
@@ -274,7 +272,7 @@ class Program:
             self.process.kill()
             self.process.wait()
         self.log.close()
-        for pid in interpreters(folder=self.cwd):
+        for pid in interpreters(self.cwd):
             with contextlib.suppress(ProcessLookupError):
                 os.kill(pid, signal.SIGKILL)
 

@@ -31,9 +31,10 @@ class Faults(ProgramTest):
     def test_closing_during_a_flood_ends_the_program_and_its_interpreter(self):
         program = self.fake_game("flood 50000000")
         wait_for(lambda: "quick brown fox" in program.view(), "the flood in the view")
+        self.assertTrue(interpreters(program.cwd))
         program.close()
         self.assertEqual(program.wait_exit(), 1)
-        wait_for(lambda: not interpreters(folder=program.cwd), "no interpreter left")
+        wait_for(lambda: not interpreters(program.cwd), "no interpreter left")
 
     def test_without_an_interpreter_the_player_is_told(self):
         if os.path.exists("/usr/games/dfrotz"):

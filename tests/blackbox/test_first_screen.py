@@ -1,7 +1,7 @@
 """The first screen and leaving the program."""
 import pyatspi
 
-from harness import FRAME, ProgramTest, main
+from harness import FRAME, ProgramTest, interpreters, main, wait_for
 
 
 class FirstScreen(ProgramTest):
@@ -27,8 +27,10 @@ class FirstScreen(ProgramTest):
     def test_closing_mid_game_ends_the_interpreter_too(self):
         program = self.start_game()
         program.speech.wait("Rain follows")
+        self.assertTrue(interpreters(program.cwd))
         program.close()
         self.assertEqual(program.wait_exit(), 1)
+        wait_for(lambda: not interpreters(program.cwd), "no interpreter left")
 
 
 if __name__ == "__main__":
