@@ -3,8 +3,9 @@
 // serves stdout, stderr, stdin and the exit (a pidfd).
 #include "core/interpreter/process.h"
 
+#include "core/interpreter/child_state.h"
+
 #include <cerrno>
-#include <condition_variable>
 #include <csignal>
 #include <cstdint>
 #include <mutex>
@@ -71,32 +72,23 @@ class posix_child final : public child_process {
 
     ~posix_child() override {
         kill();
-        if (!reaped)
+        if (!state.exit_status())
             reap(true);
     }
 
     bool read_output(output_chunk& chunk, int timeout_ms) override;
 
     bool write(std::string_view bytes) override {
-        {
-            std::lock_guard lock(mutex);
-            if (stdin_closed)
-                return false;
-            queued.append(bytes);
-        }
+        if (!state.queue(bytes))
+            return false;
         uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(wake.v, &one, sizeof one);
         return true;
     }
 
-    std::optional<int> poll() override {
-        std::lock_guard lock(mutex);
-        return status;
-    }
-
+    std::optional<int> poll() override { return state.exit_status(); }
     bool wait_for_exit(std::chrono::milliseconds timeout) override {
-        std::unique_lock lock(mutex);
-        return exited.wait_for(lock, timeout, [this] { return status.has_value(); });
+        return state.wait_for_exit(timeout);
     }
 
     void terminate() override { signal(SIGTERM); }
@@ -108,12 +100,11 @@ class posix_child final : public child_process {
     // it. Only until it is reaped: until then its pid, and so the group id,
     // cannot belong to anyone else.
     void signal(int sig) {
-        std::lock_guard lock(mutex);
-        if (reaped)
-            return;
-        ::kill(-child_pid, sig);
-        if (::getpgid(child_pid) != child_pid)
-            ::kill(child_pid, sig);
+        state.unless_exited([&] {
+            ::kill(-child_pid, sig);
+            if (::getpgid(child_pid) != child_pid)
+                ::kill(child_pid, sig);
+        });
     }
 
     void reap(bool block) {
@@ -124,22 +115,16 @@ class posix_child final : public child_process {
         } while (got < 0 && errno == EINTR);
         if (got == 0)
             return;
-        std::lock_guard lock(mutex);
-        status = got != child_pid   ? -1 // reaped by someone else; nothing to learn
-                 : WIFEXITED(raw)   ? WEXITSTATUS(raw)
-                 : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
-                                    : -1;
-        reaped = stdin_closed = true;
-        queued.clear();
-        exited.notify_all();
+        state.exited(got != child_pid   ? -1 // reaped by someone else; nothing to learn
+                     : WIFEXITED(raw)   ? WEXITSTATUS(raw)
+                     : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
+                                        : -1);
     }
 
     // Writes what it can of the queued input without blocking.
     void serve_stdin() {
         if (pending_done == pending.size()) {
-            std::lock_guard lock(mutex);
-            pending.clear();
-            pending.swap(queued);
+            pending = state.take();
             pending_done = 0;
         }
         while (in.v >= 0 && pending_done < pending.size()) {
@@ -151,9 +136,7 @@ class posix_child final : public child_process {
             else if (!(n < 0 && errno == EINTR)) {
                 // EPIPE: the child closed its stdin.
                 in = fd();
-                std::lock_guard lock(mutex);
-                stdin_closed = true;
-                queued.clear();
+                state.close_input();
             }
         }
     }
@@ -173,12 +156,7 @@ class posix_child final : public child_process {
     fd pidfd, in, out, err;
     fd wake; // readable when write() has queued something
 
-    std::mutex mutex;
-    std::condition_variable exited;
-    std::optional<int> status;
-    bool reaped = false;
-    bool stdin_closed = false;
-    std::string queued; // bytes for stdin not yet taken by the loop
+    child_state state;
 
     // The loop's own, on the reader thread.
     std::string pending;
@@ -191,7 +169,7 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-        if (!out_open && !err_open && reaped)
+        if (!out_open && !err_open && state.exit_status())
             return false;
         if (draining) {
             // The child has gone: take what stdout, then stderr, hold now
@@ -235,7 +213,7 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
             // Before the output: a process left behind that writes without
             // end must not keep the drain from starting either.
             reap(false);
-            draining = reaped && (out_open || err_open);
+            draining = state.exit_status() && (out_open || err_open);
             continue;
         }
         if (fds[wake_i].revents) {

@@ -4,11 +4,14 @@
 // that serves stdout, stderr, stdin and the exit.
 #include "core/interpreter/process.h"
 
+#include "core/interpreter/child_state.h"
+#include "core/text/utf8.h"
+
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <utility>
 
 namespace tw {
@@ -22,43 +25,26 @@ constexpr int drain_chunks = 16;
 // SIGTERM and SIGKILL would on Linux.
 constexpr UINT terminated = 128 + 15, killed = 128 + 9;
 
-// A handle that closes itself.
-struct handle {
-    HANDLE h = nullptr;
-    handle() = default;
-    explicit handle(HANDLE h) : h(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    handle(handle&& o) noexcept : h(std::exchange(o.h, nullptr)) {}
-    handle& operator=(handle&& o) noexcept {
-        std::swap(h, o.h);
-        return *this;
-    }
-    ~handle() {
-        if (h)
-            CloseHandle(h);
-    }
-};
-
-std::wstring widen(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
+// A handle that closes itself; an invalid one is held as none.
+using handle = std::unique_ptr<void, decltype([](HANDLE h) { CloseHandle(h); })>;
+handle own(HANDLE h) {
+    return handle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
+std::wstring wide(const std::string& utf8) {
+    return path_from_utf8(utf8).native();
+}
+
+// The system's sentence for `err`, in the player's language, as UTF-8.
 std::string describe(DWORD err) {
     wchar_t* text = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                        FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, err, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring w = text ? text : L"error " + std::to_wstring(err);
+    std::string s = text ? utf8_of(text) : "error " + std::to_string(err);
     LocalFree(text);
-    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L'.'))
-        w.pop_back();
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.'))
+        s.pop_back();
     return s;
 }
 
@@ -82,160 +68,116 @@ std::wstring quote(const std::wstring& arg) {
     return q + L'"';
 }
 
-// A named pipe: ours overlapped, the child's end inheritable.
+// A named pipe (anonymous ones cannot be overlapped): ours overlapped, the
+// child's end inheritable.
 bool make_pipe(bool child_reads, handle& ours, handle& theirs) {
     static std::atomic<unsigned> count{0};
-    std::wstring name = L"\\\\.\\pipe\\tallowick-" + std::to_wstring(GetCurrentProcessId()) +
-                        L"-" + std::to_wstring(count++);
-    ours = handle(CreateNamedPipeW(
-        name.c_str(),
-        (child_reads ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) | FILE_FLAG_OVERLAPPED |
-            FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, chunk_size, chunk_size, 0,
-        nullptr));
+    std::wstring name = L"\\\\.\\pipe\\tallowick-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(count++);
+    ours = own(CreateNamedPipeW(name.c_str(),
+                                (child_reads ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) |
+                                    FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                chunk_size, chunk_size, 0, nullptr));
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    theirs = handle(CreateFileW(name.c_str(), child_reads ? GENERIC_READ : GENERIC_WRITE, 0,
-                                &inherit, OPEN_EXISTING, 0, nullptr));
-    return ours.h && theirs.h;
+    theirs = own(CreateFileW(name.c_str(), child_reads ? GENERIC_READ : GENERIC_WRITE, 0, &inherit,
+                             OPEN_EXISTING, 0, nullptr));
+    return ours && theirs;
 }
 
-// One overlapped operation on a pipe, with its event and buffer.
+// Our end of one pipe, with its one overlapped read or write at a time.
 struct pipe_io {
     handle pipe;
-    handle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    handle event = own(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov{};
-    std::string buffer;
-    bool pending = false;
-    bool open = true;
+    std::string buffer; // what is read into, or written from
+    bool pending = false, open = true;
 
+    void start(bool reading) {
+        if (reading)
+            buffer.resize(chunk_size);
+        ov = {};
+        ov.hEvent = event.get();
+        auto size = static_cast<DWORD>(buffer.size());
+        BOOL ok = reading ? ReadFile(pipe.get(), buffer.data(), size, nullptr, &ov)
+                          : WriteFile(pipe.get(), buffer.data(), size, nullptr, &ov);
+        open = pending = ok || GetLastError() == ERROR_IO_PENDING;
+    }
+    // Whether what was under way has finished; `buffer` then holds the bytes
+    // done, and a pipe that failed (the other end closed) is closed.
+    bool done() {
+        DWORD n = 0;
+        if (!pending)
+            return false;
+        if (!GetOverlappedResult(pipe.get(), &ov, &n, FALSE)) {
+            if (GetLastError() == ERROR_IO_INCOMPLETE)
+                return false;
+            open = false;
+        }
+        pending = false;
+        buffer.resize(n);
+        return true;
+    }
     // Waits for what is under way to be done or cancelled, so the buffer
     // and OVERLAPPED may go.
     void cancel() {
         DWORD n;
-        if (pending && CancelIoEx(pipe.h, &ov))
-            GetOverlappedResult(pipe.h, &ov, &n, TRUE);
+        if (pending && CancelIoEx(pipe.get(), &ov))
+            GetOverlappedResult(pipe.get(), &ov, &n, TRUE);
         pending = false;
-    }
-    void start_read() {
-        if (pending || !open)
-            return;
-        buffer.resize(chunk_size);
-        ov = {};
-        ov.hEvent = event.h;
-        if (ReadFile(pipe.h, buffer.data(), chunk_size, nullptr, &ov) ||
-            GetLastError() == ERROR_IO_PENDING)
-            pending = true;
-        else
-            open = false;
-    }
-    // The bytes read, once done; false when the pipe has closed.
-    bool finish_read(bool wait) {
-        DWORD n = 0;
-        BOOL ok = GetOverlappedResult(pipe.h, &ov, &n, wait);
-        if (!ok && GetLastError() == ERROR_IO_INCOMPLETE)
-            return true;
-        pending = false;
-        buffer.resize(ok ? n : 0);
-        open = ok;
-        return ok;
     }
 };
 
 class win32_child final : public child_process {
   public:
-    win32_child(handle job, handle process, handle in, handle out, handle err)
+    win32_child(handle job, handle process, handle (&pipes)[3])
         : job(std::move(job)), process(std::move(process)) {
-        io[0].pipe = std::move(out);
-        io[1].pipe = std::move(err);
-        writer.pipe = std::move(in);
+        for (int k : {0, 1, 2})
+            io[k].pipe = std::move(pipes[k]);
     }
-
     ~win32_child() override {
         kill();
-        for (auto* p : {&io[0], &io[1], &writer})
-            p->cancel();
+        for (auto& p : io)
+            p.cancel();
     }
 
     bool read_output(output_chunk& chunk, int timeout_ms) override;
-
     bool write(std::string_view bytes) override {
-        {
-            std::lock_guard lock(mutex);
-            if (stdin_closed)
-                return false;
-            queued.append(bytes);
-        }
-        SetEvent(wake.h);
+        if (!state.queue(bytes))
+            return false;
+        SetEvent(wake.get());
         return true;
     }
-
-    std::optional<int> poll() override {
-        std::lock_guard lock(mutex);
-        return status;
-    }
-
+    std::optional<int> poll() override { return state.exit_status(); }
     bool wait_for_exit(std::chrono::milliseconds timeout) override {
-        std::unique_lock lock(mutex);
-        return exited.wait_for(lock, timeout, [this] { return status.has_value(); });
+        return state.wait_for_exit(timeout);
     }
-
-    void terminate() override { TerminateJobObject(job.h, terminated); }
-    void kill() override { TerminateJobObject(job.h, killed); }
-    long pid() const override { return static_cast<long>(GetProcessId(process.h)); }
+    // A job that has emptied ignores both.
+    void terminate() override { TerminateJobObject(job.get(), terminated); }
+    void kill() override { TerminateJobObject(job.get(), killed); }
+    long pid() const override { return static_cast<long>(GetProcessId(process.get())); }
 
   private:
-    void note_exit() {
-        DWORD code = 0;
-        GetExitCodeProcess(process.h, &code);
-        std::lock_guard lock(mutex);
-        status = static_cast<int>(code);
-        stdin_closed = true;
-        queued.clear();
-        exited.notify_all();
-    }
-
     // Starts writing what is queued, unless a write is under way.
     void serve_stdin() {
-        if (writer.pending && !writer.finish_read(false))
-            writer.open = false;
-        if (writer.pending || !writer.open)
+        pipe_io& in = io[0];
+        if (in.pending && !in.done())
             return;
-        {
-            std::lock_guard lock(mutex);
-            writer.buffer.swap(queued);
-            queued.clear();
-        }
-        if (writer.buffer.empty())
-            return;
-        writer.ov = {};
-        writer.ov.hEvent = writer.event.h;
-        if (WriteFile(writer.pipe.h, writer.buffer.data(), static_cast<DWORD>(writer.buffer.size()),
-                      nullptr, &writer.ov) ||
-            GetLastError() == ERROR_IO_PENDING) {
-            writer.pending = true;
-            return;
-        }
-        writer.open = false; // the child closed its stdin
-        std::lock_guard lock(mutex);
-        stdin_closed = true;
+        if (in.open && !(in.buffer = state.take()).empty())
+            in.start(false);
+        if (!in.open) // the child closed its stdin
+            state.close_input();
     }
-
-    bool take(pipe_io& p, bool is_err, output_chunk& chunk) {
-        chunk.bytes.swap(p.buffer);
-        chunk.is_stderr = is_err;
+    bool take(int k, output_chunk& chunk) {
+        chunk.bytes.swap(io[k].buffer);
+        chunk.is_stderr = k == 2;
         return !chunk.bytes.empty();
     }
 
     handle job, process;
-    handle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)}; // set by write()
-    pipe_io io[2]; // stdout, stderr
-    pipe_io writer;
-
-    std::mutex mutex;
-    std::condition_variable exited;
-    std::optional<int> status;
-    bool stdin_closed = false;
-    std::string queued;
+    handle wake = own(CreateEventW(nullptr, FALSE, FALSE, nullptr)); // set by write()
+    pipe_io io[3];                                                   // stdin, stdout, stderr
+    child_state state;
 
     // The loop's own, on the reader thread.
     bool draining = false, prefer_err = false;
@@ -248,68 +190,55 @@ bool win32_child::read_output(output_chunk& chunk, int timeout_ms) {
         if (draining) {
             // The child has gone: take what stdout, then stderr, hold now
             // without waiting for more.
-            int k = io[0].open ? 0 : io[1].open ? 1 : -1;
-            if (k < 0)
+            int k = io[1].open ? 1 : io[2].open ? 2 : 0;
+            if (k == 0)
                 return false;
             pipe_io& p = io[k];
-            p.start_read();
-            if (drain_left > 0 && p.pending && WaitForSingleObject(p.event.h, 0) == WAIT_OBJECT_0 &&
-                p.finish_read(false) && take(p, k == 1, chunk)) {
+            if (!p.pending)
+                p.start(true);
+            if (drain_left > 0 && WaitForSingleObject(p.event.get(), 0) == WAIT_OBJECT_0 &&
+                p.done() && take(k, chunk)) {
                 --drain_left;
                 return true;
             }
             p.cancel();
             p.open = false;
-            drain_left = drain_chunks;
+            drain_left = drain_chunks; // a fresh allowance for stderr
             continue;
         }
         serve_stdin();
-        for (auto& p : io)
-            p.start_read();
-        HANDLE waits[5];
-        int which[5];
-        DWORD n = 0;
-        auto add = [&](HANDLE h, int what) {
-            waits[n] = h;
-            which[n++] = what;
-        };
-        add(process.h, 0);
-        add(wake.h, 1);
-        if (writer.pending)
-            add(writer.event.h, 2);
-        for (int k = 0; k < 2; ++k) {
-            // Take turns when both have something, so neither starves.
-            int s = prefer_err ? 1 - k : k;
-            if (io[s].pending)
-                add(io[s].event.h, 3 + s);
+        // The exit first, so that a process left behind that writes without
+        // end cannot keep the drain from starting; then stdin; then the two
+        // outputs, taking turns when both have something.
+        HANDLE waits[5] = {process.get(), wake.get()};
+        int what[5] = {-1, 0};
+        DWORD n = 2;
+        for (int k : {0, prefer_err ? 2 : 1, prefer_err ? 1 : 2}) {
+            if (k > 0 && io[k].open && !io[k].pending)
+                io[k].start(true);
+            if (io[k].pending) {
+                waits[n] = io[k].event.get();
+                what[n++] = k;
+            }
         }
-        DWORD wait = INFINITE;
-        if (timeout_ms >= 0) {
-            ULONGLONG now = GetTickCount64();
-            wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        }
-        DWORD got = WaitForMultipleObjects(n, waits, FALSE, wait);
+        ULONGLONG left = deadline - std::min(deadline, GetTickCount64());
+        DWORD got = WaitForMultipleObjects(n, waits, FALSE,
+                                           timeout_ms < 0 ? INFINITE : static_cast<DWORD>(left));
         if (got == WAIT_TIMEOUT) {
-            chunk.bytes.clear();
-            chunk.is_stderr = false;
+            chunk = {};
             return true;
         }
         if (got >= WAIT_OBJECT_0 + n)
             return false;
-        switch (int what = which[got - WAIT_OBJECT_0]) {
-        case 0:
-            note_exit();
+        int k = what[got - WAIT_OBJECT_0];
+        if (k < 0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.get(), &code);
+            state.exited(static_cast<int>(code));
             draining = true;
-            break;
-        case 1:
-        case 2:
-            break; // serve_stdin() takes it from here
-        default:
-            pipe_io& p = io[what - 3];
-            if (p.finish_read(false) && !p.pending && take(p, what == 4, chunk)) {
-                prefer_err = what == 3;
-                return true;
-            }
+        } else if (k > 0 && io[k].done() && take(k, chunk)) {
+            prefer_err = k == 1;
+            return true;
         }
     }
 }
@@ -327,71 +256,69 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
                 describe(err) + ".";
         return nullptr;
     };
-    std::wstring cwd = widen(opts.cwd);
-    DWORD attributes = cwd.empty() ? 0 : GetFileAttributesW(cwd.c_str());
+    std::wstring cwd = wide(opts.cwd);
+    DWORD attributes = GetFileAttributesW(cwd.c_str());
     if (!cwd.empty() &&
         (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)))
         return failed(ERROR_PATH_NOT_FOUND, " in the folder " + opts.cwd);
 
     std::wstring command_line, environment;
     for (const auto& a : opts.argv)
-        command_line += (command_line.empty() ? L"" : L" ") + quote(widen(a));
+        command_line += (command_line.empty() ? L"" : L" ") + quote(wide(a));
     for (const auto& e : opts.env)
-        environment += widen(e) + L'\0';
+        environment += wide(e) + L'\0';
     environment += L'\0';
 
-    handle in_ours, in_theirs, out_ours, out_theirs, err_ours, err_theirs;
-    if (!make_pipe(true, in_ours, in_theirs) || !make_pipe(false, out_ours, out_theirs) ||
-        !make_pipe(false, err_ours, err_theirs))
-        return failed(GetLastError());
-
+    handle ours[3], theirs[3]; // stdin, stdout, stderr
+    for (int k : {0, 1, 2})
+        if (!make_pipe(k == 0, ours[k], theirs[k]))
+            return failed(GetLastError());
     // Only the three pipe ends are inherited, whatever else this program
     // has left inheritable.
-    HANDLE inherited[] = {in_theirs.h, out_theirs.h, err_theirs.h};
+    HANDLE inherited[] = {theirs[0].get(), theirs[1].get(), theirs[2].get()};
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::string attribute_memory(size, '\0');
-    auto* attributes_list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attribute_memory.data());
+    std::string list_memory(size, '\0');
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
     STARTUPINFOEXW si{};
     si.StartupInfo.cb = sizeof si;
     si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    si.StartupInfo.hStdInput = in_theirs.h;
-    si.StartupInfo.hStdOutput = out_theirs.h;
-    si.StartupInfo.hStdError = err_theirs.h;
-    DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED;
-    if (InitializeProcThreadAttributeList(attributes_list, 1, 0, &size) &&
-        UpdateProcThreadAttribute(attributes_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                  inherited, sizeof inherited, nullptr, nullptr)) {
-        si.lpAttributeList = attributes_list;
-        flags |= EXTENDED_STARTUPINFO_PRESENT;
-    }
+    si.StartupInfo.hStdInput = inherited[0];
+    si.StartupInfo.hStdOutput = inherited[1];
+    si.StartupInfo.hStdError = inherited[2];
+    si.lpAttributeList = list;
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &size))
+        return failed(GetLastError());
+    bool listed = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                            sizeof inherited, nullptr, nullptr);
+    // Suspended until it is in the job, so that all it starts is too.
+    DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED |
+                  EXTENDED_STARTUPINFO_PRESENT;
     PROCESS_INFORMATION pi{};
-    std::wstring program = widen(opts.argv[0]);
-    BOOL created = CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                  flags, environment.data(), cwd.empty() ? nullptr : cwd.c_str(),
-                                  &si.StartupInfo, &pi);
+    BOOL created =
+        listed && CreateProcessW(wide(opts.argv[0]).c_str(), command_line.data(), nullptr, nullptr,
+                                 TRUE, flags, environment.data(),
+                                 cwd.empty() ? nullptr : cwd.c_str(), &si.StartupInfo, &pi);
     DWORD err = GetLastError();
-    if (si.lpAttributeList)
-        DeleteProcThreadAttributeList(attributes_list);
+    DeleteProcThreadAttributeList(list);
     if (!created)
         return failed(err);
     handle process(pi.hProcess), thread(pi.hThread);
     // Ending the job ends the interpreter and all it started, also when
     // this program ends without a word.
-    handle job(CreateJobObjectW(nullptr, nullptr));
+    handle job = own(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job.h ||
-        !SetInformationJobObject(job.h, JobObjectExtendedLimitInformation, &limits,
+    if (!job ||
+        !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                  sizeof limits) ||
-        !AssignProcessToJobObject(job.h, process.h)) {
+        !AssignProcessToJobObject(job.get(), process.get())) {
         err = GetLastError();
-        TerminateProcess(process.h, killed);
+        TerminateProcess(process.get(), killed);
         return failed(err);
     }
-    ResumeThread(thread.h);
-    return std::make_unique<win32_child>(std::move(job), std::move(process), std::move(in_ours),
-                                         std::move(out_ours), std::move(err_ours));
+    ResumeThread(thread.get());
+    return std::make_unique<win32_child>(std::move(job), std::move(process), ours);
 }
 
 } // namespace tw
