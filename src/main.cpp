@@ -7,14 +7,13 @@
 #include "core/speech/speech.h"
 #include "ui/accessibility.h"
 #include "ui/main_frame.h"
+#include "ui/startup.h"
 
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/log.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <fstream>
 
@@ -102,22 +101,23 @@ void report_assertion(const wxString& file, int line, const wxString& func, cons
 } // namespace tw
 
 int main(int argc, char** argv) {
+    tw::prepare_process();
     // The command line is read before the toolkit starts, so that --help and
     // --version need no display and open no window.
     std::filesystem::path story;
     bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!options_done && std::strcmp(arg, "--") == 0) {
+    for (const std::string& arg : tw::command_line_arguments(argc, argv)) {
+        if (!options_done && arg == "--") {
             options_done = true;
-        } else if (!options_done && std::strcmp(arg, "--help") == 0) {
+        } else if (!options_done && arg == "--help") {
             std::fputs(tw::usage, stdout);
             return 0;
-        } else if (!options_done && std::strcmp(arg, "--version") == 0) {
+        } else if (!options_done && arg == "--version") {
             std::puts("tallowick " TALLOWICK_VERSION);
             return 0;
-        } else if (!options_done && arg[0] == '-' && arg[1] != '\0') {
-            std::fprintf(stderr, "tallowick: unknown option %s (see tallowick --help)\n", arg);
+        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "tallowick: unknown option %s (see tallowick --help)\n",
+                         arg.c_str());
             return 2;
         } else if (!story.empty()) {
             std::fprintf(stderr, "tallowick: one story at a time (see tallowick --help)\n");
@@ -126,9 +126,6 @@ int main(int argc, char** argv) {
             story = tw::path_from_utf8(arg);
         }
     }
-    // The program draws nothing with OpenGL; GTK's probe for it costs a
-    // first start a quarter of a second and tens of megabytes.
-    setenv("GDK_GL", "disable", 0);
     wxSetAssertHandler(tw::report_assertion);
     // A fresh wxWidgets argv: the story stays ours.
     int wx_argc = 1;

@@ -27,8 +27,11 @@ std::shared_ptr<game_session> game_session::start(const std::filesystem::path& i
     std::error_code ec;
     // Absolute, so that the interpreter, which runs in the save folder,
     // still finds a story given by a relative path.
-    auto child = child_process::start(
-        interpreter_launch(interpreter, std::filesystem::absolute(story, ec), save_folder), error);
+    auto readable = interpreter_story_path(std::filesystem::absolute(story, ec), error);
+    if (!readable)
+        return nullptr;
+    auto child =
+        child_process::start(interpreter_launch(interpreter, *readable, save_folder), error);
     if (!child)
         return nullptr;
     std::shared_ptr<game_session> s(new game_session(std::move(child)));

@@ -1,6 +1,7 @@
 #include "core/catalogue/fetch.h"
 
 #include "core/catalogue/curl_api.h"
+#include "core/platform/platform.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -38,11 +39,7 @@ file_ptr create_temp(const std::filesystem::path& target, std::filesystem::path&
         temp = target.parent_path() /
                std::filesystem::path(u8"." + name + u8".part-" +
                                      std::filesystem::path(random_suffix(rng)).u8string());
-#ifdef _WIN32
-        std::FILE* f = _wfopen(temp.c_str(), L"wbxN"); // N: not inherited by the interpreter
-#else
-        std::FILE* f = std::fopen(temp.c_str(), "wbxe"); // e: close-on-exec for the same reason
-#endif
+        std::FILE* f = create_new_file(temp);
         if (f)
             return file_ptr(f);
         err = errno;

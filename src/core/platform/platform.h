@@ -1,7 +1,9 @@
 #pragma once
 // What the operating system tells about where things are. One implementation
 // per platform behind this header.
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,16 @@ std::filesystem::path settings_directory();
 // beside the program (or in its libexec folder when installed), then the
 // system's.
 std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem::path& cwd);
+
+// Opens `path` for writing in binary, only if no file of that name exists
+// (null and errno EEXIST otherwise); the interpreter never inherits it.
+std::FILE* create_new_file(const std::filesystem::path& path);
+
+// The name by which the interpreter, which opens files by their names in
+// the system's code page, can open `story`; none, with `problem` saying why
+// for the player, when it has no such name.
+std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,
+                                                            std::string& problem);
 
 // Names the calling thread for debuggers and process listings, cut to what
 // the platform keeps.

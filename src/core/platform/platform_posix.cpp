@@ -61,6 +61,16 @@ std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem:
     return found;
 }
 
+std::FILE* create_new_file(const std::filesystem::path& path) {
+    return std::fopen(path.c_str(), "wbxe"); // e: close-on-exec
+}
+
+std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,
+                                                            std::string&) {
+    // File names are bytes here, and the interpreter gets them unchanged.
+    return story;
+}
+
 void name_this_thread(const std::string& name) {
     // Linux keeps 15 bytes of a thread's name.
     pthread_setname_np(pthread_self(), std::string(utf8_prefix(name, 15)).c_str());

@@ -4,7 +4,11 @@
 // All of it on the speech thread, which owns COM there.
 #include "core/speech/speech.h"
 
+#include "core/platform/platform.h"
+#include "core/text/utf8.h"
+
 #include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
 #include <sapi.h>
@@ -15,10 +19,28 @@ namespace tw {
 namespace {
 
 std::wstring widen(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
+    return path_from_utf8(utf8).native();
+}
+
+// An interface of a COM object made here, released with its holder.
+template <class T> struct com_ptr {
+    T* p = nullptr;
+    com_ptr() = default;
+    com_ptr(const com_ptr&) = delete;
+    ~com_ptr() {
+        if (p)
+            p->Release();
+    }
+    T* operator->() const { return p; }
+    bool create(REFCLSID clsid, REFIID iid) {
+        return SUCCEEDED(
+            CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, reinterpret_cast<void**>(&p)));
+    }
+};
+
+// A function of a DLL, by name, as the type it has.
+template <class F> F function(HMODULE dll, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
 }
 
 // NVDA's controller client, loaded by name at run time: it is NVDA's to
@@ -26,18 +48,17 @@ std::wstring widen(const std::string& utf8) {
 class nvda_backend final : public speech_backend {
   public:
     static std::unique_ptr<speech_backend> open() {
-        wchar_t exe[MAX_PATH];
-        DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring path(exe, n);
-        path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"nvdaControllerClient64.dll";
-        HMODULE dll = LoadLibraryW(path.c_str());
+        // By its full path only: never one found elsewhere on the search path.
+        auto dir = program_directory();
+        HMODULE dll =
+            dir.empty() ? nullptr : LoadLibraryW((dir / "nvdaControllerClient64.dll").c_str());
         if (!dll)
             return nullptr;
         auto b = std::make_unique<nvda_backend>();
         b->dll = dll;
-        b->running = reinterpret_cast<error_fn>(GetProcAddress(dll, "nvdaController_testIfRunning"));
-        b->say_text = reinterpret_cast<text_fn>(GetProcAddress(dll, "nvdaController_speakText"));
-        b->stop = reinterpret_cast<error_fn>(GetProcAddress(dll, "nvdaController_cancelSpeech"));
+        b->running = function<error_fn>(dll, "nvdaController_testIfRunning");
+        b->say_text = function<text_fn>(dll, "nvdaController_speakText");
+        b->stop = function<error_fn>(dll, "nvdaController_cancelSpeech");
         if (!b->running || !b->say_text || !b->stop || b->running() != 0)
             return nullptr;
         return b;
@@ -64,14 +85,9 @@ class jaws_backend final : public speech_backend {
         CLSID clsid;
         auto b = std::make_unique<jaws_backend>();
         if (FAILED(CLSIDFromProgID(L"FreedomSci.JawsApi", &clsid)) ||
-            FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
-                                    reinterpret_cast<void**>(&b->api))))
+            !b->api.create(clsid, IID_IDispatch))
             return nullptr;
         return b;
-    }
-    ~jaws_backend() override {
-        if (api)
-            api->Release();
     }
     bool say(const std::string& text) override {
         BSTR bstr = SysAllocString(widen(text).c_str());
@@ -101,7 +117,7 @@ class jaws_backend final : public speech_backend {
         VariantClear(&result);
         return SUCCEEDED(hr);
     }
-    IDispatch* api = nullptr;
+    com_ptr<IDispatch> api;
 };
 
 // SAPI 5, the system's own voice.
@@ -109,14 +125,7 @@ class sapi_backend final : public speech_backend {
   public:
     static std::unique_ptr<speech_backend> open() {
         auto b = std::make_unique<sapi_backend>();
-        if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice,
-                                    reinterpret_cast<void**>(&b->spvoice))))
-            return nullptr;
-        return b;
-    }
-    ~sapi_backend() override {
-        if (spvoice)
-            spvoice->Release();
+        return b->spvoice.create(CLSID_SpVoice, IID_ISpVoice) ? std::move(b) : nullptr;
     }
     bool say(const std::string& text) override {
         return SUCCEEDED(spvoice->Speak(widen(text).c_str(), SPF_ASYNC | SPF_IS_NOT_XML, nullptr));
@@ -130,7 +139,7 @@ class sapi_backend final : public speech_backend {
     }
 
   private:
-    ISpVoice* spvoice = nullptr;
+    com_ptr<ISpVoice> spvoice;
 };
 
 } // namespace
