@@ -5,11 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace tw::test {
 
@@ -18,17 +17,21 @@ namespace fs = std::filesystem;
 inline const fs::path source_dir = TALLOWICK_SOURCE_DIR;
 inline const fs::path binary_dir = TALLOWICK_BINARY_DIR;
 #ifdef _WIN32
-inline const fs::path fake_interpreter = binary_dir / "fake_interpreter.exe";
+inline const std::string exe = ".exe";
 #else
-inline const fs::path fake_interpreter = binary_dir / "fake_interpreter";
+inline const std::string exe;
 #endif
+inline const fs::path fake_interpreter = binary_dir / ("fake_interpreter" + exe);
+inline const fs::path our_dfrotz = binary_dir / ("dfrotz" + exe);
 
 // A folder of its own for one test, removed with it.
 class temp_dir {
   public:
     temp_dir() {
-        std::string pattern = (fs::temp_directory_path() / "tallowick-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
+        std::random_device random;
+        do
+            path_ = fs::temp_directory_path() / ("tallowick-test-" + std::to_string(random()));
+        while (!fs::create_directory(path_));
     }
     ~temp_dir() {
         std::error_code ec;

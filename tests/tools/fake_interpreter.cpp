@@ -25,9 +25,11 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include <shellapi.h>
 #define write _write
 #else
 #include <csignal>
@@ -89,17 +91,23 @@ int main(int argc, char** argv) {
         echo();
     } else if (mode == "env") {
         out("cwd:" + std::filesystem::current_path().string() + "\n");
-        for (int i = 2; i < argc; ++i)
-            out(std::string("arg:") + argv[i] + "\n");
 #ifdef _WIN32
+        // In UTF-8, as on Linux: argv holds the ANSI code page's version.
+        auto utf8 = [](const wchar_t* w) {
+            char u[4096];
+            WideCharToMultiByte(CP_UTF8, 0, w, -1, u, sizeof u, nullptr, nullptr);
+            return std::string(u);
+        };
+        wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
+        for (int i = 2; i < argc; ++i)
+            out("arg:" + utf8(args[i]) + "\n");
         wchar_t* block = GetEnvironmentStringsW();
-        for (wchar_t* e = block; *e; e += wcslen(e) + 1) {
-            char utf8[4096];
-            WideCharToMultiByte(CP_UTF8, 0, e, -1, utf8, sizeof utf8, nullptr, nullptr);
-            out(std::string("env:") + utf8 + "\n");
-        }
+        for (wchar_t* e = block; *e; e += wcslen(e) + 1)
+            out("env:" + utf8(e) + "\n");
         FreeEnvironmentStringsW(block);
 #else
+        for (int i = 2; i < argc; ++i)
+            out(std::string("arg:") + argv[i] + "\n");
         for (char** e = environ; *e; ++e)
             out(std::string("env:") + *e + "\n");
 #endif
@@ -123,7 +131,8 @@ int main(int argc, char** argv) {
         echo();
     } else if (mode == "hang") {
 #ifdef _WIN32
-        STARTUPINFOW si{sizeof si};
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
         PROCESS_INFORMATION pi;
         wchar_t self[MAX_PATH];
         GetModuleFileNameW(nullptr, self, MAX_PATH);

@@ -8,7 +8,6 @@
 #include "support.h"
 
 #include <condition_variable>
-#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -17,7 +16,12 @@ namespace {
 
 using namespace test;
 
-std::unique_ptr<child_process> start(std::vector<std::string> argv, std::string cwd = "/") {
+// Killed and terminated, as Linux reports SIGKILL and SIGTERM (and Windows
+// mimics them).
+constexpr int killed = 128 + 9, terminated = 128 + 15;
+
+std::unique_ptr<child_process> start(std::vector<std::string> argv,
+                                     std::string cwd = fs::temp_directory_path().string()) {
     std::string error;
     auto child =
         child_process::start({std::move(argv), {"PYTHONUNBUFFERED=1"}, std::move(cwd)}, error);
@@ -48,9 +52,12 @@ TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
 
 TEST(Process, TellsWhyItCannotStart) {
     std::string error;
-    EXPECT_FALSE(child_process::start({{"/nonexistent/dfrotz"}, {}, "/"}, error));
-    EXPECT_EQ(error, "The game interpreter /nonexistent/dfrotz could not be started: "
-                     "No such file or directory.");
+    EXPECT_FALSE(child_process::start({{"/nonexistent/dfrotz"}, {}, {}}, error));
+    const std::string said = "The game interpreter /nonexistent/dfrotz could not be started: ";
+    EXPECT_EQ(error.substr(0, said.size()), said);
+#ifndef _WIN32 // Windows words the reason in the player's language
+    EXPECT_EQ(error, said + "No such file or directory.");
+#endif
     EXPECT_FALSE(child_process::start({fake({"echo"}), {}, "/nonexistent"}, error));
     EXPECT_NE(error.find("could not be started in the folder /nonexistent"), std::string::npos);
 }
@@ -75,7 +82,7 @@ TEST(Process, ReportsExitStatusAndSignal) {
     EXPECT_EQ(exits->poll(), 5);
     auto crashes = start(fake({"crash"}));
     EXPECT_EQ(read_all(*crashes), "The troll swings his ax");
-    EXPECT_EQ(crashes->poll(), 128 + SIGKILL);
+    EXPECT_EQ(crashes->poll(), killed);
 }
 
 TEST(Process, DrainsStderrAndAFloodWholeByteForByte) {
@@ -106,17 +113,20 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
     // The grandchild holds the pipes open, yet the reader ends once the
     // child has gone.
     reader.join();
-    EXPECT_EQ(child->poll(), 128 + SIGTERM);
+    EXPECT_EQ(child->poll(), terminated);
     EXPECT_FALSE(child->write("more"));
 }
 
 TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
     temp_dir dir;
     auto candidates = interpreter_candidates(dir.path());
-    ASSERT_GE(candidates.size(), 4u);
-    EXPECT_EQ(candidates.front(), dir / "dfrotz");
-    EXPECT_EQ(candidates[1], program_directory() / "dfrotz");
+    ASSERT_GE(candidates.size(), 2u);
+    EXPECT_EQ(candidates.front(), dir / ("dfrotz" + exe));
+    EXPECT_EQ(candidates[1], program_directory() / ("dfrotz" + exe));
+#ifndef _WIN32 // there, only those two
+    EXPECT_GE(candidates.size(), 4u);
     EXPECT_EQ(candidates.back(), "/usr/games/dfrotz");
+#endif
     EXPECT_EQ(find_interpreter({dir / "dfrotz", dir.path(), dir / "b"}), std::nullopt);
     write_file(dir / "b", "");
     EXPECT_EQ(find_interpreter({dir / "dfrotz", dir.path(), dir / "b"}), dir / "b");
@@ -125,7 +135,7 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
 }
 
 TEST(Interpreter, OurOwnIsNoOldVersion) {
-    EXPECT_EQ(interpreter_notice(binary_dir / "dfrotz"), std::nullopt);
+    EXPECT_EQ(interpreter_notice(our_dfrotz), std::nullopt);
 }
 
 // read_game over the fake, as the game's reader thread runs it.

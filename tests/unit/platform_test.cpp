@@ -1,7 +1,13 @@
 // Where things live: the save folder and the saves in it.
+#include "core/platform/platform.h"
 #include "core/platform/save_folder.h"
 #include "core/platform/settings.h"
+#include "core/text/utf8.h"
 #include "support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace tw {
 namespace {
@@ -35,6 +41,26 @@ TEST(SaveFolder, ListsSavesByTheirNamesWhicheverInterpreterWroteThem) {
     prepare_restore(dir.path(), "b.sav");
     EXPECT_EQ(read_file(dir / "old.sav.qzl"), "old");
     EXPECT_EQ(read_file(dir / "b.sav"), "b.sav.qzl");
+}
+
+TEST(Platform, TheInterpreterIsGivenAStoryNameItCanOpen) {
+    temp_dir dir;
+    std::string problem;
+    // Greek fits no Western code page; on Windows its 8.3 name stands in.
+    for (const char* name :
+         {"Lantern Hall.z5", "\xce\xa6\xce\xb1\xce\xbd\xce\xac\xcf\x81\xce\xb9.z5"}) {
+        write_file(dir / path_from_utf8(name), name);
+        auto given = interpreter_story_path(dir / path_from_utf8(name), problem);
+        ASSERT_TRUE(given) << problem;
+#ifdef _WIN32 // as dfrotz opens it: by its name in the ANSI code page
+        char ansi[4 * MAX_PATH];
+        WideCharToMultiByte(CP_ACP, 0, given->c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+        std::ifstream in(ansi, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), name);
+#else
+        EXPECT_EQ(read_file(*given), name);
+#endif
+    }
 }
 
 TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
