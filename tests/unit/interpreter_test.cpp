@@ -138,36 +138,6 @@ TEST(Interpreter, OurOwnIsNoOldVersion) {
     EXPECT_EQ(interpreter_notice(our_dfrotz), std::nullopt);
 }
 
-// read_game over the fake, as the game's reader thread runs it.
-struct reading {
-    std::vector<std::string> said;
-    std::vector<output_item> items;
-    std::string stderr_text;
-};
-
-reading read_game_of(child_process& child) {
-    reading r;
-    output_pump pump([] {});
-    read_game(child, screen_width, pump, [&](const std::string& s) { r.said.push_back(s); });
-    for (;;) {
-        auto batch = pump.take(SIZE_MAX);
-        for (auto& item : batch.items)
-            r.items.push_back(std::move(item));
-        if (batch.closed) {
-            r.stderr_text = batch.stderr_text;
-            return r;
-        }
-    }
-}
-
-TEST(Reader, ACrashMidSentenceIsStillSaidAndTheErrorKept) {
-    auto child = start(fake({"crash"}));
-    auto r = read_game_of(*child);
-    EXPECT_EQ(r.said, (std::vector<std::string>{"The troll swings his ax\n"}));
-    auto noisy = start(fake({"stderr", "100"}));
-    EXPECT_EQ(read_game_of(*noisy).stderr_text, pattern_bytes(100));
-}
-
 TEST(Reader, AQuestionWithoutALineEndIsSaidOnceTheInterpreterIsQuiet) {
     auto child = start(fake({"ask", "Overwrite existing file? "}));
     std::mutex m;

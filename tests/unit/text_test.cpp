@@ -1,6 +1,5 @@
 // Text on its way from the interpreter to the player: UTF-8, the screen's
 // rows, the cutting into spoken segments, and the turn history.
-#include "core/text/command_history.h"
 #include "core/text/interpreter_screen.h"
 #include "core/text/segmenter.h"
 #include "core/text/transcript.h"
@@ -205,24 +204,6 @@ TEST(InterpreterScreen, TextOfAnotherInterpreterPassesUnchanged) {
     std::string text = "You said: look.\n\n>Line numbering is 07  here\n";
     EXPECT_EQ(run_screen({text}).text, text);
     EXPECT_EQ(run_screen({text.substr(0, 9), text.substr(9)}).text, text);
-}
-
-TEST(CommandHistory, WalksBackAndForthAndGivesBackTheDraft) {
-    command_history h;
-    EXPECT_EQ(h.earlier("half"), std::nullopt);
-    for (auto c : {"look", "", "north"})
-        h.add(c);
-    EXPECT_EQ(h.last(), "north");
-    EXPECT_EQ(h.later(), std::nullopt);
-    EXPECT_EQ(h.earlier("take la"), "north");
-    EXPECT_EQ(h.earlier("north"), "look");
-    EXPECT_EQ(h.earlier("look"), std::nullopt);
-    EXPECT_EQ(h.later(), "north");
-    EXPECT_EQ(h.later(), "take la");
-    EXPECT_EQ(h.later(), std::nullopt);
-    h.add("");
-    EXPECT_EQ(h.last(), "");
-    EXPECT_EQ(h.earlier(""), "north");
 }
 
 TEST(Transcript, AddsEverySessionWithItsCommandsAsTheyCome) {
