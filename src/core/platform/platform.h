@@ -26,6 +26,8 @@ std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem:
 // Opens `path` for writing in binary, only if no file of that name exists
 // (null and errno EEXIST otherwise); the interpreter never inherits it.
 std::FILE* create_new_file(const std::filesystem::path& path);
+// Opens `path` for appending in binary, made if missing; not inherited either.
+std::FILE* open_for_append(const std::filesystem::path& path);
 
 // The name by which the interpreter, which opens files by their names in
 // the system's code page, can open `story`; none, with `problem` saying why

@@ -65,6 +65,10 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
     return std::fopen(path.c_str(), "wbxe"); // e: close-on-exec
 }
 
+std::FILE* open_for_append(const std::filesystem::path& path) {
+    return std::fopen(path.c_str(), "abe");
+}
+
 std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,
                                                             std::string&) {
     // File names are bytes here, and the interpreter gets them unchanged.

@@ -72,6 +72,10 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
     return f;
 }
 
+std::FILE* open_for_append(const std::filesystem::path& path) {
+    return _wfopen(path.c_str(), L"abN"); // N: not inherited
+}
+
 std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,
                                                             std::string& problem) {
     if (fits_code_page(story.native()))

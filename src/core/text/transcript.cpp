@@ -1,16 +1,14 @@
 #include "core/text/transcript.h"
 
+#include "core/platform/platform.h"
+
 #include <ctime>
 
 namespace tw {
 
 transcript::transcript(const std::filesystem::path& folder, const std::filesystem::path& story)
     : where(folder / (story.stem().native() + std::filesystem::path(" transcript.txt").native())) {
-#ifdef _WIN32
-    file.reset(_wfopen(where.c_str(), L"abN"));
-#else
-    file.reset(std::fopen(where.c_str(), "abe"));
-#endif
+    file.reset(open_for_append(where));
     std::time_t now = std::time(nullptr);
     char date[64] = "";
     std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
