@@ -6,16 +6,14 @@
 // raw segments joined are the text), chunking does not change the segments,
 // no raw segment is empty.
 //
-// The pipeline, handling the screen's events as read_game does: in chunks
+// The pipeline read_game runs (output_reader): in chunks
 // it gives the same items as whole; with quiet() at random points it still
 // never crashes. Throughout: every segment and status line is valid UTF-8
 // and no segment is empty; a cleaned segment is "" or text that ends in a
 // line end and neither begins nor ends with a space.
 #include "common.h"
 
-#include "core/text/interpreter_screen.h"
-#include "core/text/segmenter.h"
-#include "core/text/utf8.h"
+#include "core/interpreter/reader.h"
 
 using namespace tw;
 
@@ -67,74 +65,30 @@ std::vector<std::string_view> whole_characters(std::string_view text, size_t mos
     return out;
 }
 
-// What read_game does with the interpreter's bytes, minus the pump: items
-// are tagged "s" segment, "l" status line, "i" line input, "k" key input.
+// The reader's own pipeline, its items tagged "s" segment, "l" status
+// line, "i" line input, "k" key input.
 struct pipeline {
-    explicit pipeline(int width) : screen(width) {}
+    explicit pipeline(int width)
+        : reader(
+              width,
+              [this](output_item item) {
+                  FUZZ_CHECK(fuzz::valid_utf8(item.raw));
+                  if (item.kind == output_item::segment)
+                      check_segment(item.raw);
+                  items.push_back("slik"[item.kind] + item.raw);
+              },
+              [](const std::string&) {}) {}
 
-    void feed(std::string_view bytes) {
-        text.clear();
-        decoder.feed(bytes, text);
-        screen.feed(text, events);
-        act_on();
-    }
+    void feed(std::string_view bytes) { reader.feed(bytes); }
     // The read timed out; as the reader, only when something is held.
     void quiet() {
-        if (!cutter.releasable() && !screen.holding())
-            return;
-        screen.quiet(events);
-        act_on();
-        cutter.release(segments);
-        hand_on();
+        if (reader.holding())
+            reader.quiet();
     }
-    void finish() {
-        text.clear();
-        decoder.finish(text);
-        screen.feed(text, events);
-        screen.quiet(events);
-        act_on();
-        cutter.finish(segments);
-        hand_on();
-    }
+    void finish() { reader.finish(); }
 
-    void hand_on() {
-        for (auto& raw : segments) {
-            check_segment(raw);
-            items.push_back("s" + raw);
-        }
-        segments.clear();
-    }
-    void act_on() {
-        for (auto& e : events) {
-            switch (e.kind) {
-            case screen_event::story_text:
-                FUZZ_CHECK(fuzz::valid_utf8(e.text));
-                cutter.feed(e.text, segments);
-                break;
-            case screen_event::status_line:
-                FUZZ_CHECK(fuzz::valid_utf8(e.text));
-                hand_on();
-                items.push_back("l" + e.text);
-                break;
-            case screen_event::line_input:
-            case screen_event::key_input:
-                cutter.prompt(segments);
-                hand_on();
-                items.push_back(e.kind == screen_event::key_input ? "k" : "i");
-                break;
-            }
-        }
-        events.clear();
-        hand_on();
-    }
-
-    utf8_decoder decoder;
-    interpreter_screen screen;
-    segmenter cutter;
-    std::string text;
-    std::vector<screen_event> events;
-    std::vector<std::string> segments;
     std::vector<std::string> items;
+    output_reader reader;
 };
 
 } // namespace

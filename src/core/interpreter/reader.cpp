@@ -1,9 +1,6 @@
 #include "core/interpreter/reader.h"
 
 #include "core/interpreter/process.h"
-#include "core/text/interpreter_screen.h"
-#include "core/text/segmenter.h"
-#include "core/text/utf8.h"
 
 namespace tw {
 namespace {
@@ -86,78 +83,29 @@ void output_pump::abandon() {
     room.notify_all();
 }
 
-void read_game(child_process& child, int screen_width, output_pump& pump,
-               const std::function<void(const std::string&)>& say) {
-    utf8_decoder decoder;
-    interpreter_screen screen(screen_width);
-    segmenter cutter;
-    std::string text;
-    std::vector<screen_event> events;
-    std::vector<std::string> segments;
-    std::string errors;
+output_reader::output_reader(int screen_width, std::function<void(output_item)> deliver,
+                             std::function<void(const std::string&)> say)
+    : deliver(std::move(deliver)), say(std::move(say)), screen(screen_width) {}
 
-    auto hand_on = [&] {
-        for (auto& raw : segments) {
-            std::string shown = clean_segment(raw);
-            if (worth_saying(shown))
-                say(shown);
-            pump.push({output_item::segment, std::move(raw), std::move(shown)});
-        }
-        segments.clear();
-    };
-    auto act_on = [&] {
-        for (auto& e : events) {
-            switch (e.kind) {
-            case screen_event::story_text:
-                cutter.feed(e.text, segments);
-                break;
-            case screen_event::status_line:
-                hand_on();
-                pump.push({output_item::status_line, std::move(e.text), {}});
-                break;
-            case screen_event::line_input:
-            case screen_event::key_input: {
-                cutter.prompt(segments);
-                hand_on();
-                bool key = e.kind == screen_event::key_input;
-                if (key)
-                    say(press_a_key);
-                pump.push({key ? output_item::key_input : output_item::line_input, {}, {}});
-                break;
-            }
-            }
-        }
-        events.clear();
+void output_reader::feed(std::string_view bytes) {
+    text.clear();
+    decoder.feed(bytes, text);
+    screen.feed(text, events);
+    act_on();
+}
+
+bool output_reader::holding() const {
+    return cutter.releasable() || screen.holding();
+}
+
+void output_reader::quiet() {
+    screen.quiet(events);
+    act_on();
+    if (cutter.release(segments))
         hand_on();
-    };
+}
 
-    output_chunk chunk;
-    while (true) {
-        // Held text may be a question the interpreter now waits on, or a row
-        // end that may yet turn out to be a wrap; once the interpreter has
-        // gone quiet, say it rather than leave the player in silence.
-        bool holding = cutter.releasable() || screen.holding();
-        if (!child.read_output(chunk, holding ? quiet_ms : -1))
-            break;
-        if (chunk.bytes.empty()) {
-            screen.quiet(events);
-            act_on();
-            if (cutter.release(segments))
-                hand_on();
-            continue;
-        }
-        if (chunk.is_stderr) {
-            // The pipe must be drained or the interpreter blocks on it; what
-            // is past the limit is read and dropped.
-            if (errors.size() < stderr_limit)
-                errors.append(chunk.bytes, 0, stderr_limit - errors.size());
-            continue;
-        }
-        text.clear();
-        decoder.feed(chunk.bytes, text);
-        screen.feed(text, events);
-        act_on();
-    }
+void output_reader::finish() {
     text.clear();
     decoder.finish(text);
     screen.feed(text, events);
@@ -165,6 +113,68 @@ void read_game(child_process& child, int screen_width, output_pump& pump,
     act_on();
     cutter.finish(segments);
     hand_on();
+}
+
+void output_reader::hand_on() {
+    for (auto& raw : segments) {
+        std::string shown = clean_segment(raw);
+        if (worth_saying(shown))
+            say(shown);
+        deliver({output_item::segment, std::move(raw), std::move(shown)});
+    }
+    segments.clear();
+}
+
+void output_reader::act_on() {
+    for (auto& e : events) {
+        switch (e.kind) {
+        case screen_event::story_text:
+            cutter.feed(e.text, segments);
+            break;
+        case screen_event::status_line:
+            hand_on();
+            deliver({output_item::status_line, std::move(e.text), {}});
+            break;
+        case screen_event::line_input:
+        case screen_event::key_input: {
+            cutter.prompt(segments);
+            hand_on();
+            bool key = e.kind == screen_event::key_input;
+            if (key)
+                say(press_a_key);
+            deliver({key ? output_item::key_input : output_item::line_input, {}, {}});
+            break;
+        }
+        }
+    }
+    events.clear();
+    hand_on();
+}
+
+void read_game(child_process& child, int screen_width, output_pump& pump,
+               const std::function<void(const std::string&)>& say) {
+    output_reader reader(
+        screen_width, [&](output_item item) { pump.push(std::move(item)); }, say);
+    std::string errors;
+    output_chunk chunk;
+    while (true) {
+        // Held text may be a question the interpreter now waits on, or a row
+        // end that may yet turn out to be a wrap; once the interpreter has
+        // gone quiet, say it rather than leave the player in silence.
+        if (!child.read_output(chunk, reader.holding() ? quiet_ms : -1))
+            break;
+        if (chunk.bytes.empty()) {
+            reader.quiet();
+        } else if (chunk.is_stderr) {
+            // The pipe must be drained or the interpreter blocks on it; what
+            // is past the limit is read and dropped.
+            if (errors.size() < stderr_limit)
+                errors.append(chunk.bytes, 0, stderr_limit - errors.size());
+        } else {
+            reader.feed(chunk.bytes);
+        }
+    }
+    reader.finish();
     pump.close(decode_utf8(errors));
 }
 

@@ -8,7 +8,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "core/text/interpreter_screen.h"
+#include "core/text/segmenter.h"
+#include "core/text/utf8.h"
 
 namespace tw {
 
@@ -78,6 +83,39 @@ constexpr size_t stderr_limit = 1 << 20;
 
 // What the player hears when the interpreter waits for a single key.
 inline constexpr char press_a_key[] = "Press a key.";
+
+// What the reader makes of the interpreter's bytes: decoded, its screen's
+// rows, status line and input waits told apart (`screen_width` is the width
+// the interpreter was given), its text cut into segments. Each segment worth
+// hearing goes to `say` as soon as its last character has arrived, then
+// every item, in order, to `deliver`.
+class output_reader {
+  public:
+    output_reader(int screen_width, std::function<void(output_item)> deliver,
+                  std::function<void(const std::string&)> say);
+
+    void feed(std::string_view bytes);
+    // Whether something is held that quiet() would let go: a question the
+    // interpreter may be waiting on, or a row end that may yet be a wrap.
+    bool holding() const;
+    // The interpreter has been quiet a while: what is held goes.
+    void quiet();
+    // The output has ended: everything goes.
+    void finish();
+
+  private:
+    void act_on();
+    void hand_on();
+
+    std::function<void(output_item)> deliver;
+    std::function<void(const std::string&)> say;
+    utf8_decoder decoder;
+    interpreter_screen screen;
+    segmenter cutter;
+    std::string text;
+    std::vector<screen_event> events;
+    std::vector<std::string> segments;
+};
 
 // Reads the child's output until it ends: decodes it, tells the screen's
 // rows, status line and input waits apart (`screen_width` is the width the
