@@ -1,6 +1,8 @@
 #pragma once
 // What the unit tests share: scratch folders, the fake interpreter and the
 // bytes it writes, files in and out.
+#include "tools/pattern.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -55,19 +57,6 @@ inline std::string read_file(const fs::path& p) {
 
 inline void write_file(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
-}
-
-// The first n bytes of the lines "<k, 7 digits> the quick brown fox\n" for
-// k = 0, 1, 2...: what the fake interpreter's flood and stderr modes write.
-inline std::string pattern_bytes(size_t n) {
-    std::string s;
-    char line[64];
-    for (int k = 0; s.size() < n; ++k) {
-        std::snprintf(line, sizeof line, "%07d the quick brown fox\n", k);
-        s += line;
-    }
-    s.resize(n);
-    return s;
 }
 
 // The argument vector that runs the fake interpreter in `mode`.

@@ -2,14 +2,9 @@
 would and observe it only from outside: the screen over AT-SPI, as a screen
 reader reads it; the voice through a private speech-dispatcher that logs
 every utterance; files, processes and the exit status. Keys are real X key
-presses (xdotool).
-
-There is no window manager under tests/tools/with-desktop, so the harness
-gives the X input focus to the program's topmost window before it presses
-keys, as the simplest window manager would. Nothing waits on the clock:
-every wait polls for a condition, with a generous deadline that only decides
-how long a broken program takes to fail.
-"""
+presses (xdotool), given to the topmost window as the simplest window
+manager would. Every wait polls for a condition; its deadline only decides
+how long a broken program takes to fail."""
 import contextlib
 import ctypes
 import ctypes.util
@@ -22,7 +17,6 @@ import subprocess
 import tempfile
 import time
 import unittest
-import warnings
 from pathlib import Path
 
 import pyatspi
@@ -226,14 +220,12 @@ class Program:
         return wait_for(lambda: (f := self.focused()) and f.getRole() == role
                         and f.name == name and f, f"the focus on {name!r}", self.screen)
 
-    def first_screen(self):
-        frame = self.find(pyatspi.ROLE_FRAME, FRAME)
-        names = [b.name for b in walk(frame) if b.getRole() == pyatspi.ROLE_PUSH_BUTTON]
-        focused = self.focused()
-        return names == BUTTONS and focused is not None and focused.name == BUTTONS[0]
-
     def wait_first_screen(self):
-        wait_for(self.first_screen, "the first screen, focus on \"Open a game.\"", self.screen)
+        def shown():
+            frame = self.find(pyatspi.ROLE_FRAME, FRAME)
+            names = [b.name for b in walk(frame) if b.getRole() == pyatspi.ROLE_PUSH_BUTTON]
+            return names == BUTTONS and self.focused().name == BUTTONS[0]
+        wait_for(shown, "the first screen, focus on \"Open a game.\"", self.screen)
 
     def key(self, *keys):
         self.focus_top()
@@ -279,11 +271,6 @@ class Program:
 
 class ProgramTest(unittest.TestCase):
     """Starts the program in scratch folders and cleans up after it."""
-
-    def run(self, result=None):
-        with warnings.catch_warnings():
-            warnings.filterwarnings("ignore", category=DeprecationWarning)
-            return super().run(result)
 
     def temp_dir(self):
         path = Path(tempfile.mkdtemp(prefix="tallowick-"))
@@ -346,4 +333,4 @@ class ProgramTest(unittest.TestCase):
 
 
 def main():
-    unittest.main(verbosity=2)
+    unittest.main(verbosity=2, warnings="ignore")  # pyatspi's deprecations

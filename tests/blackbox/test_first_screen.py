@@ -1,7 +1,7 @@
 """The first screen and leaving the program."""
 import pyatspi
 
-from harness import FRAME, ProgramTest, interpreters, main, wait_for
+from harness import FRAME, ProgramTest, main
 
 
 class FirstScreen(ProgramTest):
@@ -23,14 +23,6 @@ class FirstScreen(ProgramTest):
         program.key("Return")
         self.assertEqual(program.wait_exit(), 2)
         self.assertEqual(list(home.iterdir()), [])
-
-    def test_closing_mid_game_ends_the_interpreter_too(self):
-        program = self.start_game()
-        program.speech.wait("Rain follows")
-        self.assertTrue(interpreters(program.cwd))
-        program.close()
-        self.assertEqual(program.wait_exit(), 1)
-        wait_for(lambda: not interpreters(program.cwd), "no interpreter left")
 
 
 if __name__ == "__main__":

@@ -9,12 +9,14 @@
 //               "env:<NAME=value>" for each variable, a line each
 //   ask TEXT    TEXT with no line end, then "answer <line>\n" for the line read
 //   crash       "The troll swings his ax" with no line end, then dies killed
-//   stderr N    N pattern bytes (tests/support.h) on stderr, exit 3
+//   stderr N    N pattern bytes (pattern.h) on stderr, exit 3
 //   flood N     N pattern bytes on stdout, then acts as echo
 //   hang        starts a copy of itself (same pipes, same group), prints
 //               "ready\n", and both sleep without reading
 //   sleep       sleeps without reading
 //   exit N      exits with status N
+#include "pattern.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,16 +48,6 @@ void out(const std::string& s, int fd = 1) {
             std::exit(1);
         done += static_cast<size_t>(n);
     }
-}
-
-std::string pattern(size_t n) {
-    std::string s;
-    char line[64];
-    for (int k = 0; s.size() < n; ++k) {
-        std::snprintf(line, sizeof line, "%07d the quick brown fox\n", k);
-        s += line;
-    }
-    return s.substr(0, n);
 }
 
 void echo() {
@@ -124,10 +116,10 @@ int main(int argc, char** argv) {
         std::raise(SIGKILL);
 #endif
     } else if (mode == "stderr") {
-        out(pattern(std::stoul(arg)), 2);
+        out(tw::test::pattern_bytes(std::stoul(arg)), 2);
         return 3;
     } else if (mode == "flood") {
-        out(pattern(std::stoul(arg)));
+        out(tw::test::pattern_bytes(std::stoul(arg)));
         echo();
     } else if (mode == "hang") {
 #ifdef _WIN32

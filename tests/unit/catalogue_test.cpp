@@ -66,6 +66,8 @@ TEST(FileNames, TitleAndTheAddressesExtension) {
     EXPECT_EQ(local_file_name("Ch\xc3\xa2teau", "http://h/c.z5"), "Ch\xc3\xa2teau.z5");
 }
 
+// The cap, and that no name leaves the save folder, are the fuzzer's to keep
+// (fuzz/filename_fuzz.cpp and its reproducers).
 TEST(FileNames, NeverLeaveTheSaveFolderNorNameADevice) {
     EXPECT_EQ(local_file_name("../../etc/passwd", "http://h/x.z5"), "_.._etc_passwd.z5");
     EXPECT_EQ(local_file_name("a\\b:c*d?\"<>|\x01", "http://h/x"), "a_b_c_d______");
@@ -73,26 +75,6 @@ TEST(FileNames, NeverLeaveTheSaveFolderNorNameADevice) {
     EXPECT_EQ(local_file_name("...", "http://h/x.z5"), "game.z5");
     EXPECT_EQ(local_file_name("con", "http://h/x.z5"), "_con.z5");
     EXPECT_EQ(local_file_name("\xff", "http://h/x"), "_");
-    for (auto title : {"../x", "/etc/x", "..", "a/../../b"}) {
-        auto where = locate_game({title, "d", "a", "http://h/x.z5"}, "saves");
-        EXPECT_EQ(where.path.parent_path(), "saves") << title;
-    }
-}
-
-TEST(FileNames, StayWithinTheCapWithTheirExtensionAndNoTrailingSpace) {
-    // Cut at a character's boundary, never losing the extension, never
-    // ending in a space (two cases the fuzzer once found).
-    std::string long_title(200, 'x');
-    auto name = local_file_name(long_title + ".z5", "http://h/game.z5");
-    EXPECT_EQ(name.size(), max_file_name);
-    EXPECT_EQ(name.substr(name.size() - 3), ".z5");
-    auto device = local_file_name("CON" + std::string(117, ' ') + "x", "http://h/x");
-    EXPECT_LE(device.size(), max_file_name);
-    EXPECT_NE(device.back(), ' ');
-    std::string wide;
-    for (int i = 0; i < 100; ++i)
-        wide += "\xc3\xa9";
-    EXPECT_EQ(local_file_name(wide, "http://h/x"), wide.substr(0, max_file_name));
 }
 
 } // namespace

@@ -131,18 +131,13 @@ screen_run run_screen(const std::vector<std::string>& chunks, int width = 255) {
     screen.quiet(events);
     screen_run r;
     for (const auto& e : events) {
-        switch (e.kind) {
-        case screen_event::story_text:
+        if (e.kind == screen_event::story_text) {
             r.text += e.text;
-            break;
-        case screen_event::status_line:
+        } else if (e.kind == screen_event::status_line) {
             r.status.push_back(e.text);
-            break;
-        case screen_event::line_input:
-        case screen_event::key_input:
+        } else {
             r.inputs.push_back(e.kind == screen_event::line_input ? 'l' : 'k');
             r.text += "|";
-            break;
         }
     }
     return r;
