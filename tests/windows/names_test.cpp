@@ -3,6 +3,7 @@
 #include "support.h"
 #include "ui/dialogs/download_dialog.h"
 #include "ui/dialogs/list_chooser.h"
+#include "ui/dialogs/text_prompt.h"
 #include "ui/main_frame.h"
 #include "unit/http_server.h" // Winsock before windows.h
 
@@ -71,12 +72,14 @@ TEST(Names, TheFrameAndTheGameScreen) {
     delete frame;
 }
 
-TEST(Names, TheChoosersListAndTheDownloadGauge) {
+TEST(Names, TheDialogsFieldsListAndGauge) {
     const wxString title = "Please choose a game you wish to play.";
     EXPECT_EQ(heard_in_dialog<wxListView>([&] {
                   choose_from_list(title, {"A", "B"}, "A");
               }),
               title);
+    const wxString question = "What would you like to name your game?";
+    EXPECT_EQ(heard_in_dialog<wxTextCtrl>([&] { ask(nullptr, question); }), question);
     http_server server;
     server.stall("/slow.z5", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nsome");
     temp_dir dir;
