@@ -41,10 +41,11 @@ std::string read_all(child_process& child, std::string* errors = nullptr) {
 
 TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
     temp_dir dir;
-    auto child = start(fake({"env", "a b", "\xc3\xa9"}), dir.path().string());
+    // Spaces, quotes and backslashes, which Windows' quoting rules treat apart.
+    auto child = start(fake({"env", "a b", "\xc3\xa9", "say \"hi\\\" \\"}), dir.path().string());
     auto out = read_all(*child);
     EXPECT_NE(out.find("cwd:" + fs::canonical(dir.path()).string() + "\n"), std::string::npos);
-    EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\n"), std::string::npos);
+    EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\narg:say \"hi\\\" \\\n"), std::string::npos);
     EXPECT_NE(out.find("env:PYTHONUNBUFFERED=1\n"), std::string::npos);
     EXPECT_EQ(out.find("env:PATH"), std::string::npos);
     EXPECT_EQ(child->poll(), 0);
