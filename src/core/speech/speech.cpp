@@ -21,8 +21,6 @@ namespace {
 // picked up.
 constexpr auto retry_interval = std::chrono::seconds(3);
 
-// One entry of the queue: a text to say, or a backend to switch to (kept in
-// line so texts queued before a switch still go to the old backend).
 // One entry of the queue: a text to say (after silencing what is said, with
 // `interrupt`; an empty text only silences), a voice to speak with, or a
 // backend to switch to (kept in line so texts queued before a switch still
