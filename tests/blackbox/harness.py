@@ -11,6 +11,7 @@ import ctypes.util
 import fcntl
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -118,10 +119,10 @@ class Speech:
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def said(self):
-        """Every utterance so far, newlines restored."""
+        """Every utterance so far, its line ends and backslashes restored."""
         with contextlib.suppress(FileNotFoundError):
             data = (self.dir / "spoken.log").read_bytes().decode("utf-8", "replace")
-            return [line.replace("\\n", "\n").replace("\\\\", "\\")
+            return [re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m[1], m[1]), line)
                     for line in data.split("\n")[:-1]]
         return []
 
@@ -151,13 +152,12 @@ class Speech:
         """Waits until `texts` have been said, in order, each an utterance
         that starts with it (after `since`); returns the index after."""
         def found():
-            at = since
+            at, spoken = since, self.said()
             for text in texts:
-                spoken = self.said()
-                at = next((i for i in range(at, len(spoken)) if spoken[i].startswith(text)), None)
+                at = next((i + 1 for i in range(at, len(spoken)) if spoken[i].startswith(text)),
+                          None)
                 if at is None:
                     return None
-                at += 1
             return at
         return wait_for(found, f"speech {texts!r}", self.tail)
 

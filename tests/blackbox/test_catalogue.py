@@ -8,41 +8,39 @@ import pyatspi
 from harness import DEADLINE, STORIES, ProgramTest, main, wait_for
 
 
-class StoryServer:
+class StoryServer(http.server.ThreadingHTTPServer):
     """Serves the sample story on 127.0.0.1 at a free port, holding back
-    all but its first piece until release(), so that the download is seen
-    while it runs; 404 for anything else."""
+    all but its first piece until `released` is set, so that the download
+    is seen while it runs; 404 for anything else."""
 
     def __init__(self):
         self.body = (STORIES / "lantern.z5").read_bytes()
         self.released = threading.Event()
-        server = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_GET(self):  # noqa: N802 - the library's name
-                if self.path != "/lantern.z5":
-                    self.send_error(404)
-                    return
-                self.send_response(200)
-                self.send_header("Content-Length", str(len(server.body)))
-                self.end_headers()
-                self.wfile.write(server.body[:4096])
-                self.wfile.flush()
-                server.released.wait(DEADLINE)
-                self.wfile.write(server.body[4096:])
-
-            def log_message(self, *args):
-                pass
-
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        super().__init__(("127.0.0.1", 0), StoryHandler)
+        threading.Thread(target=self.serve_forever, daemon=True).start()
 
     def url(self, path):
-        return f"http://127.0.0.1:{self.httpd.server_address[1]}{path}"
+        return f"http://127.0.0.1:{self.server_address[1]}{path}"
 
     def stop(self):
         self.released.set()
-        self.httpd.shutdown()
+        self.shutdown()
+
+
+class StoryHandler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):  # noqa: N802 - the library's name
+        if self.path != "/lantern.z5":
+            return self.send_error(404)
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(self.server.body)))
+        self.end_headers()
+        self.wfile.write(self.server.body[:4096])
+        self.wfile.flush()
+        self.server.released.wait(DEADLINE)
+        self.wfile.write(self.server.body[4096:])
+
+    def log_message(self, *args):
+        pass
 
 
 class Catalogue(ProgramTest):

@@ -2,7 +2,8 @@
 // demand. Run as `fake_interpreter MODE [ARG] [what dfrotz is given...]`: a
 // script standing in for dfrotz passes its own arguments on after the mode,
 // and -v among them asks for the version. Writes go straight to the
-// descriptors, unbuffered, in the pieces named.
+// descriptors, unbuffered, in the pieces named (in binary on Windows too:
+// frotz/binary_streams.c is linked in, as into our dfrotz).
 //   echo        "\n>", then answers each line with "You said: <line>.\n\n>"
 //   version V   answers -v as dfrotz V does, and otherwise acts as echo
 //   env         "cwd:<dir>", "arg:<a>" for each argument after the mode and
@@ -29,7 +30,6 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 #define write _write
@@ -64,12 +64,6 @@ void echo() {
 } // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // Text mode would turn every "\n" into CR LF on the way out.
-    _setmode(0, _O_BINARY);
-    _setmode(1, _O_BINARY);
-    _setmode(2, _O_BINARY);
-#endif
     if (argc < 2)
         return 2;
     std::string mode = argv[1], arg = argc > 2 ? argv[2] : "0";

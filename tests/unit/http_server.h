@@ -1,7 +1,7 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 at a port the system picks, for the
-// download tests and benchmark. Each connection gets a thread and one
-// answer, then is closed.
+// download tests and benchmark. It serves one connection at a time, with
+// one answer, then closes it.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -24,7 +24,6 @@ inline void closesocket(socket_t s) {
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 namespace tw::test {
 
@@ -60,8 +59,6 @@ class http_server {
         acceptor.join();
         closesocket(wake);
         closesocket(listener);
-        for (auto& t : connections)
-            t.join();
     }
 
     std::string url(std::string_view path) const {
@@ -111,12 +108,11 @@ class http_server {
     void accept_loop() {
         for (;;) {
             socket_t s = ::accept(listener, nullptr, nullptr);
-            std::lock_guard lock(mutex);
-            if (stopping) {
+            if (std::lock_guard lock(mutex); stopping) {
                 closesocket(s);
                 return;
             }
-            connections.emplace_back([this, s] { serve(s); });
+            serve(s);
         }
     }
 
@@ -149,7 +145,6 @@ class http_server {
     std::condition_variable changed;
     bool stopping = false, stalled = false;
     std::map<std::string, handler> routes;
-    std::vector<std::thread> connections;
 };
 
 } // namespace tw::test
