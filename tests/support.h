@@ -16,7 +16,6 @@ namespace tw::test {
 
 namespace fs = std::filesystem;
 
-inline const fs::path source_dir = TALLOWICK_SOURCE_DIR;
 inline const fs::path binary_dir = TALLOWICK_BINARY_DIR;
 #ifdef _WIN32
 inline const std::string exe = ".exe";

@@ -2,9 +2,8 @@
 would and observe it only from outside: the screen over AT-SPI, as a screen
 reader reads it; the voice through a private speech-dispatcher that logs
 every utterance; files, processes and the exit status. Keys are real X key
-presses (xdotool), given to the topmost window as the simplest window
-manager would. Every wait polls for a condition; its deadline only decides
-how long a broken program takes to fail."""
+presses (xdotool) to the topmost window, as the simplest window manager
+would. Waits poll for a condition; deadlines only bound a broken program."""
 import contextlib
 import ctypes
 import ctypes.util

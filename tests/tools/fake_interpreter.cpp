@@ -80,9 +80,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
         // In UTF-8, as on Linux: argv holds the ANSI code page's version.
         auto utf8 = [](const wchar_t* w) {
-            char u[4096];
-            WideCharToMultiByte(CP_UTF8, 0, w, -1, u, sizeof u, nullptr, nullptr);
-            return std::string(u);
+            auto u = std::filesystem::path(w).u8string();
+            return std::string(u.begin(), u.end());
         };
         wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
         for (int i = 2; i < argc; ++i)

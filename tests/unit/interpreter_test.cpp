@@ -54,11 +54,8 @@ TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
 TEST(Process, TellsWhyItCannotStart) {
     std::string error;
     EXPECT_FALSE(child_process::start({{"/nonexistent/dfrotz"}, {}, {}}, error));
-    const std::string said = "The game interpreter /nonexistent/dfrotz could not be started: ";
-    EXPECT_EQ(error.substr(0, said.size()), said);
-#ifndef _WIN32 // Windows words the reason in the player's language
-    EXPECT_EQ(error, said + "No such file or directory.");
-#endif
+    // Then the system's reason, in the player's language.
+    EXPECT_EQ(error.rfind("The game interpreter /nonexistent/dfrotz could not be started: ", 0), 0u);
     EXPECT_FALSE(child_process::start({fake({"echo"}), {}, "/nonexistent"}, error));
     EXPECT_NE(error.find("could not be started in the folder /nonexistent"), std::string::npos);
 }
