@@ -1,15 +1,27 @@
-"""The faults a player must not pay for, made by a fake interpreter: a
-crash mid-sentence, errors on its way out, an old version, a flood, and no
-interpreter at all."""
+"""The faults a player must not pay for: a save folder that cannot be made,
+and, made by a fake interpreter, a crash mid-sentence, errors on its way
+out, an old version, a flood, and no interpreter at all."""
 import os
 import shutil
 
 import pyatspi
 
-from harness import PROGRAM, ProgramTest, interpreters, main, text_of, wait_for
+from harness import FRAME, PROGRAM, ProgramTest, interpreters, main, text_of, wait_for
 
 
 class Faults(ProgramTest):
+    def test_a_save_folder_that_cannot_be_made_is_told_and_ends_with_2(self):
+        home = self.temp_dir()  # without Documents, and no games/ here
+        program = self.start(self.temp_dir(), home=home)
+        alert = program.wait_find(pyatspi.ROLE_ALERT, "Oops.")
+        self.assertEqual(alert.description, "The program was unable to create its save "
+                         "directory and can not run. Please try again, or consider using the "
+                         "portable copy.")
+        self.assertIsNone(program.find(pyatspi.ROLE_FRAME, FRAME))
+        program.key("Return")
+        self.assertEqual(program.wait_exit(), 2)
+        self.assertEqual(list(home.iterdir()), [])
+
     def test_a_crash_mid_sentence_is_heard_and_the_first_screen_comes_back(self):
         program = self.fake_game("crash")
         program.speech.wait("The troll swings his ax")

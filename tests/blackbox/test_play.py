@@ -84,7 +84,9 @@ class Play(ProgramTest):
             program.key("Return")
             speech.wait(question, since=mark)
             program.wait_first_screen()
-        self.assertEqual(program.process.poll(), None)
+        # The game ended, not the program: "Exit!" ends that, with status 1.
+        program.key("Tab", "Tab", "Return")
+        self.assertEqual(program.wait_exit(), 1)
 
 
 if __name__ == "__main__":
