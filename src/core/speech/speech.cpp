@@ -122,6 +122,16 @@ class speaker {
                 backend_->set_voice(*voice_);
             return;
         }
+        if (j.text.empty()) {
+            // Silence only: nothing to connect for, and no sign that a
+            // service that was down is back.
+            try {
+                if (j.interrupt && backend_)
+                    backend_->cancel();
+            } catch (...) {
+            }
+            return;
+        }
         if (failing_ && std::chrono::steady_clock::now() < retry_at_)
             return;
         bool ok = false;
@@ -134,7 +144,7 @@ class speaker {
             if (backend_) {
                 if (j.interrupt)
                     backend_->cancel();
-                ok = j.text.empty() || backend_->say(j.text);
+                ok = backend_->say(j.text);
             }
         } catch (...) {
             // A backend that throws is a backend that failed; the speech
