@@ -4,6 +4,7 @@
 #include "common.h"
 
 #include "core/catalogue/file_names.h"
+#include "core/text/utf8.h"
 
 #include <filesystem>
 

@@ -1,10 +1,10 @@
 // The process entry: reads the command line, settles the save folder, opens
 // the main window and runs the event loop. The program ends in
 // main_frame::close_program().
-#include "core/catalogue/file_names.h"
 #include "core/platform/platform.h"
 #include "core/platform/save_folder.h"
 #include "core/speech/speech.h"
+#include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/main_frame.h"
 #include "ui/startup.h"

@@ -1,6 +1,7 @@
 #include "ui/first_screen.h"
 
 #include "core/catalogue/file_names.h"
+#include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/download_dialog.h"
 #include "ui/dialogs/list_chooser.h"

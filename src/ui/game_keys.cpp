@@ -106,7 +106,7 @@ void game_screen::on_command_char(wxKeyEvent& event) {
 
 void game_screen::on_output_key(wxKeyEvent& event) {
     handler_scope scope(*this);
-    if (event.ControlDown() && event.GetKeyCode() != 'C' && on_chord(event) != chord::none)
+    if (event.ControlDown() && on_chord(event) != chord::none)
         return;
     int c = event.GetUnicodeKey();
     // Tab, Enter, Escape and Backspace carry a character code too, but are

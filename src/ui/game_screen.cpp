@@ -1,9 +1,9 @@
 #include "ui/game_screen.h"
 
-#include "core/catalogue/file_names.h"
 #include "core/interpreter/interpreter.h"
 #include "core/platform/save_folder.h"
 #include "core/speech/speech.h"
+#include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/list_chooser.h"
 #include "ui/dialogs/text_prompt.h"
@@ -11,7 +11,6 @@
 
 #include <wx/sizer.h>
 #include <wx/stattext.h>
-#include <wx/arrstr.h>
 #include <wx/textctrl.h>
 
 namespace tw {
@@ -131,10 +130,7 @@ void game_screen::take_output(std::vector<output_item>& items) {
 void game_screen::show_command(const std::string& text) {
     // Each command on a line of its own, to tell which reply answered what;
     // shown, not said.
-    wxString lines;
-    for (const auto& line : wxSplit(wxString::FromUTF8(text), '\n', '\0'))
-        lines += ">" + line + "\n";
-    output_view->AppendText(lines);
+    output_view->AppendText(wxString::FromUTF8(command_lines(text)));
     log.add_command(text);
 }
 

@@ -2,7 +2,6 @@
 // Where a catalogue game's story file lives: a file name made safe from its
 // title, directly inside the save folder.
 #include "core/catalogue/catalogue.h"
-#include "core/text/utf8.h"
 
 #include <filesystem>
 #include <string>

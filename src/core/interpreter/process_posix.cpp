@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <mutex>
 #include <system_error>
 #include <utility>
 

@@ -1,7 +1,6 @@
 #include "core/text/interpreter_screen.h"
 
 #include "core/text/screen_row.h"
-#include "core/text/utf8.h"
 
 #include <utility>
 
@@ -11,16 +10,12 @@ namespace {
 // A held update longer than a screen is no status line's update.
 constexpr size_t held_limit = 64 * 1024;
 
-bool starts_with(std::string_view s, std::string_view start) {
-    return s.substr(0, start.size()) == start;
-}
-
 // What dfrotz says about the settings it was started with.
 bool is_setting(std::string_view line) {
     for (std::string_view start :
          {"Line numbering ", "Line-type display ", "Reverse-video mode ", "Compression mode ",
           "Picture outlines display ", "Visual bell ", "Speed Factor ", "More prompts "})
-        if (starts_with(line, start))
+        if (line.starts_with(start))
             return true;
     return false;
 }
@@ -242,7 +237,7 @@ void interpreter_screen::end_prompt(std::vector<screen_event>& out) {
 bool interpreter_screen::is_chatter(std::string_view text) const {
     // The file name that the interpreter asks for when the game saves or
     // restores is one our own dialog has given already.
-    return (!seen_row && is_setting(text)) || starts_with(text, "Please enter a filename [");
+    return (!seen_row && is_setting(text)) || text.starts_with("Please enter a filename [");
 }
 
 void interpreter_screen::end_plain(std::vector<screen_event>& out) {

@@ -4,28 +4,6 @@
 
 namespace tw {
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool is_line_input(char t) {
-    return t == '>' || t == 'T' || t == '}' || t == 'D';
-}
-
-bool is_key_input(char t) {
-    return t == ')' || t == 't';
-}
-
-bool is_prefix(std::string_view h) {
-    if (h.size() != 4 || h[3] != ' ')
-        return false;
-    if (h[0] == '.' && h[1] == '.' && h[2] == '.')
-        return true;
-    char t = h[2];
-    return is_digit(h[0]) && is_digit(h[1]) &&
-           (t == ' ' || t == ']' || is_line_input(t) || is_key_input(t));
-}
-
 namespace {
 
 constexpr char reverse_blank = '\x01';

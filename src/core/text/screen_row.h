@@ -7,12 +7,27 @@
 
 namespace tw {
 
-bool is_digit(char c);
+// Inline: asked of every byte the reader reads.
+inline bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 // Types of the rows that show the input the interpreter waits for.
-bool is_line_input(char type);
-bool is_key_input(char type);
+inline bool is_line_input(char t) {
+    return t == '>' || t == 'T' || t == '}' || t == 'D';
+}
+inline bool is_key_input(char t) {
+    return t == ')' || t == 't';
+}
 // "NN" + type + " ", or "..." + " " for the gap between two spans of rows.
-bool is_prefix(std::string_view four);
+inline bool is_prefix(std::string_view h) {
+    if (h.size() != 4 || h[3] != ' ')
+        return false;
+    if (h[0] == '.' && h[1] == '.' && h[2] == '.')
+        return true;
+    char t = h[2];
+    return is_digit(h[0]) && is_digit(h[1]) &&
+           (t == ' ' || t == ']' || is_line_input(t) || is_key_input(t));
+}
 
 // A row's cells: its text with reverse video resolved, and the text of the
 // reverse runs that begin with two reverse blanks, as the lines and borders

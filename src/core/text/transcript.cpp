@@ -1,6 +1,7 @@
 #include "core/text/transcript.h"
 
 #include "core/platform/platform.h"
+#include "core/text/utf8.h"
 
 #include <ctime>
 
@@ -12,8 +13,7 @@ transcript::transcript(const std::filesystem::path& folder, const std::filesyste
     std::time_t now = std::time(nullptr);
     char date[64] = "";
     std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
-    std::string title(reinterpret_cast<const char*>(story.stem().u8string().c_str()));
-    write("\n==== " + title + ", " + date + " ====\n");
+    write("\n==== " + utf8_of(story.stem()) + ", " + date + " ====\n");
 }
 
 void transcript::write(std::string_view text) {
@@ -32,17 +32,20 @@ void transcript::add_output(std::string_view text) {
 }
 
 void transcript::add_command(std::string_view command) {
-    std::string lines = at_line_start ? "" : "\n";
+    write((at_line_start ? "" : "\n") + command_lines(command));
+}
+
+std::string command_lines(std::string_view command) {
+    std::string lines;
     for (size_t start = 0;;) {
         size_t end = command.find('\n', start);
         lines += ">";
         lines += command.substr(start, end - start);
         lines += "\n";
         if (end == std::string_view::npos)
-            break;
+            return lines;
         start = end + 1;
     }
-    write(lines);
 }
 
 } // namespace tw

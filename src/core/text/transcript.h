@@ -18,7 +18,7 @@ class transcript {
     transcript(const std::filesystem::path& folder, const std::filesystem::path& story);
 
     void add_output(std::string_view text);
-    // One line per line of `command`, each ">" + the line.
+    // The command_lines() of `command`, on a line of their own.
     void add_command(std::string_view command);
 
     bool writing() const { return file != nullptr; }
@@ -31,5 +31,9 @@ class transcript {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{nullptr, std::fclose};
     bool at_line_start = true;
 };
+
+// `command` as the view and the transcript show it: each of its lines as
+// ">" + the line, with its line end.
+std::string command_lines(std::string_view command);
 
 } // namespace tw
