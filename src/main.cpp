@@ -42,23 +42,25 @@ class tallowick_app : public wxApp {
                         "Oops.", wxOK | wxICON_INFORMATION);
             return false;
         }
+        // The first screen only when no story starts: built and then
+        // dropped, its focused button would be announced for nothing.
         auto* frame = new main_frame(*chosen);
-        if (!story.empty())
-            open_story(*frame);
+        if (story.empty() || !open_story(*frame))
+            frame->show_first_screen();
         return true;
     }
 
     // A story named on the command line starts at once; one that cannot be
-    // read is told of, and the first screen stays.
-    void open_story(main_frame& frame) {
+    // read is told of, and the first screen comes instead.
+    bool open_story(main_frame& frame) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(story, ec) || !std::ifstream(story)) {
             message_box("The story file " + wxString::FromUTF8(utf8_of(story)) +
                             " could not be opened.",
                         "Uh oh!", wxOK | wxICON_INFORMATION);
-            return;
+            return false;
         }
-        frame.launch_game(story);
+        return frame.launch_game(story);
     }
 
     // Any key pressed in our windows but a lone Shift or Alt silences our

@@ -20,7 +20,6 @@ main_frame::main_frame(std::filesystem::path save_folder)
       saves(std::move(save_folder)) {
     set_accessible_name(this, "Tallowick, by Brennholt.");
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { close_program(); });
-    show_first_screen();
 }
 
 void main_frame::drop_screen() {

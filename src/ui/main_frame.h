@@ -15,6 +15,7 @@ namespace tw {
 
 class main_frame : public wxFrame {
   public:
+    // Hidden until the first screen or a game is shown in it.
     explicit main_frame(std::filesystem::path save_folder);
 
     void show_first_screen();
