@@ -31,7 +31,7 @@
 //   <build>/segmenter_throughput [megabytes]        (10 by default)
 #include "core/interpreter/interpreter.h"
 #include "core/interpreter/process.h"
-#include "core/text/interpreter_screen.h"
+#include "core/interpreter/interpreter_screen.h"
 #include "core/text/segmenter.h"
 #include "core/text/utf8.h"
 

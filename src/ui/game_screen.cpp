@@ -1,7 +1,7 @@
 #include "ui/game_screen.h"
 
 #include "core/interpreter/interpreter.h"
-#include "core/platform/save_folder.h"
+#include "core/story/saves.h"
 #include "core/speech/speech.h"
 #include "core/text/utf8.h"
 #include "ui/accessibility.h"

@@ -3,7 +3,7 @@
 // chords, and the read-only output view. It owns the game being played and
 // takes what the interpreter prints from it.
 #include "core/text/command_history.h"
-#include "core/text/transcript.h"
+#include "core/story/transcript.h"
 #include "core/text/turn_history.h"
 #include "ui/game_session.h"
 

@@ -2,6 +2,7 @@
 #include "core/platform/platform.h"
 #include "core/platform/save_folder.h"
 #include "core/platform/settings.h"
+#include "core/story/saves.h"
 #include "core/text/utf8.h"
 #include "support.h"
 
@@ -28,19 +29,18 @@ TEST(SaveFolder, IsGamesBesideAPortableCopyElseMadeInDocuments) {
     EXPECT_FALSE(fs::exists(dir / "none"));
 }
 
-TEST(SaveFolder, ListsSavesByTheirNamesWhicheverInterpreterWroteThem) {
+TEST(Saves, AreListedByTheirNamesWhicheverInterpreterWroteThem) {
     temp_dir dir;
     for (auto name : {"b.sav.qzl", "a.sav", "a.sav.qzl", "c.SAV", "story.z5", "x.qzl", "sav"})
         write_file(dir / name, name);
     fs::create_directory(dir / "d.sav");
     EXPECT_EQ(list_save_files(dir.path()), (std::vector<std::string>{"a.sav", "b.sav", "d.sav"}));
     EXPECT_TRUE(list_save_files(dir / "missing").empty());
-    // A save made by an older interpreter stays playable, and the other way.
-    write_file(dir / "old.sav", "old");
-    prepare_restore(dir.path(), "old.sav");
+    // A save that an earlier interpreter wrote as .sav.qzl stays playable.
     prepare_restore(dir.path(), "b.sav");
-    EXPECT_EQ(read_file(dir / "old.sav.qzl"), "old");
+    prepare_restore(dir.path(), "a.sav");
     EXPECT_EQ(read_file(dir / "b.sav"), "b.sav.qzl");
+    EXPECT_EQ(read_file(dir / "a.sav"), "a.sav");
 }
 
 TEST(Platform, TheInterpreterIsGivenAStoryNameItCanOpen) {

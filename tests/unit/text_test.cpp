@@ -1,8 +1,8 @@
 // Text on its way from the interpreter to the player: UTF-8, the screen's
 // rows, the cutting into spoken segments, and the turn history.
-#include "core/text/interpreter_screen.h"
+#include "core/interpreter/interpreter_screen.h"
 #include "core/text/segmenter.h"
-#include "core/text/transcript.h"
+#include "core/story/transcript.h"
 #include "core/text/turn_history.h"
 #include "core/text/utf8.h"
 #include "support.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/text/interpreter_screen.h"
+#include "core/interpreter/interpreter_screen.h"
 #include "core/text/segmenter.h"
 #include "core/text/utf8.h"
 

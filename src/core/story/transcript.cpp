@@ -1,4 +1,4 @@
-#include "core/text/transcript.h"
+#include "core/story/transcript.h"
 
 #include "core/platform/platform.h"
 #include "core/text/utf8.h"

@@ -1,6 +1,6 @@
-#include "core/text/interpreter_screen.h"
+#include "core/interpreter/interpreter_screen.h"
 
-#include "core/text/screen_row.h"
+#include "core/interpreter/screen_row.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "core/text/screen_row.h"
+#include "core/interpreter/screen_row.h"
 
 #include "core/text/utf8.h"
 
