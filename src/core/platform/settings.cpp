@@ -29,11 +29,17 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
         problem = "the settings file " + utf8_of(file) + " could not be read; the defaults are used";
         return {};
     }
-    return {number(doc, "speech_rate"), number(doc, "text_size")};
+    player_settings settings;
+    settings.speech_rate_offset = number(doc, "speech_rate_offset");
+    settings.text_size = number(doc, "text_size");
+    settings.speech_rate = number(doc, "speech_rate");
+    return settings;
 }
 
 bool save_settings(const std::filesystem::path& file, const player_settings& settings) {
     nlohmann::json doc = nlohmann::json::object();
+    if (settings.speech_rate_offset)
+        doc["speech_rate_offset"] = *settings.speech_rate_offset;
     if (settings.speech_rate)
         doc["speech_rate"] = *settings.speech_rate;
     if (settings.text_size)
@@ -51,6 +57,16 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
     }
     std::filesystem::rename(temp, file, ec);
     return !ec;
+}
+
+bool adopt_old_speech_rate(player_settings& settings, std::optional<int> reader_rate) {
+    if (!settings.speech_rate)
+        return false;
+    // An offset already there was written later, by a Tallowick that knew.
+    if (!settings.speech_rate_offset)
+        settings.speech_rate_offset = *settings.speech_rate - reader_rate.value_or(0);
+    settings.speech_rate.reset();
+    return true;
 }
 
 } // namespace tw
