@@ -95,11 +95,35 @@ TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
     EXPECT_EQ(v->volume, 100);
     EXPECT_EQ(v->module, "espeak-ng");
     EXPECT_EQ(v->name, "en-gb");
+    // What the file leaves out is what Orca sets then: rate 50, pitch 5, gain 10.
+    write_file(dir / "plain.conf", R"({"general": {}})");
+    v = orca_voice(dir / "plain.conf", problem);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->rate, 2);
+    EXPECT_EQ(v->pitch, 10);
+    EXPECT_EQ(v->volume, 100);
     EXPECT_FALSE(orca_voice(dir / "none", problem));
     EXPECT_TRUE(problem.empty());
     write_file(dir / "bad.conf", "{\"general\": ");
     EXPECT_FALSE(orca_voice(dir / "bad.conf", problem));
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
+}
+
+TEST(Speech, ThePlayersRateFollowsTheScreenReadersWithTheirOffset) {
+    // Nothing chosen anywhere: the service's own rate.
+    EXPECT_FALSE(offset_rate(std::nullopt, std::nullopt));
+    EXPECT_EQ(offset_rate(42, std::nullopt), 42);
+    EXPECT_EQ(offset_rate(std::nullopt, -20), -20);
+    // Two steps faster than the screen reader, who then slows down.
+    int offset = changed_rate_offset(10, std::nullopt, 2);
+    EXPECT_EQ(offset, 20);
+    EXPECT_EQ(offset_rate(10, offset), 30);
+    EXPECT_EQ(offset_rate(-40, offset), -20);
+    // At the top the offset stops growing, so one step back is heard.
+    offset = changed_rate_offset(90, std::nullopt, 3);
+    EXPECT_EQ(offset_rate(90, offset), 100);
+    EXPECT_EQ(offset_rate(90, changed_rate_offset(90, offset, -1)), 90);
+    EXPECT_EQ(offset_rate(95, 30), 100);
 }
 
 TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
