@@ -1,0 +1,150 @@
+// What the library can do (gestalt), and the calls that change nothing
+// the display shows: exit and ticks, Latin-1 case, styles and their hints,
+// sound (declined) and hyperlinks (inert).
+#include "glk/library.h"
+
+using namespace tw::glk;
+
+namespace {
+
+bool special_key(glui32 ch) {
+    return ch >= keycode_Func12 && ch != keycode_Unknown;
+}
+
+bool printable(glui32 ch) {
+    return (ch >= 0x20 && ch < 0x7F) || (ch >= 0xA0 && ch < 0xD800) ||
+           (ch > 0xDFFF && ch <= 0x10FFFF);
+}
+
+bool line_terminator(glui32 ch) {
+    return ch == keycode_Escape || (ch >= keycode_Func12 && ch <= keycode_Func1);
+}
+
+} // namespace
+
+glui32 glk_gestalt(glui32 sel, glui32 val) {
+    return glk_gestalt_ext(sel, val, nullptr, 0);
+}
+
+glui32 glk_gestalt_ext(glui32 sel, glui32 val, glui32* arr, glui32 arrlen) {
+    auto& lib = library::get();
+    switch (sel) {
+    case gestalt_Version:
+        return 0x00000705;
+    case gestalt_CharInput:
+        return printable(val) || special_key(val);
+    case gestalt_LineInput:
+        return printable(val);
+    case gestalt_CharOutput: {
+        bool exact = printable(val) || val == '\n';
+        if (arr && arrlen > 0)
+            arr[0] = exact ? 1 : 0;
+        return exact ? gestalt_CharOutput_ExactPrint : gestalt_CharOutput_CannotPrint;
+    }
+    case gestalt_Timer:
+        return lib.timer_supported;
+    case gestalt_Graphics:
+        return lib.graphics_supported;
+    case gestalt_DrawImage:
+        return lib.graphics_supported && (val == wintype_TextBuffer || val == wintype_Graphics);
+    case gestalt_Unicode:
+    case gestalt_UnicodeNorm:
+    case gestalt_LineInputEcho:
+    case gestalt_LineTerminators:
+    case gestalt_DateTime:
+    case gestalt_ResourceStream:
+        return 1;
+    case gestalt_LineTerminatorKey:
+        return line_terminator(val);
+    default:
+        // Mouse input, sound, hyperlinks, transparency, graphics-window
+        // keys: none of them; and nothing this library has not heard of.
+        return 0;
+    }
+}
+
+void glk_exit(void) {
+    library::get().finish();
+}
+
+void glk_set_interrupt_handler(void (*func)(void)) {
+    library::get().interrupt_handler = func;
+}
+
+void glk_tick(void) {}
+
+unsigned char glk_char_to_lower(unsigned char ch) {
+    if ((ch >= 'A' && ch <= 'Z') || (ch >= 0xC0 && ch <= 0xDE && ch != 0xD7))
+        return ch + 0x20;
+    return ch;
+}
+
+unsigned char glk_char_to_upper(unsigned char ch) {
+    if ((ch >= 'a' && ch <= 'z') || (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7))
+        return ch - 0x20;
+    return ch;
+}
+
+// Style hints are for how text looks; the display decides that.
+void glk_stylehint_set(glui32, glui32, glui32, glsi32) {}
+void glk_stylehint_clear(glui32, glui32, glui32) {}
+
+// Every style reaches the display under its own name, so any two differ
+// for it to show or not.
+glui32 glk_style_distinguish(winid_t win, glui32 styl1, glui32 styl2) {
+    if (!win || (win->type != wintype_TextBuffer && win->type != wintype_TextGrid))
+        return 0;
+    return style_name(styl1) != style_name(styl2);
+}
+
+// Fonts are the display's; only what the protocol fixes is known: grids
+// and preformatted text are fixed-width.
+glui32 glk_style_measure(winid_t win, glui32 styl, glui32 hint, glui32* result) {
+    if (!win || hint != stylehint_Proportional)
+        return 0;
+    if (win->type == wintype_TextGrid ||
+        (win->type == wintype_TextBuffer && styl == style_Preformatted)) {
+        if (result)
+            *result = 0;
+        return 1;
+    }
+    return 0;
+}
+
+// Sound is declined: no channel can be made, so nothing plays.
+schanid_t glk_schannel_create(glui32) {
+    return nullptr;
+}
+schanid_t glk_schannel_create_ext(glui32, glui32) {
+    return nullptr;
+}
+void glk_schannel_destroy(schanid_t) {}
+schanid_t glk_schannel_iterate(schanid_t, glui32* rockptr) {
+    if (rockptr)
+        *rockptr = 0;
+    return nullptr;
+}
+glui32 glk_schannel_get_rock(schanid_t) {
+    return 0;
+}
+glui32 glk_schannel_play(schanid_t, glui32) {
+    return 0;
+}
+glui32 glk_schannel_play_ext(schanid_t, glui32, glui32, glui32) {
+    return 0;
+}
+glui32 glk_schannel_play_multi(schanid_t*, glui32, glui32*, glui32, glui32) {
+    return 0;
+}
+void glk_schannel_stop(schanid_t) {}
+void glk_schannel_pause(schanid_t) {}
+void glk_schannel_unpause(schanid_t) {}
+void glk_schannel_set_volume(schanid_t, glui32) {}
+void glk_schannel_set_volume_ext(schanid_t, glui32, glui32, glui32) {}
+void glk_sound_load_hint(glui32, glui32) {}
+
+// Hyperlinks are not offered; text in a link is plain text.
+void glk_set_hyperlink(glui32) {}
+void glk_set_hyperlink_stream(strid_t, glui32) {}
+void glk_request_hyperlink_event(winid_t) {}
+void glk_cancel_hyperlink_event(winid_t) {}

@@ -1,0 +1,88 @@
+#pragma once
+// The library's one state: its objects, the window tree, the current
+// stream, the display's metrics, and the conversation with the display
+// (GlkOte's protocol over standard input and output).
+#include "glk/fileref.h"
+#include "glk/layout.h"
+#include "glk/protocol.h"
+#include "glk/registry.h"
+#include "glk/stream.h"
+#include "glk/window.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw::glk {
+
+class library {
+  public:
+    static library& get();
+
+    object_list<glk_window_struct, gidisp_Class_Window> windows;
+    object_list<glk_stream_struct, gidisp_Class_Stream> streams;
+    object_list<glk_fileref_struct, gidisp_Class_Fileref> filerefs;
+    glk_window_struct* root = nullptr;
+    glk_stream_struct* current_stream = nullptr;
+
+    metrics screen;
+    bool timer_supported = false;
+    bool graphics_supported = false;
+    void (*interrupt_handler)() = nullptr;
+    std::vector<std::filesystem::path> temporary_files;
+
+    // Windows (windows.cpp)
+    glk_window_struct* window_by_id(glui32 id) const;
+    void close_window(glk_window_struct* win);
+    // After any change to the tree or the metrics.
+    void rearrange();
+
+    // Streams (streams.cpp)
+    glk_stream_struct* add_stream(std::unique_ptr<glk_stream_struct> stream);
+    void close_stream(glk_stream_struct* stream, stream_result_t* result);
+
+    // Input (events.cpp)
+    // Ends a window's line input with `text` (the player's, or what was
+    // typed so far when cancelled): fills and gives back the buffer, echoes.
+    event_t finish_line_input(glk_window_struct* win, std::u32string text, glui32 terminator);
+    void cancel_input(glk_window_struct* win);
+
+    // The display (session.cpp)
+    // Reads the init event: metrics and what the display supports.
+    void start_session();
+    // Sends an update, then waits for the player's event.
+    event_t wait_for_event();
+    // Sends an update asking for a file name; nullopt when the player cancels.
+    std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
+    void request_timer(glui32 milliseconds);
+    // The last update, with nothing awaited; then the process ends.
+    [[noreturn]] void finish();
+    // An error update (a sentence for the player); then the process ends.
+    [[noreturn]] void fail(const std::string& message);
+    [[noreturn]] void exit_process(int status);
+
+  private:
+    library() = default;
+
+    // The next message; at the end of input the process ends.
+    json read_message();
+    void send(const json& message);
+    void send_update(bool final);
+    json window_list() const;
+    // What the event means to the game, if anything.
+    std::optional<event_t> interpret(const json& message, bool& answered);
+
+    message_splitter splitter_;
+    glui32 gen_ = 0;
+    bool windows_changed_ = true;
+    glui32 timer_interval_ = 0;
+    bool timer_changed_ = false;
+    std::optional<json> special_input_;
+};
+
+// Assigned to a window as it opens; never reused.
+glui32 next_window_id();
+
+} // namespace tw::glk

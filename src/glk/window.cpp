@@ -1,0 +1,227 @@
+#include "glk/window.h"
+
+#include "glk/utf8.h"
+
+#include <cstdio>
+
+namespace tw::glk {
+namespace {
+
+// Glk forbids printing control characters other than newline; they would
+// only reach the player as noise.
+bool printable(char32_t ch) {
+    return ch == '\t' || (ch >= 0x20 && ch < 0x7F) || ch >= 0xA0;
+}
+
+json run_entry(glui32 style, const std::string& text) {
+    return json{{"style", style_name(style)}, {"text", text}};
+}
+
+} // namespace
+
+const char* style_name(glui32 style) {
+    static const char* const names[style_NUMSTYLES] = {
+        "normal", "emphasized", "preformatted", "header", "subheader", "alert",
+        "note",   "blockquote", "input",        "user1",  "user2"};
+    return style < style_NUMSTYLES ? names[style] : names[style_Normal];
+}
+
+std::string css_color(glui32 color) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%06X", static_cast<unsigned>(color & 0xFFFFFF));
+    return text;
+}
+
+buffer_window::paragraph& buffer_window::current_line() {
+    if (!line_open_) {
+        pending_.push_back({false, flowbreak_next_, {}});
+        flowbreak_next_ = false;
+        line_open_ = true;
+    } else if (pending_.empty()) {
+        pending_.push_back({true, false, {}});
+    }
+    return pending_.back();
+}
+
+void buffer_window::put(char32_t ch, glui32 style) {
+    if (ch == '\n') {
+        if (!line_open_) {
+            pending_.push_back({false, flowbreak_next_, {}});
+            flowbreak_next_ = false;
+        }
+        line_open_ = false;
+        return;
+    }
+    if (!printable(ch))
+        return;
+    auto& runs = current_line().runs;
+    if (runs.empty() || !runs.back().special.is_null() || runs.back().style != style)
+        runs.push_back({style, {}, nullptr});
+    append_utf8(runs.back().text, ch);
+}
+
+void buffer_window::put_special(json special) {
+    current_line().runs.push_back({style_Normal, {}, std::move(special)});
+}
+
+void buffer_window::flow_break() {
+    flowbreak_next_ = true;
+    line_open_ = false;
+}
+
+void buffer_window::clear() {
+    pending_.clear();
+    cleared_ = true;
+    line_open_ = false;
+    flowbreak_next_ = false;
+}
+
+std::string buffer_window::pending_text() const {
+    std::string text;
+    for (size_t i = 0; i < pending_.size(); ++i) {
+        if (i > 0)
+            text += '\n';
+        for (auto& r : pending_[i].runs)
+            text += r.text;
+    }
+    return text;
+}
+
+json buffer_window::take_content() {
+    if (!cleared_ && pending_.empty())
+        return nullptr;
+    json content{{"id", id}};
+    if (cleared_)
+        content["clear"] = true;
+    json text = json::array();
+    for (auto& p : pending_) {
+        json line = json::object();
+        if (p.append)
+            line["append"] = true;
+        if (p.flowbreak)
+            line["flowbreak"] = true;
+        if (!p.runs.empty()) {
+            json runs = json::array();
+            for (auto& r : p.runs)
+                runs.push_back(r.special.is_null() ? run_entry(r.style, r.text) : r.special);
+            line["content"] = std::move(runs);
+        }
+        text.push_back(std::move(line));
+    }
+    content["text"] = std::move(text);
+    pending_.clear();
+    cleared_ = false;
+    return content;
+}
+
+void grid_window::resize(glui32 columns, glui32 rows) {
+    if (columns == columns_ && rows == rows_)
+        return;
+    std::vector<cell> cells(size_t{columns} * rows);
+    for (glui32 y = 0; y < std::min(rows, rows_); ++y)
+        for (glui32 x = 0; x < std::min(columns, columns_); ++x)
+            cells[size_t{y} * columns + x] = cells_[size_t{y} * columns_ + x];
+    cells_ = std::move(cells);
+    columns_ = columns;
+    rows_ = rows;
+    dirty_.assign(rows, true);
+}
+
+void grid_window::put(char32_t ch, glui32 style) {
+    auto next_line = [this] {
+        cursor_x_ = 0;
+        if (cursor_y_ < rows_)
+            ++cursor_y_;
+    };
+    if (ch == '\n') {
+        next_line();
+        return;
+    }
+    if (!printable(ch))
+        return;
+    if (cursor_x_ >= columns_)
+        next_line();
+    if (cursor_y_ >= rows_ || columns_ == 0)
+        return;
+    cells_[size_t{cursor_y_} * columns_ + cursor_x_] = {ch, style};
+    dirty_[cursor_y_] = true;
+    ++cursor_x_;
+}
+
+void grid_window::clear() {
+    cells_.assign(cells_.size(), cell{});
+    dirty_.assign(rows_, true);
+    cursor_x_ = cursor_y_ = 0;
+}
+
+std::u32string grid_window::line_text(glui32 row) const {
+    std::u32string text;
+    for (glui32 x = 0; row < rows_ && x < columns_; ++x)
+        text.push_back(cells_[size_t{row} * columns_ + x].ch);
+    return text;
+}
+
+json grid_window::take_content() {
+    json lines = json::array();
+    for (glui32 y = 0; y < rows_; ++y) {
+        if (!dirty_[y])
+            continue;
+        dirty_[y] = false;
+        // Trailing blanks in the normal style are what GlkOte pads with.
+        const cell* row = &cells_[size_t{y} * columns_];
+        glui32 end = columns_;
+        while (end > 0 && row[end - 1].ch == ' ' && row[end - 1].style == style_Normal)
+            --end;
+        json runs = json::array();
+        std::string text;
+        for (glui32 x = 0; x < end; ++x) {
+            append_utf8(text, row[x].ch);
+            if (x + 1 == end || row[x + 1].style != row[x].style) {
+                runs.push_back(run_entry(row[x].style, text));
+                text.clear();
+            }
+        }
+        lines.push_back({{"line", y}, {"content", std::move(runs)}});
+    }
+    if (lines.empty())
+        return nullptr;
+    return {{"id", id}, {"lines", std::move(lines)}};
+}
+
+void graphics_window::clear() {
+    // Whatever was drawn before is covered.
+    draws_.clear();
+    draws_.push_back({{"special", "fill"}});
+}
+
+void graphics_window::set_background(glui32 color) {
+    draws_.push_back({{"special", "setcolor"}, {"color", css_color(color)}});
+}
+
+void graphics_window::fill(std::optional<glui32> color, glsi32 left, glsi32 top, glui32 width,
+                           glui32 height) {
+    if (width == 0 || height == 0)
+        return;
+    json entry{{"special", "fill"}};
+    if (color)
+        entry["color"] = css_color(*color);
+    entry["x"] = left;
+    entry["y"] = top;
+    entry["width"] = width;
+    entry["height"] = height;
+    draws_.push_back(std::move(entry));
+}
+
+void graphics_window::draw(json image) {
+    draws_.push_back(std::move(image));
+}
+
+json graphics_window::take_content() {
+    if (draws_.empty())
+        return nullptr;
+    json content{{"id", id}, {"draw", std::move(draws_)}};
+    draws_.clear();
+    return content;
+}
+
+} // namespace tw::glk
