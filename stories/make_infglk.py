@@ -132,10 +132,7 @@ def main():
             sys.exit(f"make_infglk: glk_{name} is in gi_dispa.c but not in glk.h")
         out.append(routine(selector, name, prototype, c_side[name]))
         out.append("")
-    target = pathlib.Path(sys.argv[2])
-    text = "\n".join(out)
-    if not target.exists() or target.read_text() != text:
-        target.write_text(text)
+    pathlib.Path(sys.argv[2]).write_text("\n".join(out))
 
 
 if __name__ == "__main__":
