@@ -1,18 +1,27 @@
-// speak(): its queue against a recording backend, the screen reader's voice,
-// and a service that cannot be reached. (The black-box tests hear every
-// utterance through a private speech-dispatcher.) The speech thread lives
-// for the whole process, so each test installs the backend it needs.
+// speak(): its queue against a recording backend (one text at a time, a cut
+// piece said again, stops, closing), the screen reader's voice and rate,
+// and speech-dispatcher's backend against services that cut, vanish, hang
+// or are not there. (The black-box tests hear every utterance through a
+// private speech-dispatcher.) The speech thread lives for the whole
+// process, so each test installs the backend it needs.
 #include "core/speech/speech.h"
 #include "support.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
 #define setenv(name, value, overwrite) _putenv_s(name, value)
 #define unsetenv(name) _putenv_s(name, "")
+#else
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 namespace tw {
@@ -20,29 +29,71 @@ namespace {
 
 using namespace test;
 
+// What a recorder was asked, and how the test makes its texts end.
 struct record {
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<std::string> events; // "TEXT" or "<cancel>"
-    bool hold = false;               // say() waits while set
-    bool holding = false;
+    // Texts, "<cancel>", "<rate N>"; "<overlap>" before a text handed over
+    // while the one before was still being said.
+    std::vector<std::string> events;
+    bool ends_at_once = true; // else each text waits for end()
+    std::optional<text_ending> ending;
+    bool woken = false;
+    bool speaking = false;
+    bool cancel_hangs = false; // cancel() waits while set, as a hung service
+
+    void end(text_ending how) {
+        std::lock_guard lock(mutex);
+        ending = how;
+        changed.notify_all();
+    }
+    // Waits until `n` events have been recorded; returns them.
+    std::vector<std::string> wait_for(std::size_t n) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return events.size() >= n; });
+        return events;
+    }
+    std::vector<std::string> all() {
+        std::lock_guard lock(mutex);
+        return events;
+    }
 };
 
 class recorder final : public speech_backend {
   public:
     explicit recorder(std::shared_ptr<record> r) : r(std::move(r)) {}
     bool say(const std::string& text) override {
-        std::unique_lock lock(r->mutex);
+        std::lock_guard lock(r->mutex);
+        if (r->speaking)
+            r->events.push_back("<overlap>");
         r->events.push_back(text);
-        r->holding = true;
+        r->speaking = true;
         r->changed.notify_all();
-        r->changed.wait(lock, [&] { return !r->hold; });
-        r->holding = false;
         return true;
     }
-    void cancel() override {
+    text_ending wait_for_end() override {
+        std::unique_lock lock(r->mutex);
+        r->changed.wait(lock, [&] { return r->ends_at_once || r->ending || r->woken; });
+        if (r->woken) {
+            r->woken = false;
+            return text_ending::woken;
+        }
+        r->speaking = false;
+        auto how = r->ending.value_or(text_ending::heard);
+        r->ending.reset();
+        return how;
+    }
+    void wake() override {
         std::lock_guard lock(r->mutex);
+        r->woken = true;
+        r->changed.notify_all();
+    }
+    void cancel() override {
+        std::unique_lock lock(r->mutex);
         r->events.push_back("<cancel>");
+        r->speaking = false;
+        r->changed.notify_all();
+        r->changed.wait(lock, [&] { return !r->cancel_hangs; });
     }
     void set_voice(const voice& v) override {
         std::lock_guard lock(r->mutex);
@@ -53,31 +104,118 @@ class recorder final : public speech_backend {
     std::shared_ptr<record> r;
 };
 
-TEST(Speech, AStopOrAnInterruptionDropsWhatWaitsButNotANewVoice) {
+// A recorder whose texts each wait for the test to end them.
+std::shared_ptr<record> install_recorder(bool ends_at_once = false) {
     auto r = std::make_shared<record>();
-    r->hold = true;
+    r->ends_at_once = ends_at_once;
     set_speech_backend(std::make_unique<recorder>(r));
+    // The voice an earlier test left, given to the new backend, is not this
+    // test's business.
+    std::lock_guard lock(r->mutex);
+    r->events.clear();
+    return r;
+}
+
+using events = std::vector<std::string>;
+
+TEST(Speech, TextsGoOneAtATimeEachWhenTheLastHasEnded) {
+    auto r = install_recorder();
+    speak("one");
+    speak("two");
+    speak("three");
+    EXPECT_EQ(r->wait_for(1), events{"one"});
+    r->end(text_ending::heard);
+    EXPECT_EQ(r->wait_for(2), (events{"one", "two"}));
+    r->end(text_ending::heard);
+    r->wait_for(3);
+    r->end(text_ending::heard);
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"one", "two", "three"}));
+}
+
+TEST(Speech, APieceCutByOtherSpeechIsSaidAgainWholeAndNothingIsLost) {
+    auto r = install_recorder();
+    speak("one");
+    speak("two");
+    r->wait_for(1);
+    r->end(text_ending::cut);
+    EXPECT_EQ(r->wait_for(2), (events{"one", "one"}));
+    r->end(text_ending::cut);
+    r->wait_for(3);
+    r->end(text_ending::heard);
+    EXPECT_EQ(r->wait_for(4), (events{"one", "one", "one", "two"}));
+    r->end(text_ending::heard);
+    speech_flush();
+    EXPECT_EQ(r->all().size(), 4u);
+}
+
+TEST(Speech, AStopSilencesWhatIsSaidAndDropsWhatWaits) {
+    auto r = install_recorder();
+    speak("one");
+    speak("two");
+    speak("three");
+    r->wait_for(1);
+    speech_stop();
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
+    speak("four");
+    r->wait_for(3);
+    r->end(text_ending::heard);
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"one", "<cancel>", "four"}));
+}
+
+TEST(Speech, AnInterruptionDropsWhatWaitsButNotANewVoice) {
+    auto r = install_recorder();
     speak("first");
-    {
-        std::unique_lock lock(r->mutex);
-        r->changed.wait(lock, [&] { return r->holding; });
-    }
+    r->wait_for(1);
     speak("queued");
     speak("");
     voice faster;
     faster.rate = 20;
     set_voice(faster);
     speak("now", true);
-    {
-        std::lock_guard lock(r->mutex);
-        r->hold = false;
-    }
-    r->changed.notify_all();
+    r->wait_for(4);
+    r->end(text_ending::heard);
     speech_flush();
     speech_stop();
     speech_flush();
-    EXPECT_EQ(r->events,
-              (std::vector<std::string>{"first", "<rate 20>", "<cancel>", "now", "<cancel>"}));
+    EXPECT_EQ(r->all(), (events{"first", "<rate 20>", "<cancel>", "now", "<cancel>"}));
+}
+
+TEST(Speech, ClosingSilencesDropsEverythingAndIgnoresWhatComesAfter) {
+    auto r = install_recorder();
+    speak("one");
+    speak("two");
+    r->wait_for(1);
+    speech_close();
+    speak("after");
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
+    // A new backend opens speech again (for the tests after this one).
+    auto again = install_recorder(true);
+    speak("again");
+    speech_flush();
+    EXPECT_EQ(again->all(), events{"again"});
+}
+
+TEST(Speech, ClosingDoesNotWaitForAServiceThatHangs) {
+    auto r = install_recorder();
+    {
+        std::lock_guard lock(r->mutex);
+        r->cancel_hangs = true;
+    }
+    speak("one");
+    r->wait_for(1);
+    EXPECT_FALSE(speech_close());
+    {
+        std::lock_guard lock(r->mutex);
+        r->cancel_hangs = false;
+    }
+    r->changed.notify_all();
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
+    install_recorder(true);
 }
 
 TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
@@ -126,6 +264,146 @@ TEST(Speech, ThePlayersRateFollowsTheScreenReadersWithTheirOffset) {
     EXPECT_EQ(offset_rate(95, 30), 100);
 }
 
+#ifndef _WIN32
+// A speech-dispatcher of a few lines on a socket of its own, run by the test
+// through its one connection at a time.
+class fake_service {
+  public:
+    explicit fake_service(const fs::path& socket_path) {
+        listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        std::strncpy(where.sun_path, socket_path.c_str(), sizeof where.sun_path - 1);
+        EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&where), sizeof where), 0);
+        EXPECT_EQ(::listen(listener, 4), 0);
+    }
+    ~fake_service() {
+        drop();
+        ::close(listener);
+    }
+    void accept() {
+        drop();
+        client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        ASSERT_GE(client, 0);
+    }
+    void drop() {
+        if (client >= 0)
+            ::close(client);
+        client = -1;
+        in.clear();
+    }
+    // The next line the client sent, without its line end; "" when it
+    // hung up.
+    std::string line() {
+        for (;;) {
+            if (auto end = in.find("\r\n"); end != std::string::npos) {
+                std::string l = in.substr(0, end);
+                in.erase(0, end + 2);
+                return l;
+            }
+            char buffer[4096];
+            ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return "";
+            in.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    void send(const std::string& text) {
+        ASSERT_EQ(::send(client, text.data(), text.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(text.size()));
+    }
+    // Answers the commands that open a connection and set its voice, up to
+    // and with the next SPEAK; returns the commands.
+    std::vector<std::string> answer_until_speak() {
+        std::vector<std::string> commands;
+        for (;;) {
+            std::string command = line();
+            if (command.empty())
+                return commands;
+            commands.push_back(command);
+            if (command == "SPEAK") {
+                send("230 OK RECEIVING DATA\r\n");
+                return commands;
+            }
+            send("200 OK\r\n");
+        }
+    }
+    // Takes the text after SPEAK and queues it as message `id`.
+    std::string take_text(int id) {
+        std::string text;
+        for (std::string l = line(); l != "." && !l.empty(); l = line())
+            text += (text.empty() ? "" : "\r\n") + l;
+        send("225-" + std::to_string(id) + "\r\n225 OK MESSAGE QUEUED\r\n");
+        return text;
+    }
+    void event(int code, int id, const std::string& what) {
+        send(std::to_string(code) + "-" + std::to_string(id) + "\r\n" + std::to_string(code) +
+             "-1\r\n" + std::to_string(code) + " " + what + "\r\n");
+    }
+
+  private:
+    int listener = -1;
+    int client = -1;
+    std::string in;
+};
+
+TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeAndACutTextComesAgain) {
+    temp_dir dir;
+    fake_service service(dir / "s.sock");
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + (dir / "s.sock").string()).c_str(), 1);
+    set_speech_backend(nullptr);
+    voice slow;
+    slow.rate = -30;
+    set_voice(slow);
+    speak("one");
+    speak(".two\n.three");
+    service.accept();
+    auto commands = service.answer_until_speak();
+    EXPECT_EQ(commands[1], "SET SELF PRIORITY TEXT");
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "SET SELF RATE -30"), commands.end());
+    EXPECT_EQ(service.take_text(7), "one");
+    // Other speech cuts it before its end, as a screen reader's MESSAGE does;
+    // an event of some other text of ours on the way changes nothing.
+    service.event(702, 3, "END");
+    service.event(703, 7, "CANCELED");
+    EXPECT_EQ(service.answer_until_speak(), events{"SPEAK"});
+    EXPECT_EQ(service.take_text(8), "one");
+    service.event(701, 8, "BEGIN");
+    service.event(702, 8, "END");
+    EXPECT_EQ(service.answer_until_speak(), events{"SPEAK"});
+    // A dot that starts the text doubled, as the protocol wants.
+    EXPECT_EQ(service.take_text(9), "..two\n.three");
+    // A service that goes away mid-text: said again on a new connection.
+    service.drop();
+    service.accept();
+    service.answer_until_speak();
+    EXPECT_EQ(service.take_text(1), "..two\n.three");
+    service.event(702, 1, "END");
+    speech_flush();
+    // A stop during a text cancels it, and the next text goes at once.
+    speak("four");
+    EXPECT_EQ(service.answer_until_speak(), events{"SPEAK"});
+    service.take_text(2);
+    speech_stop();
+    EXPECT_EQ(service.line(), "CANCEL SELF");
+    service.send("210 OK CANCELED\r\n");
+    service.event(703, 2, "CANCELED");
+    speak("five");
+    EXPECT_EQ(service.answer_until_speak(), events{"SPEAK"});
+    EXPECT_EQ(service.take_text(3), "five");
+    service.event(702, 3, "END");
+    speech_flush();
+    // Closing cancels, and lets go of the connection.
+    std::thread leaving([] { speech_close(); });
+    EXPECT_EQ(service.line(), "CANCEL SELF");
+    service.send("210 OK CANCELED\r\n");
+    EXPECT_EQ(service.line(), "");
+    leaving.join();
+    unsetenv("SPEECHD_ADDRESS");
+    install_recorder(true);
+}
+#endif
+
 TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
 #ifdef _WIN32 // there it is SAPI 5 under Wine, whose Speak fails (E_NOTIMPL)
     if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
@@ -141,7 +419,7 @@ TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "tallowick: the speech service cannot be reached; texts are dropped until it can\n");
     unsetenv("SPEECHD_ADDRESS");
-    set_speech_backend(std::make_unique<recorder>(std::make_shared<record>()));
+    install_recorder(true);
 }
 
 } // namespace

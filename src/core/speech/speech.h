@@ -2,7 +2,10 @@
 // The one road by which the program talks to the player. speak() may be
 // called from any thread and never blocks on the speech service: texts are
 // queued and handed over, in order, by one speech thread that owns the one
-// connection to the service.
+// connection to the service. Where the service tells when a text has ended
+// (speech-dispatcher), the thread hands over one text at a time and speaks
+// below the screen reader: the screen reader's speech cuts ours, and the piece
+// it cut is said again, whole, once the screen reader is done.
 #include "core/speech/voice.h"
 
 #include <memory>
@@ -21,21 +24,43 @@ void speak(std::string_view text, bool interrupt = false);
 // Silences at once what is being said and drops everything queued.
 void speech_stop();
 
+// For leaving the program: silences what is being said, drops everything
+// queued, makes the service drop what it holds of ours and closes the
+// connection; every text after is ignored. Returns true once the service has
+// confirmed, false when it had not within half a second (a service that
+// hangs must not hold the program's exit). Never throws.
+bool speech_close();
+
 // Speaks from now on with `v`.
 void set_voice(const voice& v);
 
-// Waits until every text queued so far has been handed to the backend (or
-// dropped because the service cannot be reached).
+// Waits until every text queued so far has been spoken to its end (or
+// dropped, or handed to a service that does not tell when a text ends). For
+// tests: a service that never ends a text keeps it waiting.
 void speech_flush();
 
+// How a text handed to a backend ended.
+enum class text_ending {
+    heard,  // said to its end, or the backend cannot tell
+    cut,    // cut off by other speech; to be said again, whole
+    woken,  // wake() was called: the queue wants the speech thread
+    lost,   // the service went away before the end
+};
+
 // The platform's speech service behind speak(). Methods are called on the
-// speech thread only.
+// speech thread only, but for wake().
 class speech_backend {
   public:
     virtual ~speech_backend() = default;
-    // Hands one non-empty text over for speaking, after what is queued.
-    // Returns false when the service cannot be reached.
+    // Hands one non-empty text over for speaking. Returns false when the
+    // service cannot be reached.
     virtual bool say(const std::string& text) = 0;
+    // Waits until the text handed over last has ended. A backend that cannot
+    // tell returns `heard` at once and is handed texts as fast as they come.
+    virtual text_ending wait_for_end() { return text_ending::heard; }
+    // From any thread: makes the wait_for_end() under way, or else the next
+    // one, return `woken` at once.
+    virtual void wake() {}
     // Cancels what is queued or being spoken.
     virtual void cancel() = 0;
     // Speaks what comes next with `v`.

@@ -1,42 +1,77 @@
-// speech-dispatcher through libspeechd. Notes on the library (0.11), which
-// shape this file:
-// - SPD_MODE_SINGLE: requests and replies run on the calling thread. The
-//   threaded mode reads replies on a thread of its own and can wait forever
-//   for a reply that a broken socket will never deliver; we need no events.
-// - spd_get_default_address (and spd_open2 with a null address) reads
-//   SPEECHD_ADDRESS, else uses the user's runtime-dir socket. If nothing
-//   listens there, spd_open2 with autospawn runs `speech-dispatcher
-//   --spawn` for that address.
-// - spd_say with "" leaves the connection waiting for a reply that never
-//   comes; a text that is not valid UTF-8 is refused and every later
-//   spd_say on that connection fails too.
-// - Messages of priority SPD_MESSAGE queue behind each other; with SPD_TEXT
-//   a new message cancels the one being spoken, so rapid texts are lost.
-// - spd_cancel (CANCEL SELF) stops the message being spoken and removes this
-//   connection's queued SPD_MESSAGE messages; spd_stop only stops the
-//   current one and the queue plays on. No SPD_IMPORTANT is needed.
-// - Requests are plain write()s: to a service that went away they raise
-//   SIGPIPE, which would kill the program.
+// speech-dispatcher, spoken to in its own protocol (SSIP) over its socket by
+// the speech thread alone.
+//
+// Why not through libspeechd's calls: feeding one text at a time needs the
+// service's events (the END or CANCEL of each text). libspeechd reads them
+// only in its threaded mode, whose callers wait on a condition variable,
+// without a deadline, for a reply that a broken socket never delivers; its
+// single mode would take an event that comes just before a reply for the
+// reply. Here one thread reads everything from the socket, events and
+// replies alike, and every wait either has a deadline (a reply: a service
+// that hangs is given up) or can be woken (the end of a text: a stop or the
+// program's exit wakes it). libspeechd still says where the service is, as
+// every other client finds it.
+//
+// SIGPIPE: writes are send() with MSG_NOSIGNAL, so a service that went away
+// gives EPIPE, never the signal, whatever the rest of the program does with
+// it; this file sets no signal policy of its own.
+//
+// Notes on the service (0.11), which shape the rest:
+// - Priorities: screen readers (Orca) speak at MESSAGE. We speak at TEXT: a
+//   MESSAGE cancels a TEXT that is being said or waits, and a TEXT waits
+//   while MESSAGEs do. So the screen reader always comes first.
+// - A TEXT also cancels any earlier TEXT, ours included: only one text of
+//   ours is ever with the service. The next goes when it has ENDed; one that
+//   was CANCELED by other speech is said again, whole (speech.cpp).
+// - CANCEL SELF stops what this connection is saying and drops what it has
+//   waiting; its events for those texts may come after.
+// - An empty text leaves the service waiting for more; a text that is not
+//   valid UTF-8 is refused.
+// - Without SPEECHD_ADDRESS and with nothing at the user's socket, the
+//   service is started as libspeechd would: `speech-dispatcher --spawn`.
 #include "core/speech/speech.h"
 
 #include "core/text/utf8.h"
 
 #include <libspeechd.h>
 
-#include <csignal>
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
-#include <pthread.h>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/time.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace tw {
 namespace {
 
+using clock_type = std::chrono::steady_clock;
+
 // A reply slower than this means the service hangs; the connection is given
 // up and a new one tried later, rather than blocking the speech thread.
-constexpr int reply_timeout_seconds = 5;
+constexpr auto reply_timeout = std::chrono::seconds(5);
+
+// How long a service being started may take to say it is ready.
+constexpr int spawn_timeout_ms = 10000;
 
 bool is_blank(const std::string& text) {
     for (const char c : text)
@@ -45,50 +80,158 @@ bool is_blank(const std::string& text) {
     return true;
 }
 
-bool is_socket(const char* path) {
-    struct stat st;
-    return path && ::stat(path, &st) == 0 && S_ISSOCK(st.st_mode);
+// A text as SSIP carries it: a line that starts with a dot gets a second
+// one, or a lone dot would end the text early.
+std::string escape_dots(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    if (!text.empty() && text[0] == '.')
+        out += '.';
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '\n' && i > 0 && text[i - 1] == '\r' && i + 1 < text.size() &&
+            text[i + 1] == '.')
+            out += '.';
+    }
+    return out;
 }
 
-// Blocks SIGPIPE on the calling (speech) thread only, so a write to a
-// service that went away fails with EPIPE instead of killing the program,
-// without changing how the rest of the program handles the signal.
-void block_sigpipe() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+// A setting's value on one line: a line end would start another command.
+bool one_line(const std::string& value) {
+    return !value.empty() && value.find_first_of("\r\n") == std::string::npos;
 }
 
-// Takes a SIGPIPE left pending by a failed write, so it cannot fire should
-// the thread ever unblock it.
-void drop_pending_sigpipe() {
-    sigset_t pending;
-    if (sigpending(&pending) != 0 || sigismember(&pending, SIGPIPE) != 1)
-        return;
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    int taken = 0;
-    sigwait(&set, &taken); // returns at once: the signal is pending
+int milliseconds_until(clock_type::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+// Only for the service's log, which names its clients by it.
+std::string user_name() {
+    passwd entry;
+    passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_name)
+        return found->pw_name;
+    return "user";
+}
+
+// Starts the user's service as libspeechd's autospawn does; it forks its
+// daemon and leaves once the socket is there. Waited for with a bound.
+bool spawn_service(const char* socket_path) {
+    std::vector<std::string> args{"speech-dispatcher",    "--spawn",       "--communication-method",
+                                  "unix_socket",          "--socket-path", socket_path};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int target : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, target, "/dev/null", target ? O_WRONLY : O_RDONLY,
+                                         0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    // The service starts as if from a shell, whatever this program did
+    // with its signals.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (spawned != 0)
+        return false;
+    bool left = true;
+    if (const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); pidfd >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        left = ::poll(&p, 1, spawn_timeout_ms) == 1;
+        ::close(pidfd);
+    }
+    if (!left)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return left && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A connected stream socket to `address`, or -1. Non-blocking, so that no
+// read or write can wait longer than its caller allows.
+int connect_to(const SPDConnectionAddress& address) {
+    if (address.method == SPD_METHOD_UNIX_SOCKET) {
+        sockaddr_un where{};
+        where.sun_family = AF_UNIX;
+        if (!address.unix_socket_name ||
+            std::strlen(address.unix_socket_name) >= sizeof where.sun_path)
+            return -1;
+        std::strcpy(where.sun_path, address.unix_socket_name);
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        // A local socket connects at once or not at all (EAGAIN: a service
+        // too busy to take us, as good as none).
+        if (s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0)
+            return s;
+        if (s >= 0)
+            ::close(s);
+        return -1;
+    }
+    if (address.method != SPD_METHOD_INET_SOCKET || !address.inet_socket_host)
+        return -1;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(address.inet_socket_port);
+    if (::getaddrinfo(address.inet_socket_host, port.c_str(), &hints, &found) != 0)
+        return -1;
+    int s = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (s >= 0 && ::connect(s, found->ai_addr, found->ai_addrlen) != 0) {
+        pollfd p{s, POLLOUT, 0};
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (errno != EINPROGRESS ||
+            ::poll(&p, 1, static_cast<int>(
+                              std::chrono::milliseconds(reply_timeout).count())) != 1 ||
+            ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+            ::close(s);
+            s = -1;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (s >= 0) {
+        const int on = 1;
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    return s;
 }
 
 class speechd_backend final : public speech_backend {
   public:
-    speechd_backend() = default;
+    speechd_backend() : wake_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     speechd_backend(const speechd_backend&) = delete;
     speechd_backend& operator=(const speechd_backend&) = delete;
-    ~speechd_backend() override { close(); }
+    ~speechd_backend() override {
+        close();
+        if (wake_fd >= 0)
+            ::close(wake_fd);
+    }
 
     bool say(const std::string& text) override {
         // Nothing to hear, and an empty text would hang the connection.
-        if (is_blank(text))
+        if (is_blank(text)) {
+            pending = 0;
             return true;
+        }
         const std::string clean = decode_utf8(text);
-        const bool was_open = conn_ != nullptr;
-        if (!conn_ && !open())
+        const bool was_open = sock >= 0;
+        if (sock < 0 && !open())
             return false;
-        if (spd_say(conn_, SPD_MESSAGE, clean.c_str()) >= 0)
+        if (send_text(clean))
             return true;
         close();
         // An old connection may just have gone stale (the service was
@@ -96,101 +239,257 @@ class speechd_backend final : public speech_backend {
         // once means the service is not there.
         if (!was_open || !open())
             return false;
-        if (spd_say(conn_, SPD_MESSAGE, clean.c_str()) >= 0)
+        if (send_text(clean))
             return true;
         close();
         return false;
     }
 
+    text_ending wait_for_end() override {
+        while (pending != 0) {
+            while (auto reply = take_reply())
+                if (is_event(*reply))
+                    note_event(*reply);
+            if (ended) {
+                const text_ending how = *ended;
+                ended.reset();
+                pending = 0;
+                return how;
+            }
+            switch (read_more(-1, true)) {
+            case arrival::woken:
+                return text_ending::woken;
+            case arrival::closed:
+                close();
+                return text_ending::lost;
+            case arrival::data:
+            case arrival::timeout:
+                break;
+            }
+        }
+        return text_ending::heard;
+    }
+
+    void wake() override {
+        const std::uint64_t one = 1;
+        // Full only after 2^64 - 2 wakes: a failed write loses nothing.
+        [[maybe_unused]] auto written = ::write(wake_fd, &one, sizeof one);
+    }
+
     void cancel() override {
-        if (!conn_)
-            return;
-        // A broken connection is closed, so the next say() opens a new one.
-        if (spd_cancel(conn_) != 0 && conn_->stream == nullptr)
-            close();
+        pending = 0;
+        ended.reset();
+        if (sock >= 0)
+            command("CANCEL SELF"); // a broken connection is closed by it
     }
 
     void set_voice(const voice& v) override {
-        voice_ = v;
-        if (conn_)
+        spoken_with = v;
+        if (sock >= 0)
             apply_voice();
     }
 
   private:
-    void apply_voice() {
-        // Each setting the service refuses (an unknown synthesizer or voice)
-        // leaves its default: speaking matters more than how.
-        if (!voice_.module.empty())
-            spd_set_output_module(conn_, voice_.module.c_str());
-        if (!voice_.name.empty())
-            spd_set_synthesis_voice(conn_, voice_.name.c_str());
-        if (voice_.rate)
-            spd_set_voice_rate(conn_, *voice_.rate);
-        if (voice_.pitch)
-            spd_set_voice_pitch(conn_, *voice_.pitch);
-        if (voice_.volume)
-            spd_set_volume(conn_, *voice_.volume);
-    }
+    enum class arrival { data, timeout, woken, closed };
 
     bool open() {
-        block_sigpipe();
         // The address SPEECHD_ADDRESS names, else the user's default socket.
         char* error = nullptr;
         SPDConnectionAddress* address = spd_get_default_address(&error);
         std::free(error);
         if (!address)
             return false;
+        sock = connect_to(*address);
         // Autospawn only for the user's default service: an explicit
         // SPEECHD_ADDRESS belongs to whoever set it (e.g. a test's private
         // service), and spawning a service with the system's settings at
         // that address would be wrong.
-        const bool autospawn = std::getenv("SPEECHD_ADDRESS") == nullptr;
-        // No socket, no service. Asking libspeechd anyway would leak a
-        // little per attempt (it never frees its "Autospawn disabled" note).
-        if (!autospawn && address->method == SPD_METHOD_UNIX_SOCKET &&
-            !is_socket(address->unix_socket_name)) {
-            SPDConnectionAddress__free(address);
-            return false;
-        }
-        error = nullptr;
-        conn_ =
-            spd_open2("tallowick", "main", nullptr, SPD_MODE_SINGLE, address, autospawn, &error);
+        if (sock < 0 && std::getenv("SPEECHD_ADDRESS") == nullptr &&
+            address->method == SPD_METHOD_UNIX_SOCKET && spawn_service(address->unix_socket_name))
+            sock = connect_to(*address);
         SPDConnectionAddress__free(address);
-        std::free(error);
-        if (!conn_)
+        if (sock < 0)
             return false;
-        if (!conn_->stream) {
-            // Connected, but the service hung up at once.
+        in.clear();
+        pending = 0;
+        ended.reset();
+        if (!ok(command("SET SELF CLIENT_NAME \"" + user_name() + ":tallowick:main\"")) ||
+            !ok(command("SET SELF PRIORITY TEXT")) ||
+            !ok(command("SET SELF NOTIFICATION END on")) ||
+            !ok(command("SET SELF NOTIFICATION CANCEL on"))) {
             close();
             return false;
         }
-        const timeval timeout{reply_timeout_seconds, 0};
-        setsockopt(conn_->socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        setsockopt(conn_->socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
         apply_voice();
-        return true;
+        return sock >= 0;
     }
 
     void close() {
-        if (!conn_)
-            return;
-        // spd_close() closes the socket but leaks the FILE read from it, and
-        // after a broken reply libspeechd has already fclose()d that FILE,
-        // socket included: closing the socket's number again could close a
-        // descriptor another thread has opened since. So close through the
-        // FILE if it is still there, and hand spd_close() no socket.
-        if (conn_->stream) {
-            std::fclose(conn_->stream);
-            conn_->stream = nullptr;
-        }
-        conn_->socket = -1;
-        spd_close(conn_);
-        conn_ = nullptr;
-        drop_pending_sigpipe();
+        if (sock >= 0)
+            ::close(sock);
+        sock = -1;
+        in.clear();
+        pending = 0;
+        ended.reset();
     }
 
-    SPDConnection* conn_ = nullptr;
-    voice voice_;
+    void apply_voice() {
+        // Each setting the service refuses (an unknown synthesizer or voice)
+        // leaves its default: speaking matters more than how.
+        auto number = [](int n) { return std::to_string(std::clamp(n, -100, 100)); };
+        if (one_line(spoken_with.module))
+            command("SET SELF OUTPUT_MODULE " + spoken_with.module);
+        if (one_line(spoken_with.name))
+            command("SET SELF SYNTHESIS_VOICE " + spoken_with.name);
+        if (spoken_with.rate)
+            command("SET SELF RATE " + number(*spoken_with.rate));
+        if (spoken_with.pitch)
+            command("SET SELF PITCH " + number(*spoken_with.pitch));
+        if (spoken_with.volume)
+            command("SET SELF VOLUME " + number(*spoken_with.volume));
+    }
+
+    // Hands one text over; `pending` names it until its END or CANCEL.
+    bool send_text(const std::string& text) {
+        if (command("SPEAK") != 230)
+            return false;
+        std::vector<std::string> reply;
+        if (!send_all(escape_dots(text) + "\r\n.\r\n") || read_reply(reply) != 225 ||
+            reply.size() < 2) {
+            close();
+            return false;
+        }
+        pending = std::strtol(reply.front().c_str() + 4, nullptr, 10);
+        ended.reset();
+        return pending != 0;
+    }
+
+    static bool ok(int code) { return code >= 200 && code < 300; }
+
+    // Sends one command and returns the code of its reply; 0 when the
+    // connection failed or the service did not answer in time, and then it
+    // is closed.
+    int command(const std::string& line) {
+        std::vector<std::string> reply;
+        if (sock < 0 || !send_all(line + "\r\n"))
+            return 0;
+        return read_reply(reply);
+    }
+
+    bool send_all(const std::string& data) {
+        const auto deadline = clock_type::now() + reply_timeout;
+        std::size_t sent = 0;
+        while (sock >= 0 && sent < data.size()) {
+            const ssize_t n = ::send(sock, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            pollfd p{sock, POLLOUT, 0};
+            if (n < 0 && errno == EAGAIN && ::poll(&p, 1, milliseconds_until(deadline)) == 1)
+                continue;
+            close();
+            return false;
+        }
+        return sock >= 0;
+    }
+
+    // The next reply that is not an event; events on the way are noted.
+    int read_reply(std::vector<std::string>& reply) {
+        const auto deadline = clock_type::now() + reply_timeout;
+        while (sock >= 0) {
+            while (auto got = take_reply()) {
+                if (is_event(*got)) {
+                    note_event(*got);
+                    continue;
+                }
+                reply = std::move(*got);
+                return std::atoi(reply.back().substr(0, 3).c_str());
+            }
+            const int left = milliseconds_until(deadline);
+            if (left == 0 || read_more(left, false) == arrival::closed)
+                close();
+        }
+        return 0;
+    }
+
+    // Reads what the service sent into `in`, waiting for it at most
+    // `timeout_ms` (-1: as long as it takes) or, when `wakeable`, until
+    // wake() is called.
+    arrival read_more(int timeout_ms, bool wakeable) {
+        pollfd p[2] = {{sock, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+        int ready = ::poll(p, wakeable ? 2 : 1, timeout_ms);
+        if (ready < 0 && errno == EINTR)
+            return arrival::timeout;
+        if (ready == 0)
+            return arrival::timeout;
+        if (ready < 0)
+            return arrival::closed;
+        if (wakeable && (p[1].revents & POLLIN)) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto taken = ::read(wake_fd, &count, sizeof count);
+            return arrival::woken;
+        }
+        char buffer[4096];
+        const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            in.append(buffer, static_cast<std::size_t>(n));
+            return arrival::data;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return arrival::timeout;
+        return arrival::closed;
+    }
+
+    // A whole reply from the front of `in`, one string a line: lines of
+    // "NNN-..." and a last one of "NNN ...".
+    std::optional<std::vector<std::string>> take_reply() {
+        std::vector<std::string> lines;
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t end = in.find('\n', at);
+            if (end == std::string::npos)
+                return std::nullopt;
+            std::string line = in.substr(at, end - at);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            at = end + 1;
+            const bool last = line.size() < 4 || line[3] != '-';
+            lines.push_back(std::move(line));
+            if (last)
+                break;
+        }
+        in.erase(0, at);
+        return lines;
+    }
+
+    static bool is_event(const std::vector<std::string>& reply) {
+        return reply.back().size() >= 3 && reply.back()[0] == '7';
+    }
+
+    // END or CANCEL of the text we wait for; events of texts given up
+    // before (cancelled by us) are ignored.
+    void note_event(const std::vector<std::string>& event) {
+        if (event.size() < 2 || event.front().size() < 5)
+            return;
+        const long id = std::strtol(event.front().c_str() + 4, nullptr, 10);
+        if (id == 0 || id != pending)
+            return;
+        const std::string code = event.back().substr(0, 3);
+        if (code == "702")
+            ended = text_ending::heard;
+        else if (code == "703")
+            ended = text_ending::cut;
+    }
+
+    int sock = -1;
+    const int wake_fd;
+    std::string in;                    // read from the service, not yet taken
+    long pending = 0;                  // the service's id of our text being said, or 0
+    std::optional<text_ending> ended;  // how `pending` ended, once known
+    voice spoken_with;
 };
 
 } // namespace
