@@ -1,0 +1,91 @@
+"""Tallowick's speech beside the screen reader's, in one speech-dispatcher:
+the screen reader's words (another client speaking at its priority,
+MESSAGE, as Orca does) come before the rest of a reply or of the opening,
+which then goes on from the piece that was cut, whole, with nothing lost."""
+import contextlib
+import os
+import subprocess
+from pathlib import Path
+
+import harness
+from harness import ProgramTest, main, wait_for
+
+OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
+           "Release 1 / Serial number", "Lantern Hall\n", "Lantern Hall is long and draughty"]
+FIRST_PAGE = "You turn to the first page and read."
+
+
+def flat(text):
+    return " ".join(text.split())
+
+
+def screen_reader_says(speech, text):
+    """What a screen reader says: a message from a client of its own."""
+    subprocess.run(["spd-say", "-P", "message", text], check=True, timeout=30,
+                   env=dict(os.environ, SPEECHD_ADDRESS=speech.address))
+
+
+def voices_held(speech):
+    """The voice's processes waiting at the gate: utterances still being
+    said."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError):
+            cmd = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
+            if cmd[0].endswith(b"flock") and str(speech.dir / "gate").encode() in cmd:
+                found.append(pid)
+    return found
+
+
+class Speech(ProgramTest):
+    def assert_heard_whole_after(self, program, message, last, since=0):
+        """What was said after `since` is the start of a text, cut by
+        `message`, then the cut piece again and all that follows it up to
+        the piece that starts with `last`: once each, in order, nothing
+        left out (as the output view shows it)."""
+        said = program.speech.said()[since:]
+        listing = "\n".join(map(repr, said))
+        at = said.index(message)
+        self.assertTrue(at > 0, f"nothing of ours was being said\n{listing}")
+        after = said[at + 1:]
+        after = after[:next(i for i, u in enumerate(after) if u.startswith(last)) + 1]
+        self.assertEqual(after[0], said[at - 1], listing)
+        self.assertIn(flat(" ".join(after)), flat(program.view()), listing)
+
+    def start_held(self, cwd, **kwargs):
+        """Starts the program with the voice held from its first word."""
+        speech = harness.Speech()
+        self.addCleanup(speech.stop)
+        speech.hold()
+        program = harness.Program(cwd, self.temp_dir(), self.temp_dir(), speech, **kwargs)
+        self.addCleanup(program.kill)
+        wait_for(lambda: program.app() or program.process.poll() is not None,
+                 "the program on the accessibility bus", program.output)
+        return program
+
+    def test_the_screen_readers_words_come_first_and_ours_go_on_from_the_cut_piece(self):
+        # At start-up: the opening's first piece is being said when the
+        # screen reader announces the window; the opening follows, whole.
+        program = self.start_held(self.portable(), args=["games/lantern.z5"])
+        speech = program.speech
+        speech.wait(OPENING[0])
+        screen_reader_says(speech, "Tallowick, by Brennholt. frame")
+        speech.wait("Tallowick, by Brennholt. frame")
+        speech.release()
+        speech.wait(*OPENING)
+        self.assert_heard_whole_after(program, "Tallowick, by Brennholt. frame", OPENING[-1])
+
+        # During a long reply: the screen reader's answer to one of its own
+        # keys is heard at once, and the reply goes on from the cut piece.
+        speech.hold()
+        mark = program.command("read ledger", FIRST_PAGE)
+        wait_for(lambda: voices_held(speech), "the first piece being said", speech.tail)
+        screen_reader_says(speech, "Twelve o'clock.")
+        speech.wait("Twelve o'clock.", since=mark)
+        speech.release()
+        speech.wait("Entry 150: the end of the ledger.", since=mark)
+        self.assert_heard_whole_after(program, "Twelve o'clock.", "Entry 150:", since=mark)
+
+
+if __name__ == "__main__":
+    main()
