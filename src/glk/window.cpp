@@ -189,12 +189,14 @@ json grid_window::take_content() {
 }
 
 void graphics_window::clear() {
-    // Whatever was drawn before is covered.
+    // Whatever was drawn before is covered; the fill colour stays.
     draws_.clear();
+    draws_.push_back({{"special", "setcolor"}, {"color", css_color(background_)}});
     draws_.push_back({{"special", "fill"}});
 }
 
 void graphics_window::set_background(glui32 color) {
+    background_ = color;
     draws_.push_back({{"special", "setcolor"}, {"color", css_color(color)}});
 }
 

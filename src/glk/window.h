@@ -168,6 +168,7 @@ class graphics_window final : public glk_window_struct {
 
   private:
     std::vector<json> draws_;
+    glui32 background_ = 0xFFFFFF;
 };
 
 // "#RRGGBB" of a Glk colour.
