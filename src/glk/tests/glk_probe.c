@@ -1,0 +1,87 @@
+/* A small Glk program in C for the protocol tests: what the test story
+   cannot reach through glulxe. Each step waits for the display's event.
+     1. line input in a grid, ended by a terminator key
+     2. line input with echo off and initial text, cancelled by a resize
+        (the partial line comes from the display)
+     3. a graphics window: background, a filled rectangle, picture 1
+     4. the first line of data resource 1, read as Unicode
+   The Blorb holding the picture and the resource is the command line's
+   file, when there is one. */
+#include "glk.h"
+
+#include "gi_blorb.h"
+#include "glkstart.h"
+
+#include <stdio.h>
+#include <string.h>
+
+glkunix_argumentlist_t glkunix_arguments[] = {
+    {"", glkunix_arg_ValueFollows, "a Blorb file of pictures and data"},
+    {NULL, glkunix_arg_End, NULL},
+};
+
+int glkunix_startup_code(glkunix_startup_t* data) {
+    if (data->argc > 1) {
+        strid_t blorb = glkunix_stream_open_pathname(data->argv[1], 0, 0);
+        if (blorb)
+            giblorb_set_resource_map(blorb);
+    }
+    return 1;
+}
+
+static void wait_for(glui32 type, event_t* event) {
+    do
+        glk_select(event);
+    while (event->type != type);
+}
+
+static void say(const char* text) {
+    glk_put_string((char*)text);
+}
+
+void glk_main(void) {
+    char report[200];
+    char line[32];
+    glui32 unicode_line[32];
+    glui32 terminators[] = {keycode_Escape};
+    event_t event;
+
+    winid_t story = glk_window_open(NULL, 0, 0, wintype_TextBuffer, 1);
+    winid_t status =
+        glk_window_open(story, winmethod_Above | winmethod_Fixed, 2, wintype_TextGrid, 2);
+    winid_t picture =
+        glk_window_open(story, winmethod_Right | winmethod_Proportional, 25, wintype_Graphics, 3);
+    glk_set_window(story);
+    say("Probe.\n");
+
+    glk_window_move_cursor(status, 0, 1);
+    glk_put_string_stream(glk_window_get_stream(status), "Go: ");
+    glk_set_terminators_line_event(status, terminators, 1);
+    glk_request_line_event(status, line, 10, 0);
+    wait_for(evtype_LineInput, &event);
+    snprintf(report, sizeof report, "Grid line \"%.*s\", terminator %u.\n", (int)event.val1, line,
+             (unsigned)event.val2);
+    say(report);
+
+    glk_set_echo_line_event(story, 0);
+    strcpy(line, "abc");
+    glk_request_line_event(story, line, sizeof line, 3);
+    wait_for(evtype_Arrange, &event);
+    glk_cancel_line_event(story, &event);
+    snprintf(report, sizeof report, "Cancelled \"%.*s\".\n", (int)event.val1, line);
+    say(report);
+
+    glk_window_set_background_color(picture, 0x000080);
+    glk_window_clear(picture);
+    glk_window_fill_rect(picture, 0xFF0000, 1, 2, 3, 4);
+    snprintf(report, sizeof report, "Picture %s.\n",
+             glk_image_draw(picture, 1, 5, 6) ? "drawn" : "missing");
+    say(report);
+
+    strid_t data = glk_stream_open_resource_uni(1, 0);
+    glui32 length = data ? glk_get_line_stream_uni(data, unicode_line, 32) : 0;
+    glk_put_string("Resource: ");
+    glk_put_buffer_uni(unicode_line, length);
+    if (data)
+        glk_stream_close(data, NULL);
+}

@@ -1,0 +1,126 @@
+#include "glk_test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace tw::glk::test {
+namespace {
+
+std::string big_endian(uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string chunk(const std::string& type, const std::string& data) {
+    std::string bytes = type + big_endian(static_cast<uint32_t>(data.size())) + data;
+    if (data.size() % 2)
+        bytes += '\0';
+    return bytes;
+}
+
+std::string quoted(const std::string& text) {
+#ifdef _WIN32
+    return '"' + text + '"';
+#else
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+#endif
+}
+
+} // namespace
+
+temp_dir::temp_dir() {
+    std::random_device random;
+    do
+        path_ = fs::temp_directory_path() / ("tallowick-glk-test-" + std::to_string(random()));
+    while (!fs::create_directory(path_));
+}
+
+temp_dir::~temp_dir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string make_blorb(const std::vector<blorb_chunk>& chunks) {
+    size_t resources = 0;
+    for (auto& c : chunks)
+        resources += !c.usage.empty();
+    std::string index = big_endian(static_cast<uint32_t>(resources));
+    std::string body;
+    // FORM header (12 bytes) and the index chunk come first.
+    size_t at = 12 + 8 + 4 + 12 * resources;
+    for (auto& c : chunks) {
+        if (!c.usage.empty())
+            index += c.usage + big_endian(c.number) + big_endian(static_cast<uint32_t>(at));
+        std::string bytes = chunk(c.type, c.data);
+        at += bytes.size();
+        body += bytes;
+    }
+    std::string form = "IFRS" + chunk("RIdx", index) + body;
+    return "FORM" + big_endian(static_cast<uint32_t>(form.size())) + form;
+}
+
+std::string png_header(uint32_t width, uint32_t height) {
+    return std::string("\x89PNG\r\n\x1a\n", 8) + big_endian(13) + "IHDR" + big_endian(width) +
+           big_endian(height) + std::string("\x08\x02\0\0\0", 5) + big_endian(0);
+}
+
+json init_event() {
+    return json{{"type", "init"},
+                {"gen", 0},
+                {"metrics", {{"width", 80}, {"height", 50}, {"charwidth", 1}, {"charheight", 1}}},
+                {"support", {"timer", "graphics"}}};
+}
+
+std::string lines(const std::vector<json>& events) {
+    std::string text;
+    for (auto& event : events)
+        text += event.dump() + "\n";
+    return text;
+}
+
+run_result run_program(const fs::path& program, const std::vector<std::string>& arguments,
+                       const std::string& input, const fs::path& folder) {
+    write_file(folder / "events.json", input);
+    std::string command = "cd " + quoted(folder.string()) + " && " + quoted(program.string());
+    for (auto& argument : arguments)
+        command += " " + quoted(argument);
+    command += " < events.json > updates.json";
+#ifdef _WIN32
+    command = "cd /d " + command.substr(3);
+#endif
+    run_result result;
+    int status = std::system(command.c_str());
+#ifdef _WIN32
+    result.status = status;
+#else
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    std::istringstream output(read_file(folder / "updates.json"));
+    for (std::string line; std::getline(output, line);) {
+        auto update = json::parse(line, nullptr, false);
+        EXPECT_FALSE(update.is_discarded()) << "not JSON: " << line;
+        result.updates.push_back(std::move(update));
+    }
+    return result;
+}
+
+} // namespace tw::glk::test

@@ -1,0 +1,86 @@
+// Windows placed from the display's metrics, as GlkOte lays them out.
+#include "glk/library.h"
+#include "glk_test_support.h"
+
+namespace tw::glk {
+namespace {
+
+void use_metrics(const char* metrics) {
+    library::get().screen = parse_metrics(json::parse(metrics));
+}
+
+void expect_box(winid_t win, double left, double top, double width, double height) {
+    EXPECT_EQ(win->box.left, left);
+    EXPECT_EQ(win->box.top, top);
+    EXPECT_EQ(win->box.width, width);
+    EXPECT_EQ(win->box.height, height);
+}
+
+std::pair<glui32, glui32> size_of(winid_t win) {
+    glui32 width, height;
+    glk_window_get_size(win, &width, &height);
+    return {width, height};
+}
+
+TEST(GlkLayout, AStatusGridOverABufferInCharacterCells) {
+    use_metrics(R"({"width": 80, "height": 50, "charwidth": 1, "charheight": 1})");
+    winid_t story = glk_window_open(nullptr, 0, 0, wintype_TextBuffer, 1);
+    winid_t status =
+        glk_window_open(story, winmethod_Above | winmethod_Fixed, 1, wintype_TextGrid, 2);
+    expect_box(status, 0, 0, 80, 1);
+    expect_box(story, 0, 1, 80, 49);
+    EXPECT_EQ(size_of(status), std::pair(80u, 1u));
+    EXPECT_EQ(size_of(story), std::pair(80u, 49u));
+    glk_window_close(glk_window_get_root(), nullptr);
+    EXPECT_EQ(glk_window_get_root(), nullptr);
+}
+
+TEST(GlkLayout, MarginsSpacingAndCharacterSizesCountAsInGlkOte) {
+    use_metrics(R"({"width": 800, "height": 600, "gridcharwidth": 10, "gridcharheight": 20,
+                    "buffercharwidth": 8, "buffercharheight": 16, "outspacing": 5,
+                    "inspacing": 4, "gridmargin": 6, "buffermarginx": 10, "buffermarginy": 12})");
+    winid_t story = glk_window_open(nullptr, 0, 0, wintype_TextBuffer, 1);
+    winid_t status =
+        glk_window_open(story, winmethod_Above | winmethod_Fixed, 2, wintype_TextGrid, 2);
+    expect_box(status, 5, 5, 790, 46);
+    expect_box(story, 5, 55, 790, 540);
+    EXPECT_EQ(size_of(status), std::pair(78u, 2u));
+    EXPECT_EQ(size_of(story), std::pair(97u, 33u));
+    winid_t side =
+        glk_window_open(story, winmethod_Right | winmethod_Proportional, 25, wintype_TextBuffer, 3);
+    expect_box(story, 5, 55, 590, 540);
+    expect_box(side, 599, 55, 196, 540);
+    glk_window_close(glk_window_get_root(), nullptr);
+}
+
+TEST(GlkLayout, ArrangementsResizeButNeverTurnAndALostKeyMeasuresNothing) {
+    use_metrics(R"({"width": 80, "height": 50})");
+    winid_t a = glk_window_open(nullptr, 0, 0, wintype_TextBuffer, 1);
+    winid_t b = glk_window_open(a, winmethod_Below | winmethod_Fixed, 10, wintype_TextGrid, 2);
+    winid_t pair = glk_window_get_parent(b);
+    // The upper window becomes the constrained one; neither moves.
+    glk_window_set_arrangement(pair, winmethod_Above | winmethod_Fixed, 5, a);
+    expect_box(a, 0, 0, 80, 5);
+    expect_box(b, 0, 5, 80, 45);
+    glui32 method, size;
+    winid_t key;
+    glk_window_get_arrangement(pair, &method, &size, &key);
+    EXPECT_EQ(method, glui32{winmethod_Above | winmethod_Fixed | winmethod_Border});
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(key, a);
+    glk_window_set_arrangement(pair, winmethod_Left | winmethod_Fixed, 5, nullptr);
+    expect_box(a, 0, 0, 80, 5);
+
+    // Split a's key window c, then close c: its sibling d keeps the split, with no key.
+    winid_t c = glk_window_open(b, winmethod_Above | winmethod_Fixed, 2, wintype_TextGrid, 3);
+    winid_t d =
+        glk_window_open(c, winmethod_Right | winmethod_Proportional, 50, wintype_TextBuffer, 4);
+    glk_window_close(c, nullptr);
+    EXPECT_EQ(glk_window_get_sibling(d), b);
+    expect_box(d, 0, 5, 80, 0);
+    expect_box(b, 0, 5, 80, 45);
+    glk_window_close(glk_window_get_root(), nullptr);
+}
+
+} // namespace
+} // namespace tw::glk

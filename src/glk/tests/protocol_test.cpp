@@ -1,0 +1,222 @@
+// GlkOte's protocol as the library speaks it: framing, and real programs
+// (glulxe with our test story, and glk_probe) fed scripted events.
+#include "glk/protocol.h"
+#include "glk_test_support.h"
+
+namespace tw::glk {
+namespace {
+
+using namespace test;
+
+json line(int gen, const char* text, int window = 1) {
+    return {{"type", "line"}, {"gen", gen}, {"window", window}, {"value", text}};
+}
+
+json prompt_answer(int gen, json name) {
+    return {
+        {"type", "specialresponse"}, {"gen", gen}, {"response", "fileref_prompt"}, {"value", name}};
+}
+
+// The text runs an update adds to window `id`, lines joined by "\n";
+// input echoed as [typed].
+std::string text_of(const json& update, int id = 1) {
+    std::string text;
+    for (auto& content : update.value("content", json::array())) {
+        if (content["id"] != id)
+            continue;
+        for (auto& paragraph : content.value("text", json::array())) {
+            if (!paragraph.value("append", false) && !text.empty())
+                text += '\n';
+            for (auto& run : paragraph.value("content", json::array()))
+                text += run.value("style", "") == "input" ? "[" + run.value("text", "") + "]"
+                                                          : run.value("text", "");
+        }
+    }
+    return text;
+}
+
+const json& window_entry(const json& update, int id) {
+    for (auto& entry : update["windows"])
+        if (entry["id"] == id)
+            return entry;
+    static const json none;
+    return none;
+}
+
+run_result run_story(const temp_dir& dir, const std::vector<json>& events,
+                     const std::string& story = GLK_TEST_STORY) {
+    return run_program(GLULXE, {story}, lines(events), dir.path());
+}
+
+TEST(GlkProtocol, MessagesAreFoundWhereverTheInputIsCut) {
+    message_splitter splitter;
+    std::vector<std::string> found;
+    for (char c : std::string(" {\"a\": \"}{\\\"\",\n \"b\": [1, {}]}\n\n{\"c\":1}"))
+        if (splitter.push(c) == message_splitter::status::complete)
+            found.push_back(splitter.take());
+    EXPECT_EQ(found,
+              (std::vector<std::string>{"{\"a\": \"}{\\\"\",\n \"b\": [1, {}]}", "{\"c\":1}"}));
+    EXPECT_EQ(message_splitter().push('['), message_splitter::status::error);
+    EXPECT_EQ(keycode_named("func12"), glui32{keycode_Func12});
+    EXPECT_EQ(keycode_named("x"), 0u);
+    EXPECT_STREQ(key_name(keycode_Escape), "escape");
+}
+
+TEST(GlkProtocol, AStoryWithAStatusLineAKeyWaitATimerAndFilePrompts) {
+    temp_dir dir;
+    auto run = run_story(dir, {init_event(),
+                               line(1, "c"),
+                               line(2, "k"),
+                               {{"type", "char"}, {"gen", 3}, {"window", 1}, {"value", "x"}},
+                               line(4, "t"),
+                               {{"type", "timer"}, {"gen", 5}},
+                               line(6, "s"),
+                               prompt_answer(7, "hall one.sav"),
+                               line(8, "c"),
+                               line(9, "r"),
+                               prompt_answer(10, "hall one.sav"),
+                               line(11, "n"),
+                               line(12, "q")});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.updates.size(), 13u);
+    auto& first = run.updates[0];
+    EXPECT_EQ(first["windows"], json::parse(R"([
+        {"id":1,"type":"buffer","rock":201,"left":0,"top":1,"width":80,"height":49},
+        {"id":2,"type":"grid","rock":202,"left":0,"top":0,"width":80,"height":1,
+         "gridwidth":80,"gridheight":1}])"));
+    EXPECT_EQ(first["content"][1], json::parse(R"({"id":2,"lines":[{"line":0,
+        "content":[{"style":"normal","text":"Test Room    Turns: 0"}]}]})"));
+    EXPECT_EQ(text_of(first), "Hello from Glulx.\n\n>");
+    EXPECT_EQ(first["input"], json::parse(R"([{"id":1,"gen":1,"type":"line","maxlen":80}])"));
+
+    EXPECT_EQ(text_of(run.updates[1]), "[c]\nCounted.\n\n>");
+    EXPECT_EQ(run.updates[2]["input"], json::parse(R"([{"id":1,"gen":3,"type":"char"}])"));
+    EXPECT_EQ(text_of(run.updates[3]), "Key 120.\n\n>");
+    EXPECT_EQ(run.updates[4]["timer"], 50);
+    EXPECT_EQ(run.updates[4]["input"], json::array());
+    EXPECT_TRUE(run.updates[5]["timer"].is_null());
+    EXPECT_EQ(text_of(run.updates[5]), "Tick.\n\n>");
+    EXPECT_EQ(run.updates[6]["specialinput"],
+              json::parse(R"({"type":"fileref_prompt","filemode":"write","filetype":"save"})"));
+    EXPECT_FALSE(run.updates[7].contains("specialinput"));
+    EXPECT_EQ(text_of(run.updates[7]), "Saved.\n\n>");
+    EXPECT_TRUE(fs::exists(dir / "hall one.sav"));
+    EXPECT_EQ(run.updates[9]["specialinput"]["filemode"], "read");
+    EXPECT_EQ(text_of(run.updates[10]), "Restored.\n\n>");
+    EXPECT_EQ(text_of(run.updates[11]), "[n]\nThe count is 1.\n\n>");
+    EXPECT_EQ(text_of(run.updates[12]), "[q]\nGoodbye.");
+    EXPECT_EQ(run.updates[12]["input"], json::array());
+}
+
+TEST(GlkProtocol, OldGenerationsCancelledPromptsAndRefusedNamesAreNoOnesInput) {
+    temp_dir dir;
+    auto run =
+        run_story(dir, {init_event(), line(0, "stale"), line(1, "fresh"), line(2, "s"),
+                        prompt_answer(2, "too early"), prompt_answer(3, nullptr), line(4, "s"),
+                        prompt_answer(5, "../escape"), line(6, "r"), prompt_answer(7, "missing")});
+    EXPECT_EQ(run.status, 0); // the input ran out: a quiet end
+    ASSERT_EQ(run.updates.size(), 8u);
+    EXPECT_EQ(text_of(run.updates[1]), "[fresh]\nYou said: fresh\n\n>");
+    EXPECT_EQ(text_of(run.updates[3]), "Not saved.\n\n>");
+    EXPECT_EQ(text_of(run.updates[5]), "Not saved.\n\n>");
+    EXPECT_EQ(text_of(run.updates[7]), "No such file.\n\n>");
+    // Nothing was written, in the folder or above it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_FALSE(fs::exists(dir.path().parent_path() / "escape"));
+}
+
+TEST(GlkProtocol, UnicodeLinesArriveComposed) {
+    temp_dir dir;
+    auto run = run_story(dir, {init_event(), line(1, "u"), line(2, "e\u0301\u263A")});
+    ASSERT_EQ(run.updates.size(), 3u);
+    EXPECT_EQ(text_of(run.updates[1]), "[u]\n\u263A");
+    EXPECT_EQ(text_of(run.updates[2]), "[\u00E9\u263A]\nRead 2: 233 9786\n\n>");
+}
+
+TEST(GlkProtocol, PicturesGoOutWithTheirSizeAndDescription) {
+    temp_dir dir;
+    std::string descriptions = std::string("\0\0\0\1Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square.";
+    write_file(dir / "story.gblorb", make_blorb({{"GLUL", read_file(GLK_TEST_STORY), "Exec", 0},
+                                                 {"PNG ", png_header(96, 64), "Pict", 1},
+                                                 {"RDes", descriptions}}));
+    auto run = run_story(dir, {init_event(), line(1, "i")}, (dir / "story.gblorb").string());
+    ASSERT_EQ(run.updates.size(), 2u);
+    auto& story = run.updates[1]["content"][0]["text"];
+    EXPECT_EQ(story[1]["content"][0], json::parse(R"({"special":"image","image":1,"width":96,
+        "height":64,"alignment":"inlineup","alttext":"A red square."})"));
+    EXPECT_EQ(text_of(run.updates[1]), "[i]\n\nDrawn.\n\n>");
+}
+
+TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
+    temp_dir dir;
+    write_file(dir / "zcode.z5", std::string("\x05\0\0\0", 4) + std::string(60, '\0'));
+    write_file(dir / "garbage.ulx", "not a story at all, just some words");
+    auto error = [](const run_result& run) {
+        return run.updates.empty() ? json() : run.updates.back().value("message", json());
+    };
+    for (const char* story : {"zcode.z5", "garbage.ulx"}) {
+        auto run = run_story(dir, {init_event()}, story);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(error(run),
+                  "This is neither a Glulx game file nor a Blorb file which contains one.");
+    }
+    auto fatal = run_story(dir, {init_event(), line(1, "e")});
+    EXPECT_EQ(fatal.status, 1);
+    EXPECT_EQ(error(fatal), "Reference to nonexistent Glk object.");
+    auto bad = run_program(GLULXE, {GLK_TEST_STORY}, lines({init_event()}) + "{\"type\": nope}",
+                           dir.path());
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(error(bad), "The display sent a message that is not valid JSON.");
+    auto cut = run_program(GLULXE, {GLK_TEST_STORY}, lines({init_event()}) + "{\"type\": \"li",
+                           dir.path());
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.updates.size(), 1u);
+    auto nothing = run_program(GLULXE, {GLK_TEST_STORY}, "", dir.path());
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_TRUE(nothing.updates.empty());
+}
+
+TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsAndResources) {
+    temp_dir dir;
+    std::string descriptions = std::string("\0\0\0\1Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square.";
+    write_file(dir / "probe.blb", make_blorb({{"PNG ", png_header(96, 64), "Pict", 1},
+                                              {"TEXT",
+                                               "\xC3\x9Cn\xC3\xAF"
+                                               "code\nmore",
+                                               "Data", 1},
+                                              {"RDes", descriptions}}));
+    json arrange{{"type", "arrange"},
+                 {"gen", 2},
+                 {"metrics", {{"width", 100}, {"height", 50}}},
+                 {"partial", {{"1", "abcdef"}}}};
+    json grid_line = line(1, "north", 2);
+    grid_line["terminator"] = "escape";
+    auto run = run_program(GLK_PROBE, {"probe.blb"}, lines({init_event(), grid_line, arrange}),
+                           dir.path());
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(run.updates.size(), 3u);
+    EXPECT_EQ(window_entry(run.updates[0], 4), json::parse(R"({"id":4,"type":"graphics","rock":3,
+        "left":60,"top":2,"width":20,"height":48,"graphwidth":20,"graphheight":48})"));
+    EXPECT_EQ(run.updates[0]["input"], json::parse(R"([{"id":2,"gen":1,"type":"line",
+        "maxlen":10,"terminators":["escape"],"xpos":4,"ypos":1}])"));
+
+    auto& echoed = run.updates[1]["content"];
+    EXPECT_EQ(echoed[1], json::parse(R"({"id":2,"lines":[{"line":1,"content":[
+        {"style":"normal","text":"Go: "},{"style":"input","text":"north"}]}]})"));
+    EXPECT_EQ(text_of(run.updates[1]), "Grid line \"north\", terminator 4294967288.");
+    EXPECT_EQ(run.updates[1]["input"], json::parse(R"([{"id":1,"gen":2,"type":"line",
+        "maxlen":32,"initial":"abc"}])"));
+
+    auto& last = run.updates[2];
+    EXPECT_EQ(window_entry(last, 1)["width"], 75);
+    EXPECT_EQ(text_of(last), "Cancelled \"abcdef\".\nPicture drawn.\nResource: \u00DCn\u00EFcode");
+    EXPECT_EQ(last["content"][1], json::parse(R"({"id":4,"draw":[
+        {"special":"setcolor","color":"#000080"},{"special":"fill"},
+        {"special":"fill","color":"#FF0000","x":1,"y":2,"width":3,"height":4},
+        {"special":"image","image":1,"x":5,"y":6,"width":96,"height":64,
+         "alttext":"A red square."}]})"));
+    EXPECT_EQ(last["input"], json::array());
+}
+
+} // namespace
+} // namespace tw::glk

@@ -1,0 +1,147 @@
+// Memory, file and resource streams: what is written, read and counted,
+// positions, and the arrays the program is told the library holds.
+#include "glk/fileref.h"
+#include "glk_test_support.h"
+
+#include <cstring>
+
+namespace tw::glk {
+namespace {
+
+using test::read_file;
+
+struct retained {
+    void* array;
+    glui32 length;
+    std::string type;
+};
+std::vector<retained> taken, given_back;
+
+gidispatch_rock_t take(void* array, glui32 length, char* type) {
+    taken.push_back({array, length, type});
+    return {};
+}
+
+void give_back(void* array, glui32 length, char* type, gidispatch_rock_t) {
+    given_back.push_back({array, length, type});
+}
+
+TEST(GlkStreams, MemoryStreamsCountWhatDoesNotFitAndHoldTheirArray) {
+    taken.clear();
+    given_back.clear();
+    gidispatch_set_retained_registry(take, give_back);
+    char buffer[5] = "----";
+    strid_t str = glk_stream_open_memory(buffer, 4, filemode_Write, 7);
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].type, "&+#!Cn");
+    glk_put_string_stream(str, const_cast<char*>("h\xE9llo"));
+    glk_put_char_stream_uni(str, 0x263A);
+    stream_result_t result;
+    glk_stream_close(str, &result);
+    gidispatch_set_retained_registry(nullptr, nullptr);
+    EXPECT_EQ(result.writecount, 6u);
+    EXPECT_EQ(std::string(buffer), "h\xE9ll");
+    ASSERT_EQ(given_back.size(), 1u);
+    EXPECT_EQ(given_back[0].array, buffer);
+    EXPECT_EQ(given_back[0].length, 4u);
+
+    glui32 wide[3] = {};
+    str = glk_stream_open_memory_uni(wide, 3, filemode_ReadWrite, 0);
+    glk_put_char_stream_uni(str, 0x263A);
+    glk_stream_set_position(str, 0, seekmode_Start);
+    EXPECT_EQ(glk_get_char_stream(str), '?');
+    EXPECT_EQ(glk_stream_get_position(str), 1u);
+    glk_stream_set_position(str, -1, seekmode_Current);
+    EXPECT_EQ(glk_get_char_stream_uni(str), 0x263A);
+    glk_stream_close(str, &result);
+    EXPECT_EQ(result.readcount, 2u);
+}
+
+TEST(GlkStreams, ReadingLinesBuffersAndThePositionFromTheEnd) {
+    char text[] = "one\ntwo\nthree";
+    strid_t str = glk_stream_open_memory(text, sizeof text - 1, filemode_Read, 0);
+    char line[10];
+    EXPECT_EQ(glk_get_line_stream(str, line, sizeof line), 4u);
+    EXPECT_STREQ(line, "one\n");
+    EXPECT_EQ(glk_get_line_stream(str, line, 3), 2u);
+    EXPECT_STREQ(line, "tw");
+    glk_stream_set_position(str, -5, seekmode_End);
+    EXPECT_EQ(glk_get_buffer_stream(str, line, sizeof line), 5u);
+    EXPECT_EQ(std::string(line, 5), "three");
+    EXPECT_EQ(glk_get_char_stream(str), -1);
+    glk_stream_set_position(str, 100, seekmode_Start); // kept within the data
+    EXPECT_EQ(glk_stream_get_position(str), 13u);
+    glk_stream_close(str, nullptr);
+}
+
+TEST(GlkStreams, TextFilesAreUtf8AndUnicodeBinaryFilesBigEndianWords) {
+    frefid_t text = glk_fileref_create_temp(fileusage_Data | fileusage_TextMode, 0);
+    strid_t str = glk_stream_open_file_uni(text, filemode_Write, 0);
+    for (glui32 ch : {0xE9u, 0x263Au, glui32{'\n'}})
+        glk_put_char_stream_uni(str, ch);
+    glk_stream_close(str, nullptr);
+    strid_t append = glk_stream_open_file(text, filemode_WriteAppend, 0);
+    glk_put_char_stream(append, 'z');
+    glk_stream_close(append, nullptr);
+    str = glk_stream_open_file(text, filemode_Read, 0);
+    EXPECT_EQ(glk_get_char_stream(str), 0xE9);
+    EXPECT_EQ(glk_get_char_stream(str), '?');
+    EXPECT_EQ(glk_get_char_stream(str), '\n');
+    EXPECT_EQ(glk_get_char_stream(str), 'z');
+    EXPECT_EQ(glk_get_char_stream(str), -1);
+    glk_stream_close(str, nullptr);
+    EXPECT_EQ(read_file(text->path), "\xC3\xA9\xE2\x98\xBA\nz");
+
+    frefid_t binary = glk_fileref_create_from_fileref(fileusage_Data, text, 0);
+    str = glk_stream_open_file_uni(binary, filemode_Write, 0);
+    glk_put_char_stream_uni(str, 0x263A);
+    EXPECT_EQ(glk_stream_get_position(str), 1u);
+    glk_stream_close(str, nullptr);
+    EXPECT_EQ(read_file(binary->path), std::string("\0\0\x26\x3A", 4));
+    str = glk_stream_open_file(binary, filemode_ReadWrite, 0); // neither truncates
+    char bytes[4];
+    EXPECT_EQ(glk_get_buffer_stream(str, bytes, 4), 4u);
+    EXPECT_EQ(std::string(bytes, 4), std::string("\0\0\x26\x3A", 4));
+    glk_stream_close(str, nullptr);
+
+    EXPECT_TRUE(glk_fileref_does_file_exist(text));
+    glk_fileref_delete_file(text);
+    EXPECT_FALSE(glk_fileref_does_file_exist(binary));
+    EXPECT_EQ(glk_stream_open_file(text, filemode_Read, 0), nullptr);
+    glk_fileref_destroy(text);
+    glk_fileref_destroy(binary);
+}
+
+TEST(GlkStreams, ResourcesAreReadAsTextOrWordsByTheirChunkType) {
+    static std::string blorb = test::make_blorb({
+        {"TEXT",
+         "n\xC3\xA9"
+         "e\nsecond",
+         "Data", 1},
+        {"BINA", std::string("\0\0\x26\x3A\0\0\0A", 8), "Data", 2},
+    });
+    strid_t file =
+        glk_stream_open_memory(blorb.data(), static_cast<glui32>(blorb.size()), filemode_Read, 0);
+    ASSERT_EQ(giblorb_set_resource_map(file), giblorb_err_None);
+
+    strid_t text = glk_stream_open_resource_uni(1, 0);
+    glui32 line[10];
+    EXPECT_EQ(glk_get_line_stream_uni(text, line, 10), 4u);
+    EXPECT_EQ(line[1], 0xE9u);
+    glk_stream_close(text, nullptr);
+    text = glk_stream_open_resource(1, 0); // bytes, to a Latin-1 stream
+    EXPECT_EQ(glk_get_char_stream(text), 'n');
+    EXPECT_EQ(glk_get_char_stream(text), 0xC3);
+    glk_stream_close(text, nullptr);
+
+    strid_t words = glk_stream_open_resource_uni(2, 0);
+    EXPECT_EQ(glk_get_char_stream_uni(words), 0x263A);
+    EXPECT_EQ(glk_stream_get_position(words), 1u);
+    EXPECT_EQ(glk_get_char_stream_uni(words), 'A');
+    EXPECT_EQ(glk_get_char_stream_uni(words), -1);
+    glk_stream_close(words, nullptr);
+    EXPECT_EQ(glk_stream_open_resource(3, 0), nullptr);
+}
+
+} // namespace
+} // namespace tw::glk

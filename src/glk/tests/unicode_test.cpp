@@ -1,0 +1,81 @@
+// Case mapping and normalisation, against known strings and against the
+// Unicode Character Database's own normalisation tests.
+#include "glk/glk_api.h"
+#include "glk/unicode.h"
+#include "glk_test_support.h"
+
+#include <sstream>
+
+namespace tw::glk {
+namespace {
+
+TEST(GlkUnicode, CaseMappingsIncludeTheOnesThatChangeLength) {
+    EXPECT_EQ(to_upper_case(U"straße ﬁx"), U"STRASSE FIX");
+    EXPECT_EQ(to_lower_case(U"ÀÉÎ İ Σ"), U"àéî i\u0307 σ");
+    EXPECT_EQ(to_title_case(U"ßtraße", false), U"Sstraße");
+    EXPECT_EQ(to_title_case(U"ǆEMAL", true), U"ǅemal");
+    EXPECT_EQ(to_title_case(U"éCOLE", false), U"ÉCOLE");
+    EXPECT_EQ(glk_char_to_upper(0xE9), 0xC9);
+    EXPECT_EQ(glk_char_to_upper(0xDF), 0xDF);
+    EXPECT_EQ(glk_char_to_lower(0xD7), 0xD7);
+    EXPECT_EQ(glk_char_to_lower('Q'), 'q');
+}
+
+TEST(GlkUnicode, BufferCallsCutTheResultButCountAllOfIt) {
+    glui32 word[] = {'s', 0xDF, 0};
+    EXPECT_EQ(glk_buffer_to_upper_case_uni(word, 2, 2), 3u);
+    EXPECT_EQ(word[0], glui32{'S'});
+    EXPECT_EQ(word[1], glui32{'S'});
+    EXPECT_EQ(word[2], 0u);
+    glui32 decomposed[4] = {0xE9, 'x'};
+    EXPECT_EQ(glk_buffer_canon_decompose_uni(decomposed, 4, 1), 2u);
+    EXPECT_EQ(decomposed[1], 0x301u);
+    EXPECT_EQ(glk_buffer_canon_normalize_uni(decomposed, 4, 2), 1u);
+    EXPECT_EQ(decomposed[0], 0xE9u);
+}
+
+TEST(GlkUnicode, NormalisationComposesHangulAndKeepsExclusionsApart) {
+    EXPECT_EQ(canonical_decomposition(U"\uAC01"), U"\u1100\u1161\u11A8");
+    EXPECT_EQ(canonical_composition(U"\u1100\u1161\u11A8"), U"\uAC01");
+    EXPECT_EQ(canonical_composition(U"\u0958"), U"\u0915\u093C");
+    EXPECT_EQ(canonical_composition(U"\u212B"), U"\u00C5");
+    EXPECT_EQ(canonical_composition(U"\u1E0B\u0323"), U"\u1E0D\u0307");
+    EXPECT_EQ(canonical_composition(U"\u0301e"), U"\u0301e");
+}
+
+std::u32string code_points(const std::string& field) {
+    std::u32string text;
+    std::istringstream hex(field);
+    for (unsigned long cp; hex >> std::hex >> cp;)
+        text.push_back(static_cast<char32_t>(cp));
+    return text;
+}
+
+// NormalizationTest.txt: c2 == NFC(c1..c3), c4 == NFC(c4, c5),
+// c3 == NFD(c1..c3), c5 == NFD(c4, c5).
+TEST(GlkUnicode, NormalisationPassesTheUnicodeConformanceTests) {
+    std::istringstream cases(test::read_file(GLK_NORMALIZATION_TEST));
+    int checked = 0;
+    for (std::string line; std::getline(cases, line);) {
+        if (line.empty() || line[0] == '#' || line[0] == '@')
+            continue;
+        std::vector<std::u32string> c;
+        std::istringstream fields(line);
+        for (std::string field; c.size() < 5 && std::getline(fields, field, ';');)
+            c.push_back(code_points(field));
+        ASSERT_EQ(c.size(), 5u) << line;
+        for (int i : {0, 1, 2}) {
+            ASSERT_EQ(canonical_composition(c[i]), c[1]) << line;
+            ASSERT_EQ(canonical_decomposition(c[i]), c[2]) << line;
+        }
+        for (int i : {3, 4}) {
+            ASSERT_EQ(canonical_composition(c[i]), c[3]) << line;
+            ASSERT_EQ(canonical_decomposition(c[i]), c[4]) << line;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 15000);
+}
+
+} // namespace
+} // namespace tw::glk
