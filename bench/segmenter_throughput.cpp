@@ -4,7 +4,7 @@
 // The text is real: what our dfrotz prints for Lantern Hall over a short
 // walk-through (rows, status line, prompts, a quote box, "Mr. Hobb",
 // "[Your map has been updated...]", "Inform v6.41"), recorded once at the
-// start. Its story text, as interpreter_screen gives it, is repeated to the
+// start. Its story text, as the dfrotz screen reader gives it, is repeated to the
 // size asked, turn by turn, and cut as the reader cuts it: fed, with
 // prompt() at each input wait. Three inputs:
 //   plain      the turns as they are;
@@ -21,7 +21,7 @@
 // touched: run with
 //   GLIBC_TUNABLES=glibc.malloc.trim_threshold=4294967295:glibc.malloc.mmap_threshold=4294967295
 // A last line times the reader's pipeline on the raw screen output repeated
-// to the same size: decode, interpreter_screen, segmenter, clean_segment.
+// to the same size: all of output_reader (decode, screen, cut, clean).
 //
 // Each is run 7 times; the minimum and the median are printed, and the
 // ratios of both.
@@ -31,7 +31,9 @@
 //   <build>/segmenter_throughput [megabytes]        (10 by default)
 #include "core/interpreter/interpreter.h"
 #include "core/interpreter/process.h"
-#include "core/interpreter/interpreter_screen.h"
+#include "core/interpreter/dfrotz.h"
+#include "core/interpreter/dfrotz_screen.h"
+#include "core/interpreter/reader.h"
 #include "core/text/segmenter.h"
 #include "core/text/utf8.h"
 
@@ -66,8 +68,8 @@ const char walk_through[] = "look\nexamine mr hobb\nexamine stove\nread ledger\n
 std::string record_game(std::string& error) {
     auto dir = fs::temp_directory_path() / "tallowick-bench-saves";
     fs::create_directories(dir);
-    auto opts = tw::interpreter_launch(TALLOWICK_BINARY_DIR "/dfrotz",
-                                       TALLOWICK_BINARY_DIR "/stories/lantern.z5", dir);
+    auto opts = tw::dfrotz::launch(TALLOWICK_BINARY_DIR "/dfrotz",
+                                   TALLOWICK_BINARY_DIR "/stories/lantern.z5", dir);
     std::string out;
     if (auto child = tw::child_process::start(opts, error)) {
         child->write(walk_through);
@@ -89,7 +91,7 @@ std::string record_game(std::string& error) {
 
 // The story text of each turn, as the reader hands it to the segmenter.
 std::vector<std::string> turns_of(const std::string& screen_bytes) {
-    tw::interpreter_screen screen(tw::screen_width);
+    tw::dfrotz_screen screen(tw::dfrotz::screen_width);
     std::vector<tw::screen_event> events;
     screen.feed(tw::decode_utf8(screen_bytes), events);
     screen.quiet(events);
@@ -97,7 +99,7 @@ std::vector<std::string> turns_of(const std::string& screen_bytes) {
     for (auto& e : events) {
         if (e.kind == tw::screen_event::story_text)
             turns.back() += e.text;
-        else if (e.kind != tw::screen_event::status_line)
+        else if (e.kind == tw::screen_event::input_wait)
             turns.emplace_back();
     }
     return turns;
@@ -228,32 +230,15 @@ int main(int argc, char** argv) {
     // The reader's per-byte work, from dfrotz's bytes to the cleaned text.
     size_t spoken = 0;
     const auto pipeline = time_of([&] {
-        tw::utf8_decoder decoder;
-        tw::interpreter_screen screen(tw::screen_width);
-        tw::segmenter cutter;
-        std::string text;
-        std::vector<tw::screen_event> events;
+        tw::hearing heard;
         spoken = 0;
-        auto hand_on = [&] {
-            for (const auto& s : out)
-                spoken += tw::clean_segment(s).size();
-            out.clear();
-        };
-        for (size_t at = 0; at < raw.size(); at += chunk) {
-            text.clear();
-            decoder.feed(std::string_view(raw).substr(at, chunk), text);
-            screen.feed(text, events);
-            for (const auto& e : events) {
-                if (e.kind == tw::screen_event::story_text)
-                    cutter.feed(e.text, out);
-                else if (e.kind != tw::screen_event::status_line)
-                    cutter.prompt(out);
-                hand_on();
-            }
-            events.clear();
-        }
-        cutter.finish(out);
-        hand_on();
+        tw::output_reader reader(
+            std::make_unique<tw::dfrotz_screen>(tw::dfrotz::screen_width), heard,
+            [&](tw::output_item item) { spoken += item.shown.size(); },
+            [](const std::string&) {});
+        for (size_t at = 0; at < raw.size(); at += chunk)
+            reader.feed(std::string_view(raw).substr(at, chunk));
+        reader.finish();
     });
 
     auto mb_s = [](size_t bytes, double s) { return double(bytes) / (1 << 20) / s; };

@@ -44,7 +44,7 @@ class tallowick_app : public wxApp {
         }
         // The first screen only when no story starts: built and then
         // dropped, its focused button would be announced for nothing.
-        auto* frame = new main_frame(*chosen);
+        frame = new main_frame(*chosen);
         if (story.empty() || !open_story(*frame))
             frame->show_first_screen();
         return true;
@@ -65,12 +65,17 @@ class tallowick_app : public wxApp {
 
     // Any key pressed in our windows but a lone Shift or Alt silences our
     // speech and its queue at once, as screen readers do with their own: the
-    // screen reader's answer to the key is heard then, not after ours.
+    // screen reader's answer to the key is heard then, not after ours. The
+    // rest of the reply then coming is shown, not said: the player who
+    // silenced it meant all of it.
     int FilterEvent(wxEvent& event) override {
         if (event.GetEventType() == wxEVT_KEY_DOWN) {
             int code = static_cast<wxKeyEvent&>(event).GetKeyCode();
-            if (code != WXK_SHIFT && code != WXK_ALT)
+            if (code != WXK_SHIFT && code != WXK_ALT) {
                 speech_stop();
+                if (frame)
+                    frame->silence_reply();
+            }
         }
         return Event_Skip;
     }
@@ -89,6 +94,7 @@ class tallowick_app : public wxApp {
 
   private:
     const std::filesystem::path story;
+    main_frame* frame = nullptr;
 };
 
 // A failed wx assertion is reported on stderr; its own dialog would be a

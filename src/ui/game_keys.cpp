@@ -1,17 +1,86 @@
 // The game screen's keys: chords, which work wherever the focus is on the
-// screen; the command history; single-key answers; and the output view,
-// where the cursor keys read and typing goes to the input field.
+// screen; the command history; answers to a wait for one key; and the
+// output view, where the cursor keys read and typing goes to the input
+// field.
 #include "core/speech/speech.h"
 #include "ui/game_screen.h"
-#include "ui/main_frame.h"
 
 #include <wx/textctrl.h>
 
 namespace tw {
 namespace {
 
-bool is_enter(int code) {
-    return code == WXK_RETURN || code == WXK_NUMPAD_ENTER;
+// Ctrl with a key, and not AltGr, which Windows reports as Ctrl and Alt.
+bool is_chord(const wxKeyEvent& event) {
+    return event.ControlDown() && !event.AltDown();
+}
+
+// A key that has no character, as the game's menus and questions use it.
+std::optional<key_press> special_key(const wxKeyEvent& event) {
+    key_press key;
+    switch (event.GetKeyCode()) {
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+        key.special = key_press::enter;
+        break;
+    case WXK_ESCAPE:
+        key.special = key_press::escape;
+        break;
+    case WXK_BACK:
+        key.special = key_press::backspace;
+        break;
+    case WXK_LEFT:
+    case WXK_NUMPAD_LEFT:
+        key.special = key_press::left;
+        break;
+    case WXK_RIGHT:
+    case WXK_NUMPAD_RIGHT:
+        key.special = key_press::right;
+        break;
+    case WXK_UP:
+    case WXK_NUMPAD_UP:
+        key.special = key_press::up;
+        break;
+    case WXK_DOWN:
+    case WXK_NUMPAD_DOWN:
+        key.special = key_press::down;
+        break;
+    case WXK_HOME:
+    case WXK_NUMPAD_HOME:
+        key.special = key_press::home;
+        break;
+    case WXK_END:
+    case WXK_NUMPAD_END:
+        key.special = key_press::end;
+        break;
+    case WXK_PAGEUP:
+    case WXK_NUMPAD_PAGEUP:
+        key.special = key_press::page_up;
+        break;
+    case WXK_PAGEDOWN:
+    case WXK_NUMPAD_PAGEDOWN:
+        key.special = key_press::page_down;
+        break;
+    default:
+        if (event.GetKeyCode() >= WXK_F1 && event.GetKeyCode() <= WXK_F12) {
+            key.special = key_press::function;
+            key.number = event.GetKeyCode() - WXK_F1 + 1;
+            break;
+        }
+        return std::nullopt;
+    }
+    return key;
+}
+
+// A character typed, as the keyboard made it: Caps Lock, AltGr and dead
+// keys are already in the character event's text.
+std::optional<wxString> typed_text(const wxKeyEvent& event) {
+    int c = event.GetUnicodeKey();
+    // Tab, Enter, Escape and Backspace carry a character code too, but are
+    // keys for moving about, not text.
+    if (c == WXK_NONE || c < ' ' || c == WXK_DELETE)
+        return std::nullopt;
+    return wxString(static_cast<wxChar>(c));
 }
 
 } // namespace
@@ -23,7 +92,7 @@ void game_screen::speak_status_line() {
 game_screen::chord game_screen::on_chord(wxKeyEvent& event) {
     const int code = event.GetKeyCode();
     if (event.ShiftDown() && (code == WXK_UP || code == WXK_DOWN)) {
-        frame.change_speech_rate(code == WXK_UP ? 1 : -1);
+        host.change_speech_rate(code == WXK_UP ? 1 : -1);
         return chord::done;
     }
     if (code == '=' || code == '+' || code == WXK_NUMPAD_ADD || code == '-' ||
@@ -59,6 +128,18 @@ game_screen::chord game_screen::on_chord(wxKeyEvent& event) {
     }
 }
 
+bool game_screen::answer_special_key(wxKeyEvent& event) {
+    // While the game waits for one key, the keys it knows are its own:
+    // arrows in a menu, Enter, Escape. Tab still moves between controls.
+    if (!waiting || waiting->kind != input_request::key || event.AltDown())
+        return false;
+    auto key = special_key(event);
+    if (!key)
+        return false;
+    answer_key(*key);
+    return true;
+}
+
 void game_screen::walk_history(bool back) {
     auto command = back ? history.commands.earlier(command_field->GetValue().utf8_string())
                         : history.commands.later();
@@ -73,7 +154,7 @@ void game_screen::walk_history(bool back) {
 void game_screen::on_command_key(wxKeyEvent& event) {
     handler_scope scope(*this);
     const int code = event.GetKeyCode();
-    if (event.ControlDown()) {
+    if (is_chord(event)) {
         auto done = on_chord(event);
         if (done == chord::done)
             return;
@@ -83,8 +164,7 @@ void game_screen::on_command_key(wxKeyEvent& event) {
             command_field->SetInsertionPointEnd();
             return;
         }
-    } else if (waiting_for_key && !event.AltDown() && is_enter(code)) {
-        answer_key("");
+    } else if (answer_special_key(event)) {
         return;
     } else if (code == WXK_UP || code == WXK_DOWN) {
         walk_history(code == WXK_UP);
@@ -95,10 +175,9 @@ void game_screen::on_command_key(wxKeyEvent& event) {
 
 void game_screen::on_command_char(wxKeyEvent& event) {
     // A wait for one key is answered by the next character typed, at once.
-    int c = event.GetUnicodeKey();
-    if (waiting_for_key && !event.ControlDown() && !event.AltDown() && c >= ' ' &&
-        c != WXK_DELETE) {
-        answer_key(wxString(static_cast<wxChar>(c)).utf8_string());
+    auto text = typed_text(event);
+    if (text && waiting && waiting->kind == input_request::key && !is_chord(event)) {
+        answer_key({key_press::none, text->utf8_string()});
         return;
     }
     event.Skip();
@@ -106,30 +185,35 @@ void game_screen::on_command_char(wxKeyEvent& event) {
 
 void game_screen::on_output_key(wxKeyEvent& event) {
     handler_scope scope(*this);
-    if (event.ControlDown() && on_chord(event) != chord::none)
+    if (is_chord(event) && on_chord(event) != chord::none)
         return;
-    int c = event.GetUnicodeKey();
-    // Tab, Enter, Escape and Backspace carry a character code too, but are
-    // keys for moving about, not text for the input field.
-    if (c == WXK_NONE || c < ' ' || c == WXK_DELETE) {
-        event.Skip();
+    if (is_chord(event) && event.GetKeyCode() == 'C') {
+        speak("Copied to clipboard.");
+    } else if (is_chord(event) && event.GetKeyCode() >= 'A' && event.GetKeyCode() <= 'Z') {
+        // Ctrl with a letter that is no chord types that letter, as the
+        // view has no commands of its own for it.
+        command_field->SetFocus();
+        command_field->AppendText(wxString(static_cast<wxChar>(event.GetKeyCode() - 'A' + 'a')));
         return;
     }
-    if (event.ControlDown() && event.GetKeyCode() == 'C') {
-        speak("Copied to clipboard.");
+    // The cursor keys read; a key with a character comes back as a
+    // character event.
+    event.Skip();
+}
+
+void game_screen::on_output_char(wxKeyEvent& event) {
+    handler_scope scope(*this);
+    auto text = typed_text(event);
+    if (!text || is_chord(event)) {
         event.Skip();
         return;
     }
     command_field->SetFocus();
-    wxString ch(static_cast<wxChar>(c));
-    if (!event.ShiftDown())
-        ch = ch.Lower();
-    if (waiting_for_key && !event.ControlDown()) {
-        answer_key(ch.utf8_string());
+    if (waiting && waiting->kind == input_request::key) {
+        answer_key({key_press::none, text->utf8_string()});
         return;
     }
-    command_field->AppendText(ch);
-    Refresh();
+    command_field->AppendText(*text);
 }
 
 void game_screen::on_output_focus(wxFocusEvent&) {

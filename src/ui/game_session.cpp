@@ -18,9 +18,11 @@ constexpr auto flood_breather = std::chrono::milliseconds(15);
 
 } // namespace
 
-game_session::game_session(std::unique_ptr<child_process> child) : process(std::move(child)) {}
+game_session::game_session(const interpreter_kind& kind, std::unique_ptr<child_process> child)
+    : interpreter(kind), process(std::move(child)) {}
 
-std::shared_ptr<game_session> game_session::start(const std::filesystem::path& interpreter,
+std::shared_ptr<game_session> game_session::start(const interpreter_kind& kind,
+                                                  const std::filesystem::path& interpreter,
                                                   const std::filesystem::path& story,
                                                   const std::filesystem::path& save_folder,
                                                   std::string& error) {
@@ -30,11 +32,11 @@ std::shared_ptr<game_session> game_session::start(const std::filesystem::path& i
     auto readable = interpreter_story_path(std::filesystem::absolute(story, ec), error);
     if (!readable)
         return nullptr;
-    auto child =
-        child_process::start(interpreter_launch(interpreter, *readable, save_folder), error);
+    auto child = child_process::start(kind.launch(interpreter, *readable, save_folder), error);
     if (!child)
         return nullptr;
-    std::shared_ptr<game_session> s(new game_session(std::move(child)));
+    std::shared_ptr<game_session> s(new game_session(kind, std::move(child)));
+    s->send(kind.greeting());
     std::weak_ptr<game_session> weak = s;
     s->pump = std::make_unique<output_pump>(
         [weak] { then_on_gui_thread(weak, [](game_session& g) { g.drain(); }); });
@@ -45,11 +47,11 @@ std::shared_ptr<game_session> game_session::start(const std::filesystem::path& i
     auto say = [](const std::string& text) { speak(text); };
     s->reader = std::thread([s = s.get(), interpreter, name = reader_thread_name(story), say] {
         name_this_thread(name);
-        if (auto notice = interpreter_notice(interpreter)) {
+        if (auto notice = s->interpreter.notice(interpreter)) {
             say(*notice);
             s->pump->push({output_item::segment, *notice, *notice + "\n"});
         }
-        read_game(*s->process, screen_width, *s->pump, say);
+        read_game(*s->process, s->interpreter.decoder(), s->hearing_, *s->pump, say);
     });
     return s;
 }

@@ -4,6 +4,7 @@
 // pushes it into a pump; the GUI thread drains the pump into the game
 // screen, a bounded piece per turn of the event loop, so that a flood never
 // stops the window answering.
+#include "core/interpreter/interpreter.h"
 #include "core/interpreter/process.h"
 #include "core/interpreter/reader.h"
 
@@ -31,9 +32,11 @@ class game_session : public std::enable_shared_from_this<game_session> {
         ~listener() = default;
     };
 
-    // Starts the interpreter for `story` and its reader thread. Returns null
-    // with a sentence for the player in `error` when it cannot be started.
-    static std::shared_ptr<game_session> start(const std::filesystem::path& interpreter,
+    // Starts `kind`'s interpreter for `story` and its reader thread.
+    // Returns null with a sentence for the player in `error` when it cannot
+    // be started.
+    static std::shared_ptr<game_session> start(const interpreter_kind& kind,
+                                               const std::filesystem::path& interpreter,
                                                const std::filesystem::path& story,
                                                const std::filesystem::path& save_folder,
                                                std::string& error);
@@ -41,9 +44,12 @@ class game_session : public std::enable_shared_from_this<game_session> {
 
     // GUI thread only. Null: nobody listens any more.
     void listen(listener* l) { target = l; }
-    // Queues bytes for the interpreter; false once it has gone.
-    bool send(std::string_view bytes) { return process->write(bytes); }
-    bool running() { return !process->poll().has_value(); }
+    const interpreter_kind& kind() const { return interpreter; }
+    // What the player may hear of the game; any thread.
+    hearing& heard() { return hearing_; }
+    // Queues bytes for the interpreter; false once it has gone, or when
+    // there are none.
+    bool send(std::string_view bytes) { return !bytes.empty() && process->write(bytes); }
     // Asks the interpreter to end, or with `force` makes it; the game ends
     // as it does when the interpreter leaves by itself.
     void stop_interpreter(bool force) { force ? process->kill() : process->terminate(); }
@@ -52,9 +58,11 @@ class game_session : public std::enable_shared_from_this<game_session> {
     void end();
 
   private:
-    explicit game_session(std::unique_ptr<child_process> child);
+    game_session(const interpreter_kind& kind, std::unique_ptr<child_process> child);
     void drain();
 
+    const interpreter_kind& interpreter;
+    hearing hearing_;
     std::unique_ptr<child_process> process;
     std::unique_ptr<output_pump> pump;
     std::thread reader;

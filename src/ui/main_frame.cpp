@@ -1,6 +1,7 @@
 #include "ui/main_frame.h"
 
 #include "core/interpreter/interpreter.h"
+#include "core/story/story_file.h"
 #include "core/platform/platform.h"
 #include "core/speech/speech.h"
 #include "ui/accessibility.h"
@@ -56,26 +57,38 @@ void main_frame::show_first_screen() {
 }
 
 bool main_frame::launch_game(const std::filesystem::path& story) {
+    auto checked = check_story(story);
+    if (checked.format == story_format::unplayable) {
+        message_box(wxString::FromUTF8(checked.problem), "Uh oh!", wxOK | wxICON_INFORMATION);
+        return false;
+    }
+    const auto& kind = interpreter_for(checked.format);
     std::error_code ec;
-    auto interpreter = find_interpreter(interpreter_candidates(std::filesystem::current_path(ec)));
+    auto interpreter = find_interpreter(kind, std::filesystem::current_path(ec));
     if (!interpreter) {
-        message_box("The game interpreter dfrotz could not be found.", "Uh oh!",
+        message_box("The game interpreter " + kind.program() + " could not be found.", "Uh oh!",
                     wxOK | wxICON_INFORMATION);
         return false;
     }
     std::string error;
-    auto session = game_session::start(*interpreter, story, saves, error);
+    auto session = game_session::start(kind, *interpreter, story, saves, error);
     if (!session) {
         message_box(wxString::FromUTF8(error), "Uh oh!", wxOK | wxICON_INFORMATION);
         return false;
     }
     load_player_settings();
     drop_screen();
-    game = new game_screen(*this, std::move(session), history, story);
+    game = new game_screen(this, *this, std::move(session), history, story);
     show_screen(game);
     Maximize();
     game->focus_command_field();
     return true;
+}
+
+void main_frame::game_ended() {
+    // The frame swaps the screens once the game screen's handler has
+    // returned.
+    CallAfter(&main_frame::show_first_screen);
 }
 
 void main_frame::load_player_settings() {

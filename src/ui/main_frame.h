@@ -13,7 +13,7 @@
 
 namespace tw {
 
-class main_frame : public wxFrame {
+class main_frame : public wxFrame, private game_host {
   public:
     // Hidden until the first screen or a game is shown in it.
     explicit main_frame(std::filesystem::path save_folder);
@@ -24,15 +24,20 @@ class main_frame : public wxFrame {
     bool launch_game(const std::filesystem::path& story);
     // The close box and "Exit!": ends a running game and the program.
     void close_program();
+    // The player silenced speech: the rest of the game's reply is not said.
+    void silence_reply() {
+        if (game)
+            game->silence_reply();
+    }
 
-    const std::filesystem::path& save_folder() const { return saves; }
-    // Speech one step faster (+1) or slower (-1), said at the new rate.
-    void change_speech_rate(int steps);
-    // The text size in points after `steps` larger or smaller; 0 for the
-    // remembered one (or none, for the toolkit's own).
-    std::optional<int> change_text_size(int steps, int current);
+    const std::filesystem::path& save_folder() const override { return saves; }
 
   private:
+    wxWindow* dialog_parent() override { return this; }
+    void change_speech_rate(int steps) override;
+    std::optional<int> change_text_size(int steps, int current) override;
+    void game_ended() override;
+
     void drop_screen();
     void show_screen(wxPanel* next);
     // The player's settings and voice, read when the first game starts.

@@ -323,7 +323,8 @@ class ProgramTest(unittest.TestCase):
         """Starts the program with the fake interpreter in `mode` as
         ./dfrotz, and its game."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories=())
-        (cwd / "games" / "Fake.z5").write_text("not a story")
+        # A Z-machine header's version byte, so that the fake is started.
+        (cwd / "games" / "Fake.z5").write_bytes(bytes([5]) + bytes(63))
         (cwd / "dfrotz").write_text(f"#!/bin/sh\nexec {BINARY_DIR}/fake_interpreter {mode} \"$@\"\n")
         (cwd / "dfrotz").chmod(0o755)
         program = self.start(cwd)

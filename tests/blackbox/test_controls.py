@@ -36,6 +36,8 @@ class Controls(ProgramTest):
         self.assertEqual([u for u in speech.said()[mark:] if u.startswith("Entry 1")], [])
         self.assertIn("Entry 150: the end of the ledger.", program.view())
         self.assertIn("\n>read ledger\n", program.view())
+        self.assertIn("Entry 150: the end of the ledger.",
+                      (program.cwd / "games" / "Lantern Hall transcript.txt").read_text())
 
         # Chords act in the output view too, and the rate is remembered.
         program.key("Tab")
@@ -61,6 +63,17 @@ class Controls(ProgramTest):
         self.assertIn("==== Lantern Hall, ", transcript)
         self.assertIn("Rain follows you in from the dark.", transcript)
         self.assertIn("\n>look\nLantern Hall\n", transcript)
+
+    def test_a_silenced_reply_is_silent_to_its_end_and_the_next_is_heard(self):
+        # The reply comes in two parts; the key is pressed between them.
+        gate = self.temp_dir() / "gate"
+        program = self.fake_game(f"pause {gate}")
+        program.command("read", "The first part of the reply.")
+        program.key("ctrl")
+        gate.touch()
+        wait_for(lambda: "The second part of the reply." in program.view(), "the second part")
+        program.command("look", "You said: look.")
+        self.assertNotIn("The second part of the reply.\n", program.speech.said())
 
     def test_a_story_named_on_the_command_line_starts_at_once(self):
         cwd = self.portable()

@@ -1,7 +1,8 @@
 """A whole game of Lantern Hall, played and heard as a blind player would:
 our own Frotz 2.55, the standard library's bold banner and room names, its
-status line (heard only with Ctrl+L), a quote box that waits for a key,
-saving and restoring, a long reply, and the win."""
+status line (heard only with Ctrl+L), a quote box that waits for a key, a
+menu, saving and restoring, a long reply, and the win; a status window of
+three rows; quitting in any language."""
 import re
 
 import pyatspi
@@ -40,20 +41,54 @@ class Play(ProgramTest):
         program.key("ctrl+l")
         speech.wait("Lantern Hall Score: 0 Moves: 2", since=mark)
 
-        # Saving and restoring under a name of the player's choosing.
-        program.key("ctrl+s")
-        program.wait_focus(pyatspi.ROLE_TEXT, "What would you like to name your game?")
+        # A menu drawn in the upper window: each line heard as it stands,
+        # the marker with its line, then only the lines that change.
+        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
+                        "A hint\n", "Press a key.")
         mark = speech.mark()
-        program.type("castle")
-        program.key("Return")
-        speech.wait("Ok.", since=mark)
+        program.key("Down")
+        speech.wait("> A hint\n", since=mark)
+        self.assertNotIn("Lantern Hall help", "".join(speech.said()[mark:]))
+        program.key("q")
+        speech.wait("Lantern Hall\n", since=mark)
+
+        # Saving under a name of the player's choosing, as that name; saving
+        # over it only when the player says so; restoring the later game.
+        saves = program.cwd / "games"
+
+        def save(name, *answer):
+            program.key("ctrl+s")
+            program.wait_focus(pyatspi.ROLE_TEXT, "What would you like to name your game?")
+            mark = speech.mark()
+            program.type(name)
+            program.key("Return")
+            if answer:
+                alert = program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
+                self.assertEqual(alert.description,
+                                 f"A saved game named {name} already exists. Replace it?")
+                program.key(*answer)
+                if answer == ("Escape",):
+                    program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+                    return
+            speech.wait("Ok.", since=mark)
+            self.assertNotIn("Overwrite", "".join(speech.said()[mark:]))
+
+        save("castle")
+        self.assertEqual(sorted(p.name for p in saves.glob("castle*")), ["castle.sav"])
+        first = (saves / "castle.sav").read_bytes()
         program.command("take key", "Taken.")
+        save("castle", "Escape")
+        self.assertEqual((saves / "castle.sav").read_bytes(), first)
+        save("castle", "Return")
+        self.assertNotEqual((saves / "castle.sav").read_bytes(), first)
+        program.command("drop key", "Dropped.")
         program.key("ctrl+r")
         program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a save file.")
         mark = speech.mark()
         program.key("Return")
         speech.wait("Ok.", since=mark)
-        program.command("inventory", "You're carrying nothing.")
+        program.command("inventory", "You're carrying:", "a brass key")
+        program.command("drop key", "Dropped.")
 
         # A reply far longer than the screen, and the command after it.
         program.command("read ledger", "Entry 150: the end of the ledger.")
@@ -72,18 +107,36 @@ class Play(ProgramTest):
         self.assertEqual([u for u in said if not re.search(r"\w", u)], [])
         self.assertEqual(len([u for u in said if "Moves:" in u]), 2)
 
-    def test_a_confirmed_quit_ends_a_game_in_any_language(self):
+    def test_status_windows_are_kept_and_a_confirmed_quit_ends_a_game_in_any_language(self):
         program = self.start_games((("plaza", "La Plaza"), ("lantern", "Lantern Hall")))
         speech = program.speech
-        for row, question in ((0, "\u00bfEst\u00e1s seguro"), (1, "Are you sure you want to quit?")):
-            self.choose(program, row)
-            speech.wait("Release 1")
+        # A status window of three rows, drawn before a wait for a key and
+        # again every turn: never heard unasked, all of it with Ctrl+L.
+        self.choose(program, 0)
+        speech.wait("Pulsa una tecla para empezar.", "Press a key.")
+        program.key("x")
+        speech.wait("Una plaza tranquila.")
+        program.command("look", "Una plaza tranquila.")
+        mark = speech.mark()
+        program.key("ctrl+l")
+        speech.wait("La Plaza Gran Exterior Lugares vistos: 1/55", since=mark)
+        self.assertEqual(len([u for u in speech.said() if "Exterior" in u]), 1)
+        # The game's own question after ours is answered for the player:
+        # shown and written down, never heard.
+        for row, question in ((0, "\u00bfEst\u00e1s seguro"),
+                              (1, "Are you sure you want to quit?")):
+            if row:
+                self.choose(program, row)
+                speech.wait("Release 1")
             mark = speech.mark()
             program.key("ctrl+q")
             program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
             program.key("Return")
-            speech.wait(question, since=mark)
             program.wait_first_screen()
+            self.assertNotIn(question, "".join(speech.said()[mark:]))
+            title = ("La Plaza", "Lantern Hall")[row]
+            self.assertIn(question, (program.cwd / "games" / f"{title} transcript.txt")
+                          .read_text(encoding="utf-8"))
         # The game ended, not the program: "Exit!" ends that, with status 1.
         program.key("Tab", "Tab", "Return")
         self.assertEqual(program.wait_exit(), 1)

@@ -6,6 +6,9 @@
 // frotz/binary_streams.c is linked in, as into our dfrotz).
 //   echo        "\n>", then answers each line with "You said: <line>.\n\n>"
 //   version V   answers -v as dfrotz V does, and otherwise acts as echo
+//   pause FILE  as our dfrotz draws rows: a prompt, then for each line
+//               "You said: <line>." and a prompt, except "read", whose
+//               answer comes in two parts, the second once FILE exists
 //   env         "cwd:<dir>", "arg:<a>" for each argument after the mode and
 //               "env:<NAME=value>" for each variable, a line each
 //   ask TEXT    TEXT with no line end, then "answer <line>\n" for the line read
@@ -56,6 +59,34 @@ void echo() {
         out("You said: " + line + ".\n\n>");
 }
 
+// Rows as our dfrotz writes them, numbered from 1.
+void pause(const std::string& gate) {
+    int row = 0;
+    auto rows = [&row](const std::string& text) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d", ++row % 100);
+        out(std::string(number) + "  " + text + "\n");
+    };
+    auto prompt = [&row] {
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d", ++row % 100);
+        out(std::string(number) + "> >");
+    };
+    prompt();
+    for (std::string line; std::getline(std::cin, line);) {
+        if (line != "read") {
+            rows("You said: " + line + ".");
+            prompt();
+            continue;
+        }
+        rows("The first part of the reply.");
+        while (!std::filesystem::exists(gate))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        rows("The second part of the reply.");
+        prompt();
+    }
+}
+
 [[noreturn]] void sleep_for_ever() {
     for (;;)
         std::this_thread::sleep_for(std::chrono::hours(1));
@@ -75,6 +106,8 @@ int main(int argc, char** argv) {
         }
     if (mode == "echo" || mode == "version") {
         echo();
+    } else if (mode == "pause") {
+        pause(arg);
     } else if (mode == "env") {
         out("cwd:" + std::filesystem::current_path().string() + "\n");
 #ifdef _WIN32

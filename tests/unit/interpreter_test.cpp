@@ -7,6 +7,7 @@
 #include "core/platform/platform.h"
 #include "support.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -24,7 +25,7 @@ std::unique_ptr<child_process> start(std::vector<std::string> argv,
                                      std::string cwd = fs::temp_directory_path().string()) {
     std::string error;
     auto child =
-        child_process::start({std::move(argv), {"PYTHONUNBUFFERED=1"}, std::move(cwd)}, error);
+        child_process::start({std::move(argv), {"TALLOWICK_TEST=1"}, std::move(cwd)}, error);
     EXPECT_TRUE(child) << error;
     return child;
 }
@@ -46,7 +47,7 @@ TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
     auto out = read_all(*child);
     EXPECT_NE(out.find("cwd:" + fs::canonical(dir.path()).string() + "\n"), std::string::npos);
     EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\narg:say \"hi\\\" \\\n"), std::string::npos);
-    EXPECT_NE(out.find("env:PYTHONUNBUFFERED=1\n"), std::string::npos);
+    EXPECT_NE(out.find("env:TALLOWICK_TEST=1\n"), std::string::npos);
     EXPECT_EQ(out.find("env:PATH"), std::string::npos);
     EXPECT_EQ(child->poll(), 0);
 }
@@ -64,7 +65,7 @@ TEST(Process, ThousandLinesGoAndComeBackInOrder) {
     auto child = start(fake({"echo"}));
     std::string expected = "\n>";
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_TRUE(child->write(interpreter_line("line " + std::to_string(i))));
+        ASSERT_TRUE(child->write("line " + std::to_string(i) + "\n"));
         expected += "You said: line " + std::to_string(i) + ".\n\n>";
     }
     std::string got;
@@ -117,42 +118,65 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
 
 TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
     temp_dir dir;
-    auto candidates = interpreter_candidates(dir.path());
-    ASSERT_GE(candidates.size(), 2u);
-    EXPECT_EQ(candidates.front(), dir / ("dfrotz" + exe));
-    EXPECT_EQ(candidates[1], program_directory() / ("dfrotz" + exe));
+    const auto& zcode = interpreter_for(story_format::zcode);
+    auto places = zcode.places(dir.path());
+    ASSERT_GE(places.size(), 2u);
+    EXPECT_EQ(places[0], dir / ("dfrotz" + exe));
+    EXPECT_EQ(places[1], program_directory() / ("dfrotz" + exe));
 #ifndef _WIN32 // there, only those two
-    EXPECT_GE(candidates.size(), 4u);
-    EXPECT_EQ(candidates.back(), "/usr/games/dfrotz");
+    EXPECT_EQ(places.back(), "/usr/games/dfrotz");
+    // Only our own glulxe: any other draws on a terminal.
+    for (const auto& p : interpreter_for(story_format::glulx).places(dir.path()))
+        EXPECT_NE(p.parent_path(), "/usr/games");
 #endif
-    EXPECT_EQ(find_interpreter({dir / "dfrotz", dir.path(), dir / "b"}), std::nullopt);
-    write_file(dir / "b", "");
-    EXPECT_EQ(find_interpreter({dir / "dfrotz", dir.path(), dir / "b"}), dir / "b");
-    EXPECT_EQ(interpreter_line("a\\b"), "a\\\\b\n");
-    EXPECT_EQ(interpreter_key(""), "\n");
+    write_file(dir / ("dfrotz" + exe), "");
+    EXPECT_EQ(find_interpreter(zcode, dir.path()), dir / ("dfrotz" + exe));
+
+    // What the reader relies on: no "***MORE***" pause, and rows with their
+    // numbers, types and reverse video marked, on the widest screen.
+    auto launch = zcode.launch(our_dfrotz, dir / "story.z5", dir.path());
+    auto has = [&](std::vector<std::string> run) {
+        return std::search(launch.argv.begin(), launch.argv.end(), run.begin(), run.end()) !=
+               launch.argv.end();
+    };
+    for (auto option : {std::vector<std::string>{"-q"}, {"-m"}, {"-w255"}, {"-r", "ln"},
+                        {"-r", "lt"}, {"-r", "ru"}, {"-r", "rb\x01"}})
+        EXPECT_TRUE(has(option)) << option.back();
+    EXPECT_EQ(fs::path(launch.argv.back()), dir / "story.z5");
+    EXPECT_EQ(fs::path(launch.cwd), dir.path());
+    EXPECT_TRUE(launch.env.empty());
+
+    // Its input: backslashes doubled, keys as dfrotz's own escapes.
+    EXPECT_EQ(zcode.line("a\\b", {}), "a\\\\b\n");
+    EXPECT_EQ(zcode.key({key_press::none, "x"}, {}), "x\n");
+    EXPECT_EQ(zcode.key({key_press::enter}, {}), "\n");
+    EXPECT_EQ(zcode.key({key_press::down}, {}), "\\.\n");
+    EXPECT_EQ(zcode.key({key_press::escape}, {}), "\\[\n");
 }
 
 TEST(Interpreter, OurOwnIsNoOldVersion) {
-    EXPECT_EQ(interpreter_notice(our_dfrotz), std::nullopt);
+    EXPECT_EQ(interpreter_for(story_format::zcode).notice(our_dfrotz), std::nullopt);
 }
 
 TEST(Reader, AQuestionWithoutALineEndIsSaidOnceTheInterpreterIsQuiet) {
     auto child = start(fake({"ask", "Overwrite existing file? "}));
     std::mutex m;
-    std::condition_variable heard;
+    std::condition_variable spoken;
     std::vector<std::string> said;
+    hearing heard;
     output_pump pump([] {});
     std::thread reader([&] {
-        read_game(*child, screen_width, pump, [&](const std::string& s) {
+        read_game(*child, interpreter_for(story_format::zcode).decoder(), heard, pump,
+                  [&](const std::string& s) {
             std::lock_guard lock(m);
             said.push_back(s);
-            heard.notify_all();
+            spoken.notify_all();
         });
     });
     {
         // Said while the interpreter still waits for the answer.
         std::unique_lock lock(m);
-        heard.wait(lock, [&] { return !said.empty(); });
+        spoken.wait(lock, [&] { return !said.empty(); });
         EXPECT_EQ(said[0], "Overwrite existing file? \n");
     }
     child->write("yes\n");

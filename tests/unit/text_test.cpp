@@ -1,6 +1,5 @@
-// Text on its way from the interpreter to the player: UTF-8, the screen's
-// rows, the cutting into spoken segments, and the turn history.
-#include "core/interpreter/interpreter_screen.h"
+// Text on its way to the player: UTF-8, the cutting into spoken segments,
+// the histories of turns and commands, and the transcript.
 #include "core/text/segmenter.h"
 #include "core/story/transcript.h"
 #include "core/text/turn_history.h"
@@ -69,6 +68,8 @@ TEST(Segmenter, KeepsNumbersAddressesEllipsesAndClosingMarksWhole) {
     EXPECT_EQ(cut("(See rcveeder@me.com.) Then"), (segments{"(See rcveeder@me.com.)", " Then"}));
     EXPECT_EQ(cut("Well... the vault."), (segments{"Well...", " the vault."}));
     EXPECT_EQ(cut("\"Done.\" He went.\n"), (segments{"\"Done.\"", " He went.", "\n"}));
+    // A mark after an ellipsis goes on with its sentence.
+    EXPECT_EQ(cut("a cheap demo game...? Yes."), (segments{"a cheap demo game...? Yes."}));
     EXPECT_EQ(cut("Ch\xc3\xa2teau.\xc3\xa9t\xc3\xa9 X."),
               (segments{"Ch\xc3\xa2teau.\xc3\xa9t\xc3\xa9 X."}));
 }
@@ -94,104 +95,6 @@ TEST(Segmenter, CleaningJoinsLineEndsTrimsSpacesAndDropsNothing) {
     EXPECT_EQ(clean_segment(">"), "");
     EXPECT_EQ(clean_segment("  >"), ">\n");
     EXPECT_EQ(clean_segment("\n"), "");
-    EXPECT_EQ(turn_text("x"), " x\n");
-}
-
-// dfrotz's screen: "NN" + type + " " + cells; "_\b" marks a reverse
-// character and \x01 a reverse blank.
-std::string reverse(std::string_view text) {
-    std::string s;
-    for (char c : text)
-        s += c == ' ' ? std::string("\x01") : std::string("_\b") + c;
-    return s;
-}
-
-struct screen_run {
-    std::string text;
-    std::vector<std::string> status;
-    std::vector<char> inputs; // 'l' line, 'k' key, in order
-};
-
-screen_run run_screen(const std::vector<std::string>& chunks, int width = 255) {
-    interpreter_screen screen(width);
-    std::vector<screen_event> events;
-    for (const auto& chunk : chunks) {
-        if (chunk == "<quiet>")
-            screen.quiet(events);
-        else
-            screen.feed(chunk, events);
-    }
-    screen.quiet(events);
-    screen_run r;
-    for (const auto& e : events) {
-        if (e.kind == screen_event::story_text) {
-            r.text += e.text;
-        } else if (e.kind == screen_event::status_line) {
-            r.status.push_back(e.text);
-        } else {
-            r.inputs.push_back(e.kind == screen_event::line_input ? 'l' : 'k');
-            r.text += "|";
-        }
-    }
-    return r;
-}
-
-TEST(InterpreterScreen, StatusLineIsKeptAsideAndChatterDropped) {
-    auto r =
-        run_screen({"Line numbering ON\nLine-type display ON\n",
-                    "01  " + reverse(" Hall      Score: 0   Moves: 1") + "\n",
-                    "... \n07  Hall\n08  A room.\n09  \n10> >", "<quiet>",
-                    "01  " + reverse(" Porch      Score: 0   Moves: 2") + "\n11  Porch\n12> >"});
-    EXPECT_EQ(r.text, "Hall\nA room.\n\n>|Porch\n>|");
-    EXPECT_EQ(r.status,
-              (std::vector<std::string>{"Hall Score: 0 Moves: 1", "Porch Score: 0 Moves: 2"}));
-}
-
-TEST(InterpreterScreen, AKeyWaitSpeaksTheTopRowAndAskedForAKey) {
-    // A menu: its title on the top row, and a wait for one key.
-    auto r = run_screen({"01  " + reverse("    Help") + "\n02  Subjects\n03]    > How\n03)    >"});
-    EXPECT_EQ(r.text, "Help\nSubjects\n   > How\n|");
-    EXPECT_EQ(r.inputs, (std::vector<char>{'k'}));
-    EXPECT_TRUE(r.status.empty());
-}
-
-TEST(InterpreterScreen, QuoteBoxOverOlderTextIsSaidAlone) {
-    auto r = run_screen({"05  Old text left   " + reverse("  Every lamp") + "\n",
-                         "06  Hall\n", // a blank line of the box
-                         "07  Old            " + reverse("  -- a saying") + "\n",
-                         "08  [Press a key.]\n08) "});
-    EXPECT_EQ(r.text, "Every lamp\n-- a saying\n[Press a key.]\n|");
-}
-
-TEST(InterpreterScreen, RowsTheInterpreterWrappedAreJoined) {
-    // At width 20 "wraps" would not have fitted after "a line that", so the
-    // row end is a wrap; "End." would have fitted after "Do", so that one is
-    // a real line end, as is any end across a gap between spans.
-    auto r =
-        run_screen({"04  It is a line that\n05  wraps here. Do\n06  End.\n... \n09  Next\n"}, 20);
-    EXPECT_EQ(r.text, "It is a line that wraps here. Do\nEnd.\nNext\n");
-}
-
-TEST(InterpreterScreen, APromptEndsWhenQuietOrAtTheNextRow) {
-    // An interpreter's own question may come between the prompt and the
-    // rows; with commands typed ahead, no quiet comes between them at all.
-    // The file name it asks for is one our own dialog has given.
-    auto r = run_screen({"12> >", "<quiet>", "Please enter a filename [x.qzl]: 01  Ok.\n",
-                         "13T Overwrite existing file? ", "<quiet>", "14> >15  Yes.\n16> >"});
-    EXPECT_EQ(r.text, ">|Ok.\nOverwrite existing file? |>|Yes.\n>|");
-    EXPECT_EQ(r.inputs, (std::vector<char>{'l', 'l', 'l', 'l'}));
-    // The same question after rows of the game's own (a fuzzer's find).
-    for (auto chunks : {std::vector<std::string>{"02  Saving.\nPlease enter a filename [t.qzl]: ",
-                                                 "<quiet>", "03  Saved.\n04) "},
-                        std::vector<std::string>{
-                            "02  Saving.\nPlease enter a filename [t.qzl]: 03  Saved.\n04) "}})
-        EXPECT_EQ(run_screen(chunks).text, "Saving.\nSaved.\n|");
-}
-
-TEST(InterpreterScreen, TextOfAnotherInterpreterPassesUnchanged) {
-    std::string text = "You said: look.\n\n>Line numbering is 07  here\n";
-    EXPECT_EQ(run_screen({text}).text, text);
-    EXPECT_EQ(run_screen({text.substr(0, 9), text.substr(9)}).text, text);
 }
 
 TEST(Transcript, AddsEverySessionWithItsCommandsAsTheyCome) {
@@ -220,8 +123,6 @@ TEST(TurnHistory, CtrlDigitsReachTheTenLastTurnsNewestFirst) {
     EXPECT_EQ(h.replay(0), " t10\n");
     EXPECT_EQ(h.replay(1), " t9\n");
     EXPECT_EQ(h.replay(9), " t1\n"); // t0 has been dropped
-    h.add_segment(">");
-    EXPECT_EQ(h.current_turn(), " >\n");
 }
 
 } // namespace

@@ -1,100 +1,111 @@
 #include "core/interpreter/interpreter.h"
 
+#include "core/interpreter/dfrotz.h"
+#include "core/interpreter/dfrotz_screen.h"
+#include "core/interpreter/glk_protocol.h"
+#include "core/platform/platform.h"
 #include "core/text/utf8.h"
 
-#include <cstdio>
 #include <system_error>
 
 namespace tw {
+namespace {
 
-std::optional<std::filesystem::path>
-find_interpreter(const std::vector<std::filesystem::path>& candidates) {
-    for (const auto& p : candidates) {
+// Z-code: our dfrotz, read from its screen rows.
+class dfrotz_kind final : public interpreter_kind {
+  public:
+    std::string program() const override { return "dfrotz"; }
+    std::vector<std::filesystem::path> places(const std::filesystem::path& cwd) const override {
+        // Ours first; a system's dfrotz will do, if an older one is told of.
+        auto found = own_program_places(cwd, program());
+        for (auto& p : system_program_places(program()))
+            found.push_back(std::move(p));
+        return found;
+    }
+    launch_options launch(const std::filesystem::path& interpreter,
+                          const std::filesystem::path& story,
+                          const std::filesystem::path& workdir) const override {
+        return dfrotz::launch(interpreter, story, workdir);
+    }
+    std::optional<std::string> notice(const std::filesystem::path& interpreter) const override {
+        return dfrotz::notice(interpreter);
+    }
+    bool takes_input_ahead() const override { return true; }
+    std::unique_ptr<output_decoder> decoder() const override {
+        return std::make_unique<dfrotz_screen>(dfrotz::screen_width);
+    }
+    std::string greeting() const override { return {}; }
+    std::string line(std::string_view text, const input_request&) const override {
+        return dfrotz::line(text);
+    }
+    std::string key(const key_press& key, const input_request&) const override {
+        return dfrotz::key(key);
+    }
+    std::string file_name(const std::optional<std::string>& name,
+                          const file_request&) const override {
+        // dfrotz reads the name as a line and takes an empty one for its
+        // default; a name declined is one that names no file it can use.
+        return dfrotz::line(name ? *name : std::string("."));
+    }
+    std::string answer(bool yes) const override { return yes ? "y\n" : "n\n"; }
+    std::string timer(const input_request&, std::string_view) const override { return {}; }
+};
+
+// Glulx: our glulxe, whose Glk library speaks the GlkOte protocol.
+class glulxe_kind final : public interpreter_kind {
+  public:
+    std::string program() const override { return "glulxe"; }
+    std::vector<std::filesystem::path> places(const std::filesystem::path& cwd) const override {
+        // Only ours: any other glulxe draws on a terminal.
+        return own_program_places(cwd, program());
+    }
+    launch_options launch(const std::filesystem::path& interpreter,
+                          const std::filesystem::path& story,
+                          const std::filesystem::path& workdir) const override {
+        return {{argument_of(interpreter), argument_of(story)}, {}, argument_of(workdir)};
+    }
+    std::optional<std::string> notice(const std::filesystem::path&) const override {
+        return std::nullopt;
+    }
+    // Each event names the input it answers.
+    bool takes_input_ahead() const override { return false; }
+    std::unique_ptr<output_decoder> decoder() const override {
+        return std::make_unique<glk_screen>();
+    }
+    std::string greeting() const override { return glk_greeting(); }
+    std::string line(std::string_view text, const input_request& request) const override {
+        return glk_line(text, request);
+    }
+    std::string key(const key_press& key, const input_request& request) const override {
+        return glk_key(key, request);
+    }
+    std::string file_name(const std::optional<std::string>& name,
+                          const file_request& request) const override {
+        return glk_file_name(name, request);
+    }
+    // Our Glk library asks no questions of its own.
+    std::string answer(bool) const override { return {}; }
+    std::string timer(const input_request& request, std::string_view partial) const override {
+        return glk_timer(request, partial);
+    }
+};
+
+} // namespace
+
+const interpreter_kind& interpreter_for(story_format format) {
+    static const dfrotz_kind zcode;
+    static const glulxe_kind glulx;
+    return format == story_format::glulx ? static_cast<const interpreter_kind&>(glulx) : zcode;
+}
+
+std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
+                                                      const std::filesystem::path& cwd) {
+    for (const auto& p : kind.places(cwd)) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(p, ec))
             return std::filesystem::absolute(p, ec).lexically_normal();
     }
     return std::nullopt;
-}
-
-namespace {
-
-// A path as the process layer takes it: UTF-8 on Windows, the bytes as
-// they are elsewhere (a name in another encoding must reach the
-// interpreter unchanged).
-std::string arg_of(const std::filesystem::path& p) {
-    auto u8 = p.u8string();
-    return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
-}
-
-} // namespace
-
-launch_options interpreter_launch(const std::filesystem::path& interpreter,
-                                  const std::filesystem::path& story,
-                                  const std::filesystem::path& workdir) {
-    launch_options o;
-    o.argv = {arg_of(interpreter),
-              "-q",
-              "-Z0",
-              "-h100",
-              "-u20",
-              "-w" + std::to_string(screen_width),
-              "-S100",
-              "-x",
-              "-m",
-              "-r",
-              "ln",
-              "-r",
-              "lt",
-              "-r",
-              "ru",
-              "-r",
-              "rb\x01",
-              arg_of(story)};
-    o.env = {"PYTHONUNBUFFERED=1"};
-    o.cwd = arg_of(workdir);
-    return o;
-}
-
-std::string interpreter_line(std::string_view command) {
-    std::string line;
-    line.reserve(command.size() + 1);
-    for (char c : command) {
-        line += c;
-        if (c == '\\')
-            line += '\\';
-    }
-    line += '\n';
-    return line;
-}
-
-std::string interpreter_key(std::string_view key) {
-    // dfrotz reads a line for a key and takes its first character; an empty
-    // line is Enter.
-    return interpreter_line(key);
-}
-
-std::optional<std::string> interpreter_notice(const std::filesystem::path& interpreter) {
-    std::string error;
-    auto child = child_process::start({{arg_of(interpreter), "-v"}, {}, {}}, error);
-    if (!child)
-        return std::nullopt;
-    std::string said;
-    output_chunk chunk;
-    while (said.size() < 4096 && child->read_output(chunk, 2000) && !chunk.bytes.empty())
-        if (!chunk.is_stderr)
-            said += chunk.bytes;
-    // "FROTZ V2.55     Dumb interface."
-    auto at = said.find("FROTZ V");
-    if (at == std::string::npos)
-        return std::nullopt;
-    int major = 0, minor = 0;
-    if (std::sscanf(said.c_str() + at, "FROTZ V%d.%d", &major, &minor) != 2)
-        return std::nullopt;
-    if (major > 2 || (major == 2 && minor >= 55))
-        return std::nullopt;
-    return "This game interpreter, Frotz " + std::to_string(major) + "." + std::to_string(minor) +
-           ", is older than 2.55: bold and underlined text, such as room names, may be missing.";
 }
 
 std::string reader_thread_name(const std::filesystem::path& story) {

@@ -1,46 +1,64 @@
 #pragma once
-// How the interpreter is found and started, and what the player's input
-// becomes on its way to it. No windows here.
+// The interpreters Tallowick runs, one kind per story format, and the one
+// place that knows how they differ: how each is found and started, what
+// reads its output, and how the player's input is put to it. Everything
+// after the reader (cutting, speech, the view, the histories, the keys) is
+// the same for all.
 #include "core/interpreter/process.h"
+#include "core/interpreter/screen_event.h"
+#include "core/story/story_file.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tw {
 
-// The first of `candidates` that is a regular file.
-std::optional<std::filesystem::path>
-find_interpreter(const std::vector<std::filesystem::path>& candidates);
+class interpreter_kind {
+  public:
+    virtual ~interpreter_kind() = default;
 
-// The width of the screen the interpreter is given: the Z-machine's widest,
-// so that it wraps as few lines as it can.
-constexpr int screen_width = 255;
-
-// The interpreter's command line for one story. -q keeps its start-up lines
-// to itself; -m turns off the "***MORE***" pause, which would swallow the
-// player's next command after a long text; line numbers, line types and
-// marked reverse video let the reader tell the status line, quote boxes and
-// single-key waits from the story's text.
-launch_options interpreter_launch(const std::filesystem::path& interpreter,
+    // The program's name, as it is looked for, and as the player is told
+    // when it cannot be found.
+    virtual std::string program() const = 0;
+    // Where it is looked for, in order, with `cwd` the working directory.
+    virtual std::vector<std::filesystem::path> places(const std::filesystem::path& cwd) const = 0;
+    virtual launch_options launch(const std::filesystem::path& interpreter,
                                   const std::filesystem::path& story,
-                                  const std::filesystem::path& workdir);
+                                  const std::filesystem::path& workdir) const = 0;
+    // A sentence for the player about this copy of the interpreter (an old
+    // version, say), said once when the game starts; none when all is well.
+    virtual std::optional<std::string> notice(const std::filesystem::path& interpreter) const = 0;
 
-// What is written to the interpreter for one command: every backslash
-// doubled, since dfrotz takes "\" sequences on any input line as its own
-// hot keys (one quits without asking), and a line end.
-std::string interpreter_line(std::string_view command);
+    // Whether commands may be written before it waits for them (they wait
+    // in its input), or must wait for it.
+    virtual bool takes_input_ahead() const = 0;
 
-// What answers a wait for a single key: `key` is one character, or "" for
-// Enter.
-std::string interpreter_key(std::string_view key);
+    // What reads its output.
+    virtual std::unique_ptr<output_decoder> decoder() const = 0;
+    // What it is sent before anything else.
+    virtual std::string greeting() const = 0;
 
-// A sentence for the player when the interpreter is older than Frotz 2.55,
-// whose dumb interface drops bold and underlined text; none otherwise, and
-// none when its version cannot be told.
-std::optional<std::string> interpreter_notice(const std::filesystem::path& interpreter);
+    // The player's input, as it is written to the interpreter to answer
+    // `request`: a line, one key, the name of a file (none: the player
+    // declined to give one), a yes or no to the interpreter's own question,
+    // and a tick of the game's timer (with the command half-typed).
+    virtual std::string line(std::string_view text, const input_request& request) const = 0;
+    virtual std::string key(const key_press& key, const input_request& request) const = 0;
+    virtual std::string file_name(const std::optional<std::string>& name,
+                                  const file_request& request) const = 0;
+    virtual std::string answer(bool yes) const = 0;
+    virtual std::string timer(const input_request& request, std::string_view partial) const = 0;
+};
+
+// The interpreter for stories of `format` (zcode or glulx).
+const interpreter_kind& interpreter_for(story_format format);
+
+// The first of `kind`'s places that holds its program.
+std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
+                                                      const std::filesystem::path& cwd);
 
 // "Reading <story file name>": the name of a game's reader thread.
 std::string reader_thread_name(const std::filesystem::path& story);

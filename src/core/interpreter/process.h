@@ -3,6 +3,7 @@
 // to us, it runs in a process group of its own, and nothing here ever blocks
 // the GUI thread. One implementation per platform behind this header.
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,13 @@
 #include <vector>
 
 namespace tw {
+
+// A path as the process layer takes it: UTF-8 on Windows, the bytes as they
+// are elsewhere (a name in another encoding must reach the child unchanged).
+inline std::string argument_of(const std::filesystem::path& p) {
+    auto u8 = p.u8string();
+    return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
+}
 
 struct launch_options {
     std::vector<std::string> argv; // argv[0] is the program's path; no shell
@@ -58,8 +66,6 @@ class child_process {
     // nothing once the child has exited.
     virtual void terminate() = 0;
     virtual void kill() = 0;
-
-    virtual long pid() const = 0;
 };
 
 } // namespace tw

@@ -4,6 +4,7 @@
 #include "core/interpreter/process.h"
 
 #include "core/interpreter/child_state.h"
+#include "core/platform/platform.h"
 
 #include <cerrno>
 #include <csignal>
@@ -92,7 +93,6 @@ class posix_child final : public child_process {
 
     void terminate() override { signal(SIGTERM); }
     void kill() override { signal(SIGKILL); }
-    long pid() const override { return child_pid; }
 
   private:
     // Signals the child's group, and the child itself should it have left
@@ -240,10 +240,8 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
 
 std::unique_ptr<child_process> child_process::start(const launch_options& opts,
                                                     std::string& error) {
-    // A write to a child that has gone must come back as EPIPE rather than
-    // end the whole program.
-    static std::once_flag once;
-    std::call_once(once, [] { ::signal(SIGPIPE, SIG_IGN); });
+    // A write to a child that has gone must come back as EPIPE.
+    ignore_broken_pipes();
     if (opts.argv.empty() || opts.argv[0].empty()) {
         error = "No game interpreter was given.";
         return nullptr;
@@ -272,31 +270,43 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     if (wake.v < 0 || ::fcntl(in_w.v, F_SETFL, O_NONBLOCK) != 0)
         return failed(errno);
 
+    // Every step of the set-up is checked: one that failed unseen would
+    // start a child that is not what we asked for, or none at all.
+    int err = 0;
+    auto check = [&err](int result) {
+        if (err == 0 && result != 0)
+            err = result;
+    };
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in_r.v, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_w.v, 1);
-    posix_spawn_file_actions_adddup2(&actions, err_w.v, 2);
+    posix_spawnattr_t attr;
+    if (int e = posix_spawn_file_actions_init(&actions); e != 0)
+        return failed(e);
+    if (int e = posix_spawnattr_init(&attr); e != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return failed(e);
+    }
+    check(posix_spawn_file_actions_adddup2(&actions, in_r.v, 0));
+    check(posix_spawn_file_actions_adddup2(&actions, out_w.v, 1));
+    check(posix_spawn_file_actions_adddup2(&actions, err_w.v, 2));
     // Libraries in this program (toolkit, speech) may hold descriptors that
     // are not close-on-exec; the interpreter has no business with them.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    check(posix_spawn_file_actions_addclosefrom_np(&actions, 3));
     if (!opts.cwd.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, opts.cwd.c_str());
+        check(posix_spawn_file_actions_addchdir_np(&actions, opts.cwd.c_str()));
     // A group of its own, so that terminate() reaches what it spawns; every
     // signal back to its default and none blocked, whatever this program
-    // (SIGPIPE above) or its threads did.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
+    // (SIGPIPE is ignored) or its threads did.
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                        POSIX_SPAWN_SETSIGDEF);
+    check(posix_spawnattr_setpgroup(&attr, 0));
+    check(posix_spawnattr_setsigmask(&attr, &none));
+    check(posix_spawnattr_setsigdefault(&attr, &all));
+    check(posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                              POSIX_SPAWN_SETSIGDEF));
     pid_t pid = -1;
-    int spawned = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    int spawned =
+        err ? err : ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (spawned != 0)

@@ -155,7 +155,6 @@ class win32_child final : public child_process {
     // A job that has emptied ignores both.
     void terminate() override { TerminateJobObject(job.get(), terminated); }
     void kill() override { TerminateJobObject(job.get(), killed); }
-    long pid() const override { return static_cast<long>(GetProcessId(process.get())); }
 
   private:
     // Starts writing what is queued, unless a write is under way.

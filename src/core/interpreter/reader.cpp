@@ -83,23 +83,56 @@ void output_pump::abandon() {
     room.notify_all();
 }
 
-output_reader::output_reader(int screen_width, std::function<void(output_item)> deliver,
+void hearing::silence_reply() {
+    int expected = replying;
+    reply.compare_exchange_strong(expected, silenced);
+}
+
+bool hearing::may_say_text() {
+    int expected = waiting;
+    reply.compare_exchange_strong(expected, replying);
+    return reply.load() == replying;
+}
+
+bool hearing::may_say_question() {
+    for (int left = answered.load(); left > 0;)
+        if (answered.compare_exchange_weak(left, left - 1))
+            return false;
+    return may_say_text();
+}
+
+bool hearing::may_say_own() const {
+    return reply.load() != ending;
+}
+
+void hearing::reply_ended(bool waits_for_command) {
+    int now = reply.load();
+    while (now != ending && !reply.compare_exchange_weak(now, waiting)) {
+    }
+    // A question still expected at a command's prompt will not come.
+    if (waits_for_command)
+        answered.store(0);
+}
+
+output_reader::output_reader(std::unique_ptr<output_decoder> decoder, hearing& heard,
+                             std::function<void(output_item)> deliver,
                              std::function<void(const std::string&)> say)
-    : deliver(std::move(deliver)), say(std::move(say)), screen(screen_width) {}
+    : decoder(std::move(decoder)), heard(heard), deliver(std::move(deliver)),
+      say(std::move(say)) {}
 
 void output_reader::feed(std::string_view bytes) {
     text.clear();
-    decoder.feed(bytes, text);
-    screen.feed(text, events);
+    utf8.feed(bytes, text);
+    decoder->feed(text, events);
     act_on();
 }
 
 bool output_reader::holding() const {
-    return cutter.releasable() || screen.holding();
+    return cutter.releasable() || decoder->holding();
 }
 
 void output_reader::quiet() {
-    screen.quiet(events);
+    decoder->quiet(events);
     act_on();
     if (cutter.release(segments))
         hand_on();
@@ -107,19 +140,23 @@ void output_reader::quiet() {
 
 void output_reader::finish() {
     text.clear();
-    decoder.finish(text);
-    screen.feed(text, events);
-    screen.quiet(events);
+    utf8.finish(text);
+    decoder->feed(text, events);
+    decoder->quiet(events);
     act_on();
     cutter.finish(segments);
     hand_on();
 }
 
+void output_reader::say_text(const std::string& shown) {
+    if (worth_saying(shown) && heard.may_say_text())
+        say(shown);
+}
+
 void output_reader::hand_on() {
     for (auto& raw : segments) {
         std::string shown = clean_segment(raw);
-        if (worth_saying(shown))
-            say(shown);
+        say_text(shown);
         deliver({output_item::segment, std::move(raw), std::move(shown)});
     }
     segments.clear();
@@ -127,34 +164,72 @@ void output_reader::hand_on() {
 
 void output_reader::act_on() {
     for (auto& e : events) {
+        if (e.kind == screen_event::story_text) {
+            cutter.feed(e.text, segments);
+            continue;
+        }
+        // Anything else comes between the game's sentences.
+        cutter.prompt(segments);
+        hand_on();
         switch (e.kind) {
         case screen_event::story_text:
-            cutter.feed(e.text, segments);
             break;
-        case screen_event::status_line:
-            hand_on();
-            deliver({output_item::status_line, std::move(e.text), {}});
-            break;
-        case screen_event::line_input:
-        case screen_event::key_input: {
-            cutter.prompt(segments);
-            hand_on();
-            bool key = e.kind == screen_event::key_input;
-            if (key)
-                say(press_a_key);
-            deliver({key ? output_item::key_input : output_item::line_input, {}, {}});
+        case screen_event::drawn_line: {
+            // A line drawn on the screen is said as it stands, whole: a
+            // menu's marker stays with its line.
+            std::string shown = e.text + "\n";
+            say_text(shown);
+            deliver({output_item::segment, std::move(e.text), std::move(shown)});
             break;
         }
+        case screen_event::status_line:
+            deliver({output_item::status_line, std::move(e.text)});
+            break;
+        case screen_event::input_wait: {
+            bool key = e.input.kind == input_request::key;
+            heard.reply_ended(!key);
+            // Said when the game starts waiting for single keys, not at each
+            // key of a menu.
+            if (key && !waiting_for_keys && heard.may_say_own())
+                say(press_a_key);
+            waiting_for_keys = key;
+            output_item item{output_item::input_wait};
+            item.input = e.input;
+            deliver(std::move(item));
+            break;
+        }
+        case screen_event::file_prompt:
+        case screen_event::question: {
+            // Shown always; said unless Tallowick answers it itself.
+            std::string shown = e.text.empty() ? std::string() : e.text + "\n";
+            if (!shown.empty() && heard.may_say_question())
+                say(shown);
+            output_item item{e.kind == screen_event::question ? output_item::question
+                                                               : output_item::file_prompt,
+                             e.text, std::move(shown)};
+            item.file = e.file;
+            deliver(std::move(item));
+            break;
+        }
+        case screen_event::timer: {
+            output_item item{output_item::timer};
+            item.number = e.number;
+            deliver(std::move(item));
+            break;
+        }
+        case screen_event::failure:
+            deliver({output_item::failure, std::move(e.text)});
+            break;
         }
     }
     events.clear();
     hand_on();
 }
 
-void read_game(child_process& child, int screen_width, output_pump& pump,
-               const std::function<void(const std::string&)>& say) {
+void read_game(child_process& child, std::unique_ptr<output_decoder> decoder, hearing& heard,
+               output_pump& pump, const std::function<void(const std::string&)>& say) {
     output_reader reader(
-        screen_width, [&](output_item item) { pump.push(std::move(item)); }, say);
+        std::move(decoder), heard, [&](output_item item) { pump.push(std::move(item)); }, say);
     std::string errors;
     output_chunk chunk;
     while (true) {

@@ -2,16 +2,18 @@
 // The body of a game's reader thread, and the hand-off of what it reads to
 // the GUI thread. Free of windows, so that it can be tested and measured on
 // its own.
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/interpreter/interpreter_screen.h"
+#include "core/interpreter/screen_event.h"
 #include "core/text/segmenter.h"
 #include "core/text/utf8.h"
 
@@ -24,12 +26,18 @@ struct output_item {
     enum kind_t {
         segment,     // a piece of output: `raw` for the turn, `shown` for the view
         status_line, // the status line now reads `raw`
-        line_input,  // the interpreter waits for a line
-        key_input,   // the interpreter waits for a single key
+        input_wait,  // the interpreter waits for `input`
+        file_prompt, // the interpreter asks for the name of `file`; `shown` is its question
+        question,    // the interpreter's own yes-or-no question, `shown`
+        timer,       // the game wants a timer event every `number` ms (0: none)
+        failure,     // the interpreter cannot go on: `raw` says why
     };
     kind_t kind = segment;
     std::string raw;
-    std::string shown; // what was spoken, line end included; "" for nothing
+    std::string shown; // what the view shows, line end included; "" for nothing
+    input_request input;
+    file_request file;
+    long number = 0;
 };
 
 // Items waiting for the GUI thread. The reader pushes; the GUI thread takes
@@ -81,17 +89,46 @@ class output_pump {
 // Most of the interpreter's error text that is kept for the player.
 constexpr size_t stderr_limit = 1 << 20;
 
-// What the player hears when the interpreter waits for a single key.
+// What the player hears when the interpreter starts waiting for single keys.
 inline constexpr char press_a_key[] = "Press a key.";
 
-// What the reader makes of the interpreter's bytes: decoded, its screen's
-// rows, status line and input waits told apart (`screen_width` is the width
-// the interpreter was given), its text cut into segments. Each segment worth
-// hearing goes to `say` as soon as its last character has arrived, then
-// every item, in order, to `deliver`.
+// What the player may hear of a game, decided as it is read. The GUI thread
+// asks; the reader thread acts on it. All of it is atomic.
+class hearing {
+  public:
+    // The player silenced speech: the rest of the reply in progress, up to
+    // the game's next wait for input, is shown and filed but not said.
+    void silence_reply();
+    // The game is being ended on the player's word: nothing more is said.
+    void end_quietly() { reply.store(ending); }
+    // Tallowick answers the interpreter's next `count` questions itself
+    // (a file's name, whether to overwrite it): they are shown, not said.
+    void answering(int count) { answered.fetch_add(count); }
+
+    // For the reader: text of the game has come; whether it may be said.
+    bool may_say_text();
+    // Whether Tallowick's own words about the game may be said.
+    bool may_say_own() const;
+    // A question of the interpreter's has come; whether it may be said.
+    bool may_say_question();
+    // The game waits for input: the reply has ended.
+    void reply_ended(bool waits_for_command);
+
+  private:
+    enum state : int { waiting, replying, silenced, ending };
+    std::atomic<int> reply{waiting};
+    std::atomic<int> answered{0};
+};
+
+// What the reader makes of the interpreter's output: decoded, told apart by
+// the interpreter's own `decoder` (screen rows, status line, input waits),
+// its text cut into segments. Each segment worth hearing goes to `say` as
+// soon as its last character has arrived, unless `heard` says otherwise;
+// then every item, in order, to `deliver`.
 class output_reader {
   public:
-    output_reader(int screen_width, std::function<void(output_item)> deliver,
+    output_reader(std::unique_ptr<output_decoder> decoder, hearing& heard,
+                  std::function<void(output_item)> deliver,
                   std::function<void(const std::string&)> say);
 
     void feed(std::string_view bytes);
@@ -106,23 +143,23 @@ class output_reader {
   private:
     void act_on();
     void hand_on();
+    void say_text(const std::string& text);
 
+    std::unique_ptr<output_decoder> decoder;
+    hearing& heard;
     std::function<void(output_item)> deliver;
     std::function<void(const std::string&)> say;
-    utf8_decoder decoder;
-    interpreter_screen screen;
+    utf8_decoder utf8;
     segmenter cutter;
     std::string text;
     std::vector<screen_event> events;
     std::vector<std::string> segments;
+    bool waiting_for_keys = false;
 };
 
-// Reads the child's output until it ends: decodes it, tells the screen's
-// rows, status line and input waits apart (`screen_width` is the width the
-// interpreter was given), cuts the text into segments, speaks each with
-// `say` as soon as its last character has arrived, and pushes everything
-// into `pump`, which it closes at the end.
-void read_game(child_process& child, int screen_width, output_pump& pump,
-               const std::function<void(const std::string&)>& say);
+// Reads the child's output until it ends, through an output_reader, and
+// pushes everything into `pump`, which it closes at the end.
+void read_game(child_process& child, std::unique_ptr<output_decoder> decoder, hearing& heard,
+               output_pump& pump, const std::function<void(const std::string&)>& say);
 
 } // namespace tw

@@ -18,10 +18,14 @@ std::filesystem::path program_directory();
 // Where settings are kept between runs (which may not exist yet).
 std::filesystem::path settings_directory();
 
-// Where the interpreter is looked for, in order: in `cwd`, then our own
-// beside the program (or in its libexec folder when installed), then the
-// system's.
-std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem::path& cwd);
+// Where a program of ours named `name` (an interpreter we build) is looked
+// for, in order: in `cwd` (a portable copy), then beside the program, or in
+// its libexec folder when installed. The name takes the system's suffix.
+std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
+                                                      const std::string& name);
+// Where the system keeps a program named `name`: the folders of PATH, then
+// /usr/games; none on Windows, whose players have only what came with us.
+std::vector<std::filesystem::path> system_program_places(const std::string& name);
 
 // Opens `path` for writing in binary, only if no file of that name exists
 // (null and errno EEXIST otherwise); the interpreter never inherits it.
@@ -34,6 +38,13 @@ std::FILE* open_for_append(const std::filesystem::path& path);
 // for the player, when it has no such name.
 std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,
                                                             std::string& problem);
+
+// The program's one policy for broken pipes: a write to a pipe or socket
+// whose reader has gone (an interpreter that died, a speech service that
+// went away) fails with an error instead of ending the whole program. Set
+// process-wide on first call; every layer that writes to such a pipe calls
+// it before its first write.
+void ignore_broken_pipes();
 
 // Names the calling thread for debuggers and process listings, cut to what
 // the platform keeps.

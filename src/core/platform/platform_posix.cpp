@@ -6,6 +6,9 @@
 #include <string_view>
 #include <system_error>
 
+#include <csignal>
+#include <mutex>
+
 #include <pthread.h>
 
 namespace tw {
@@ -40,24 +43,30 @@ std::filesystem::path settings_directory() {
     return base.empty() ? base : base / "tallowick";
 }
 
-std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem::path& cwd) {
-    std::vector<std::filesystem::path> found{cwd / "dfrotz"};
+std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
+                                                      const std::string& name) {
+    std::vector<std::filesystem::path> found{cwd / name};
     if (auto dir = program_directory(); !dir.empty()) {
-        found.push_back(dir / "dfrotz");
-        found.push_back(dir.parent_path() / "libexec" / "tallowick" / "dfrotz");
+        found.push_back(dir / name);
+        found.push_back(dir.parent_path() / "libexec" / "tallowick" / name);
     }
+    return found;
+}
+
+std::vector<std::filesystem::path> system_program_places(const std::string& name) {
+    std::vector<std::filesystem::path> found;
     if (const char* path = std::getenv("PATH")) {
         std::string_view rest(path);
         for (;;) {
             auto colon = rest.find(':');
             if (auto dir = rest.substr(0, colon); !dir.empty())
-                found.push_back(std::filesystem::path(dir) / "dfrotz");
+                found.push_back(std::filesystem::path(dir) / name);
             if (colon == std::string_view::npos)
                 break;
             rest.remove_prefix(colon + 1);
         }
     }
-    found.emplace_back("/usr/games/dfrotz");
+    found.push_back(std::filesystem::path("/usr/games") / name);
     return found;
 }
 
@@ -73,6 +82,11 @@ std::optional<std::filesystem::path> interpreter_story_path(const std::filesyste
                                                             std::string&) {
     // File names are bytes here, and the interpreter gets them unchanged.
     return story;
+}
+
+void ignore_broken_pipes() {
+    static std::once_flag once;
+    std::call_once(once, [] { ::signal(SIGPIPE, SIG_IGN); });
 }
 
 void name_this_thread(const std::string& name) {

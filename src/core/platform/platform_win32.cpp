@@ -55,11 +55,16 @@ std::filesystem::path settings_directory() {
     return base.empty() ? base : base / "Tallowick";
 }
 
-std::vector<std::filesystem::path> interpreter_candidates(const std::filesystem::path& cwd) {
-    std::vector<std::filesystem::path> found{cwd / "dfrotz.exe"};
+std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
+                                                      const std::string& name) {
+    std::vector<std::filesystem::path> found{cwd / (name + ".exe")};
     if (auto dir = program_directory(); !dir.empty())
-        found.push_back(dir / "dfrotz.exe");
+        found.push_back(dir / (name + ".exe"));
     return found;
+}
+
+std::vector<std::filesystem::path> system_program_places(const std::string&) {
+    return {};
 }
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
@@ -91,6 +96,10 @@ std::optional<std::filesystem::path> interpreter_story_path(const std::filesyste
               "written in the system's own alphabet. Please rename it, or move it to a folder "
               "with a plainer name.";
     return std::nullopt;
+}
+
+void ignore_broken_pipes() {
+    // Windows has no such signal: a write to a closed pipe fails by itself.
 }
 
 void name_this_thread(const std::string& name) {

@@ -31,11 +31,12 @@ bool is_closer(char32_t c) {
 }
 
 // What a "." runs straight on into without ending a sentence: a letter or
-// digit (v6.41, me.com) or another "." (an ellipsis).
+// digit (v6.41, me.com), another "." (an ellipsis), or a mark that ends or
+// goes on with the same sentence ("demo game...?").
 bool runs_on(char32_t c) {
     if (c < 0x80)
-        return c == '.' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-               (c >= 'A' && c <= 'Z');
+        return c == '.' || c == '?' || c == '!' || c == ',' || c == ';' || c == ':' ||
+               (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     // Letters of other scripts, but not the punctuation, spaces and
     // inverted marks that also lie above ASCII.
     return c >= 0xC0 && !(c >= 0x2000 && c <= 0x206F) && c != 0xD7 && c != 0xF7;

@@ -2,9 +2,9 @@
 // Cuts the interpreter's text into the short pieces that are spoken one at a
 // time. A cut falls after every "\n", ">", "]" and sentence-ending ".",
 // except while a "[" is open: a bracketed notice stays whole. A "." that a
-// letter, digit or another "." follows ("v6.41", "lantern.z5", "...") ends
-// nothing, and closing quotes and brackets stay with the sentence they
-// close. Linear in its input.
+// letter, digit, another "." or one of "?!,;:" follows ("v6.41",
+// "lantern.z5", "...", "game...?") ends nothing, and closing quotes and
+// brackets stay with the sentence they close. Linear in its input.
 #include <string>
 #include <string_view>
 #include <vector>

@@ -17,8 +17,6 @@ class turn_history {
     // entry is dropped.
     void close_turn();
 
-    // The output of the turn not yet closed.
-    const std::string& current_turn() const { return current; }
     // The entry that Ctrl+digit replays: 0 the newest, 1 the one before...
     // 9 the oldest.
     const std::string& replay(int digit) const;

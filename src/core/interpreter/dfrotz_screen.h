@@ -1,44 +1,36 @@
 #pragma once
-// What dfrotz prints of its screen, turned into what the player hears.
+// What our dfrotz prints of its screen, turned into screen events.
 //
 // dfrotz keeps a picture of the screen and, before each input, prints the
-// rows that changed. It runs with line numbers and line types on, and with
-// reverse video marked, so every row it prints reads "NN" + type + " " +
-// the row's cells, where a reverse character comes as "_\b" + character and
-// a reverse blank as \x01. From that this class tells:
-// - the status line (row 1 in reverse, when the screen update ends in a
-//   line input), which is kept for asking rather than spoken;
-// - a quote box drawn over older text (a reverse run padded with reverse
-//   blanks), of which only the box is said;
+// rows that changed, "NN" + type + " " + cells (dfrotz_rows.h). From that
+// this class tells:
+// - the rows above the lower window (printed whole whenever one changed):
+//   the status window, kept for asking rather than spoken, or a drawing such
+//   as a menu, whose changed lines are said;
+// - a quote box drawn over older text, of which only the box is said;
 // - where the interpreter only wrapped a long line, which is no line end;
 // - the input it waits for: a line, or a single key;
-// - its own start-up chatter, which is dropped.
-// Text that does not look like a row (another interpreter, or dfrotz's own
-// questions) passes through unchanged. Linear in its input.
+// - its own questions (a file's name, whether to overwrite one), and its
+//   start-up chatter, which is dropped.
+// Text that does not look like a row (another interpreter) passes through
+// unchanged. Linear in its input.
+#include "core/interpreter/screen_event.h"
+
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tw {
 
-struct screen_event {
-    enum kind_t { story_text, status_line, line_input, key_input };
-    kind_t kind = story_text;
-    std::string text; // text to cut and say, or the status line
-};
-
-class interpreter_screen {
+class dfrotz_screen final : public output_decoder {
   public:
     // `width`: the screen width the interpreter was given, in characters.
-    explicit interpreter_screen(int width) : width(width) {}
+    explicit dfrotz_screen(int width) : width(width) {}
 
-    // Appends the events of `text` (valid UTF-8, whole characters).
-    void feed(std::string_view text, std::vector<screen_event>& out);
-    // The interpreter has gone quiet: what waits to see what comes next (a
-    // row end that may be a wrap, a prompt, a held update) goes out.
-    void quiet(std::vector<screen_event>& out);
-    // Something is held that only more text or quiet() lets go.
-    bool holding() const;
+    void feed(std::string_view text, std::vector<screen_event>& out) override;
+    void quiet(std::vector<screen_event>& out) override;
+    bool holding() const override;
 
   private:
     enum class state { line_start, row, prompt, plain };
@@ -48,11 +40,19 @@ class interpreter_screen {
         int number = 0;
         size_t cells = 0;
     };
+    struct upper_row {
+        std::string text; // spaces collapsed
+        bool all_reverse = true;
+    };
+    // How an update of the rows ended: which tells the status window from
+    // a drawing.
+    enum class update_end { line_input, key_input, other };
 
     void start_line(std::string_view head, std::vector<screen_event>& out);
     void end_row(std::vector<screen_event>& out);
     void end_prompt(std::vector<screen_event>& out);
     void end_plain(std::vector<screen_event>& out);
+    bool own_question(std::vector<screen_event>& out);
     bool is_chatter(std::string_view text) const;
     void emit(std::string_view text, std::vector<screen_event>& out);
     void emit_row(int row, std::string_view text, size_t cells, std::vector<screen_event>& out);
@@ -60,7 +60,7 @@ class interpreter_screen {
     void flush_after_box(std::vector<screen_event>& out);
     // Lets go of rows held after a box line, then of a pending row end.
     void settle(std::vector<screen_event>& out);
-    void release_update(bool status, std::vector<screen_event>& out);
+    void end_update(update_end how, std::vector<screen_event>& out);
 
     const int width;
     state at = state::line_start;
@@ -79,10 +79,15 @@ class interpreter_screen {
     };
     std::vector<held_row> after_box;
     int box_row = -1;
-    // A reverse top row, and what followed it, wait for the update's end.
-    bool holding_update = false;
-    std::string top_row;
+    // The rows above the lower window in this update, and what followed
+    // them, wait for the update's end, which tells what they are.
+    std::vector<upper_row> upper;
     std::string held;
+    // The height of the status window when the game last waited for a
+    // command; 0 before it has.
+    size_t status_rows = 0;
+    // The lines of the drawing last said, by row, to say only what changed.
+    std::map<size_t, std::string> drawn;
 };
 
 } // namespace tw

@@ -1,7 +1,8 @@
 #pragma once
-// One row of the screen as dfrotz prints it with line numbers, line types
-// and marked reverse video: "NN" + type + " " + cells, where "_\b" comes
-// before a reverse character and \x01 stands for a reverse blank.
+// One row of the screen as our dfrotz prints it with line numbers, line
+// types and marked reverse video: "NN" + type + " " + cells, where "_\b"
+// comes before a reverse character and dfrotz::reverse_blank stands for a
+// reverse blank.
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,11 @@ namespace tw {
 // Inline: asked of every byte the reader reads.
 inline bool is_digit(char c) {
     return c >= '0' && c <= '9';
+}
+// Types of the rows above the lower window (the status line, the upper
+// window): '=', or '#' when the cursor is in it.
+inline bool is_upper_row(char t) {
+    return t == '=' || t == '#';
 }
 // Types of the rows that show the input the interpreter waits for.
 inline bool is_line_input(char t) {
@@ -26,7 +32,7 @@ inline bool is_prefix(std::string_view h) {
         return true;
     char t = h[2];
     return is_digit(h[0]) && is_digit(h[1]) &&
-           (t == ' ' || t == ']' || is_line_input(t) || is_key_input(t));
+           (t == ' ' || t == ']' || is_upper_row(t) || is_line_input(t) || is_key_input(t));
 }
 
 // A row's cells: its text with reverse video resolved, and the text of the
@@ -37,6 +43,7 @@ struct row_cells {
     std::string boxed;
     size_t count = 0;
     bool any_reverse = false;
+    bool all_reverse = true; // every cell but trailing blanks, as a status bar
     bool box_like = false;
 };
 row_cells read_cells(std::string_view row);

@@ -1,4 +1,6 @@
-#include "core/interpreter/screen_row.h"
+#include "core/interpreter/dfrotz_rows.h"
+
+#include "core/interpreter/dfrotz.h"
 
 #include "core/text/utf8.h"
 
@@ -6,7 +8,7 @@ namespace tw {
 
 namespace {
 
-constexpr char reverse_blank = '\x01';
+using dfrotz::reverse_blank;
 
 void trim(std::string& s) {
     size_t b = s.find_first_not_of(' ');
@@ -50,6 +52,8 @@ row_cells read_cells(std::string_view row) {
         ++c.count;
         c.text += ch;
         if (!reverse) {
+            if (ch != " ")
+                c.all_reverse = false;
             end_run();
             continue;
         }
@@ -77,6 +81,5 @@ std::string collapse_spaces(std::string_view s) {
 size_t first_word_cells(std::string_view s) {
     return utf8_length(s.substr(0, s.find(' ')));
 }
-
 
 } // namespace tw

@@ -1,0 +1,401 @@
+#include "core/interpreter/glk_protocol.h"
+
+#include "core/interpreter/dfrotz_rows.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace tw {
+namespace {
+
+using json = nlohmann::json;
+
+// One update larger than this is no update a game makes.
+constexpr size_t update_limit = 64 << 20;
+// The rock the Inform libraries give their status window.
+constexpr long inform_status_rock = 201;
+// Before the game has waited for a command, a grid window at the top no
+// taller than this is taken for the status window.
+constexpr size_t likely_status_rows = 3;
+
+const json* member(const json& j, const char* key) {
+    auto it = j.find(key);
+    return it == j.end() ? nullptr : &*it;
+}
+
+std::string text_of(const json& j, const char* key) {
+    const json* m = member(j, key);
+    return m && m->is_string() ? m->get<std::string>() : std::string();
+}
+
+long number_of(const json& j, const char* key, long otherwise = 0) {
+    const json* m = member(j, key);
+    return m && m->is_number() ? m->get<long>() : otherwise;
+}
+
+bool flag_of(const json& j, const char* key) {
+    const json* m = member(j, key);
+    return m && m->is_boolean() && m->get<bool>();
+}
+
+const json& list_of(const json& j, const char* key) {
+    static const json empty = json::array();
+    const json* m = member(j, key);
+    return m && m->is_array() ? *m : empty;
+}
+
+// The words of a run of content, as the player hears them: the echo of the
+// player's own command is left out (Tallowick shows commands itself), and a
+// picture is its description.
+void add_run(const json& run, std::string& text) {
+    if (!run.is_object())
+        return;
+    if (const json* special = member(run, "special")) {
+        if (special->is_string() && *special == "image") {
+            auto description = text_of(run, "alttext");
+            if (!description.empty())
+                text += "Picture: " + description + "\n";
+        }
+        return;
+    }
+    if (text_of(run, "style") != "input")
+        text += text_of(run, "text");
+}
+
+// A run list is objects, or (in GlkOte's older form) style and text by
+// turns.
+std::string line_text(const json& content) {
+    std::string text;
+    if (!content.is_array())
+        return text;
+    for (size_t i = 0; i < content.size(); ++i) {
+        if (content[i].is_string() && i + 1 < content.size() && content[i + 1].is_string()) {
+            if (content[i] != "input")
+                text += content[i + 1].get<std::string>();
+            ++i;
+        } else {
+            add_run(content[i], text);
+        }
+    }
+    return text;
+}
+
+file_request::mode_t mode_of(const std::string& filemode) {
+    if (filemode == "read")
+        return file_request::read;
+    if (filemode == "write" || filemode == "writeappend" || filemode == "readwrite")
+        return file_request::write;
+    return file_request::unknown_mode;
+}
+
+file_request::usage_t usage_of(const std::string& filetype) {
+    if (filetype == "save")
+        return file_request::saved_game;
+    if (filetype == "transcript")
+        return file_request::transcript;
+    if (filetype == "command")
+        return file_request::commands;
+    if (filetype == "data")
+        return file_request::data;
+    return file_request::unknown_usage;
+}
+
+std::string dump(const json& event) {
+    return event.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+void glk_screen::fail(std::string why, std::vector<screen_event>& out) {
+    failed = true;
+    pending.clear();
+    out.push_back({screen_event::failure, std::move(why)});
+}
+
+void glk_screen::feed(std::string_view text, std::vector<screen_event>& out) {
+    if (failed)
+        return;
+    pending.append(text);
+    // Objects come one after another; a brace outside any string opens or
+    // closes one.
+    size_t start = 0;
+    for (size_t i = scanned; i < pending.size(); ++i) {
+        char c = pending[i];
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+            continue;
+        }
+        if (depth == 0) {
+            if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
+                start = i + 1;
+                continue;
+            }
+            if (c != '{')
+                return fail("The game interpreter sent something that is not a game's update.",
+                            out);
+        }
+        if (c == '"') {
+            in_string = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if ((c == '}' || c == ']') && --depth == 0) {
+            take(std::string_view(pending).substr(start, i + 1 - start), out);
+            if (failed)
+                return;
+            start = i + 1;
+        }
+    }
+    pending.erase(0, start);
+    scanned = pending.size();
+    if (pending.size() > update_limit)
+        fail("The game interpreter sent an update too large to be a game's.", out);
+}
+
+bool glk_screen::is_status_window(long id, const window& w) const {
+    if (w.type != "grid")
+        return false;
+    if (w.rock == inform_status_rock)
+        return true;
+    // Otherwise the topmost grid window, as status windows are.
+    for (const auto& [other_id, other] : windows)
+        if (other.type == "grid" && other_id != id && other.top < w.top)
+            return false;
+    return w.top == 0;
+}
+
+void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
+    json doc = json::parse(text, nullptr, false);
+    if (doc.is_discarded() || !doc.is_object())
+        return fail("The game interpreter sent an update that Tallowick cannot read.", out);
+    try {
+        auto type = text_of(doc, "type");
+        if (type == "error") {
+            auto message = text_of(doc, "message");
+            return fail(message.empty() ? "The game interpreter met an error." : message, out);
+        }
+        if (type != "update")
+            return;
+        const long generation = number_of(doc, "gen");
+
+        if (const json* list = member(doc, "windows"); list && list->is_array()) {
+            std::map<long, window> now;
+            for (const auto& w : *list) {
+                long id = number_of(w, "id", -1);
+                window& entry = now[id];
+                if (auto was = windows.find(id); was != windows.end())
+                    entry.lines = std::move(was->second.lines);
+                entry.type = text_of(w, "type");
+                entry.rock = number_of(w, "rock");
+                entry.top = number_of(w, "top");
+                entry.rows = static_cast<size_t>(std::max(0L, number_of(w, "gridheight")));
+                entry.lines.resize(entry.type == "grid" ? entry.rows : 0);
+            }
+            windows = std::move(now);
+            for (auto it = drawn.begin(); it != drawn.end();)
+                it = windows.count(it->first) ? std::next(it) : drawn.erase(it);
+        }
+
+        // The story's own text, said after what the grids now show.
+        std::string story;
+        std::vector<long> changed_grids;
+        for (const auto& c : list_of(doc, "content")) {
+            long id = number_of(c, "id", -1);
+            auto it = windows.find(id);
+            if (it == windows.end())
+                continue;
+            window& w = it->second;
+            if (w.type == "grid") {
+                for (const auto& l : list_of(c, "lines")) {
+                    long row = number_of(l, "line", -1);
+                    if (row >= 0 && static_cast<size_t>(row) < w.lines.size())
+                        w.lines[static_cast<size_t>(row)] =
+                            collapse_spaces(line_text(*member(l, "content") ? l["content"]
+                                                                              : json::array()));
+                }
+                if (std::find(changed_grids.begin(), changed_grids.end(), id) ==
+                    changed_grids.end())
+                    changed_grids.push_back(id);
+            } else if (w.type == "buffer") {
+                // A cleared window is not read again; only what comes after.
+                for (const auto& paragraph : list_of(c, "text")) {
+                    if (!paragraph.is_object())
+                        continue;
+                    if (!flag_of(paragraph, "append") && w.open_line)
+                        story += "\n";
+                    w.open_line = true;
+                    if (const json* content = member(paragraph, "content"))
+                        story += line_text(*content);
+                }
+            } else {
+                for (const auto& d : list_of(c, "draw"))
+                    add_run(d, story);
+            }
+        }
+
+        inputs.clear();
+        for (const auto& i : list_of(doc, "input")) {
+            input_request r;
+            r.kind = text_of(i, "type") == "line" ? input_request::line : input_request::key;
+            r.window = static_cast<int>(number_of(i, "id"));
+            r.generation = generation;
+            inputs.push_back(r);
+        }
+        bool waits_for_command = std::any_of(inputs.begin(), inputs.end(), [](const auto& r) {
+            return r.kind == input_request::line;
+        });
+
+        for (long id : changed_grids) {
+            window& w = windows[id];
+            bool blank = std::all_of(w.lines.begin(), w.lines.end(),
+                                     [](const std::string& l) { return l.empty(); });
+            if (blank) {
+                drawn.erase(id);
+                continue;
+            }
+            bool status =
+                is_status_window(id, w) &&
+                (waits_for_command ||
+                 w.rows <= (status_rows > 0 ? status_rows : likely_status_rows));
+            if (status) {
+                if (waits_for_command)
+                    status_rows = w.rows;
+                std::string joined;
+                for (const auto& l : w.lines)
+                    if (!l.empty())
+                        joined += (joined.empty() ? "" : " ") + l;
+                out.push_back({screen_event::status_line, std::move(joined)});
+                drawn.erase(id);
+                continue;
+            }
+            // A menu or a quotation: its lines, each once, and again only
+            // when it changes.
+            auto& said = drawn[id];
+            said.resize(w.lines.size());
+            for (size_t row = 0; row < w.lines.size(); ++row) {
+                if (!w.lines[row].empty() && w.lines[row] != said[row])
+                    out.push_back({screen_event::drawn_line, w.lines[row]});
+                said[row] = w.lines[row];
+            }
+        }
+        if (!story.empty())
+            out.push_back({screen_event::story_text, std::move(story)});
+
+        if (const json* timer = member(doc, "timer")) {
+            screen_event e{screen_event::timer};
+            e.number = timer->is_number() ? std::max(0L, timer->get<long>()) : 0;
+            out.push_back(std::move(e));
+        }
+        if (const json* special = member(doc, "specialinput");
+            special && special->is_object() && text_of(*special, "type") == "fileref_prompt") {
+            screen_event e{screen_event::file_prompt};
+            e.file.mode = mode_of(text_of(*special, "filemode"));
+            e.file.usage = usage_of(text_of(*special, "filetype"));
+            e.file.generation = generation;
+            out.push_back(std::move(e));
+        }
+        if (!inputs.empty()) {
+            // A command first: a game that waits for both is waiting for
+            // one.
+            auto wanted = std::find_if(inputs.begin(), inputs.end(), [](const auto& r) {
+                return r.kind == input_request::line;
+            });
+            screen_event e{screen_event::input_wait};
+            e.input = wanted != inputs.end() ? *wanted : inputs.front();
+            out.push_back(std::move(e));
+        }
+    } catch (const json::exception&) {
+        fail("The game interpreter sent an update that Tallowick cannot read.", out);
+    }
+}
+
+std::string glk_greeting() {
+    json metrics = {{"width", glk_screen_width},  {"height", glk_screen_height},
+                    {"charwidth", 1},              {"charheight", 1},
+                    {"gridcharwidth", 1},          {"gridcharheight", 1},
+                    {"buffercharwidth", 1},        {"buffercharheight", 1}};
+    return dump({{"type", "init"},
+                 {"gen", 0},
+                 {"metrics", metrics},
+                 {"support", json::array({"timer", "graphics"})}});
+}
+
+std::string glk_line(std::string_view text, const input_request& request) {
+    return dump({{"type", "line"},
+                 {"gen", request.generation},
+                 {"window", request.window},
+                 {"value", std::string(text)}});
+}
+
+std::string glk_key(const key_press& key, const input_request& request) {
+    std::string value;
+    switch (key.special) {
+    case key_press::none:
+        value = key.text;
+        break;
+    case key_press::enter:
+        value = "return";
+        break;
+    case key_press::escape:
+        value = "escape";
+        break;
+    case key_press::backspace:
+        value = "delete";
+        break;
+    case key_press::tab:
+        value = "tab";
+        break;
+    case key_press::left:
+        value = "left";
+        break;
+    case key_press::right:
+        value = "right";
+        break;
+    case key_press::up:
+        value = "up";
+        break;
+    case key_press::down:
+        value = "down";
+        break;
+    case key_press::home:
+        value = "home";
+        break;
+    case key_press::end:
+        value = "end";
+        break;
+    case key_press::page_up:
+        value = "pageup";
+        break;
+    case key_press::page_down:
+        value = "pagedown";
+        break;
+    case key_press::function:
+        value = "func" + std::to_string(key.number);
+        break;
+    }
+    return dump({{"type", "char"},
+                 {"gen", request.generation},
+                 {"window", request.window},
+                 {"value", value}});
+}
+
+std::string glk_file_name(const std::optional<std::string>& name, const file_request& request) {
+    return dump({{"type", "specialresponse"},
+                 {"gen", request.generation},
+                 {"response", "fileref_prompt"},
+                 {"value", name ? json(*name) : json(nullptr)}});
+}
+
+std::string glk_timer(const input_request& request, std::string_view partial) {
+    json event = {{"type", "timer"}, {"gen", request.generation}};
+    if (request.kind == input_request::line && !partial.empty())
+        event["partial"] = {{std::to_string(request.window), std::string(partial)}};
+    return dump(event);
+}
+
+} // namespace tw

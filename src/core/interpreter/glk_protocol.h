@@ -1,0 +1,66 @@
+#pragma once
+// The GlkOte protocol, as our glulxe speaks it (its Glk library is ours, in
+// src/glk): JSON updates out, JSON events in. glk_screen reads the updates;
+// the functions below write the events.
+//
+// Of the updates Tallowick uses: the windows (buffer, grid, graphics; their
+// rock and size), each window's new content (buffer paragraphs with their
+// styles, grid lines, images with their description), the input each window
+// waits for, the timer, the file-name prompt ("specialinput"), and "error".
+#include "core/interpreter/screen_event.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tw {
+
+// The screen the interpreter is told it has, in characters.
+constexpr int glk_screen_width = 80;
+constexpr int glk_screen_height = 50;
+
+class glk_screen final : public output_decoder {
+  public:
+    void feed(std::string_view text, std::vector<screen_event>& out) override;
+    void quiet(std::vector<screen_event>&) override {}
+    bool holding() const override { return false; }
+
+  private:
+    struct window {
+        std::string type; // "buffer", "grid", "graphics"
+        long rock = 0;
+        long top = 0;
+        size_t rows = 0;
+        std::vector<std::string> lines; // a grid's, as last drawn
+        bool open_line = false;         // a buffer's last line, which text may join
+    };
+
+    void take(std::string_view json, std::vector<screen_event>& out);
+    void fail(std::string why, std::vector<screen_event>& out);
+    bool is_status_window(long id, const window& w) const;
+
+    // The JSON object being gathered, and how far it has been scanned.
+    std::string pending;
+    size_t scanned = 0;
+    int depth = 0;
+    bool in_string = false;
+    bool escaped = false;
+    bool failed = false;
+
+    std::map<long, window> windows;
+    std::vector<input_request> inputs; // as the last update left them
+    // The status window's height when the game last waited for a command.
+    size_t status_rows = 0;
+    std::map<long, std::vector<std::string>> drawn; // the drawings last said
+};
+
+// The first event: the screen's size.
+std::string glk_greeting();
+std::string glk_line(std::string_view text, const input_request& request);
+std::string glk_key(const key_press& key, const input_request& request);
+std::string glk_file_name(const std::optional<std::string>& name, const file_request& request);
+std::string glk_timer(const input_request& request, std::string_view partial);
+
+} // namespace tw

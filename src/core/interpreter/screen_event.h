@@ -1,0 +1,84 @@
+#pragma once
+// What an interpreter's output is made into, whichever interpreter prints
+// it: the same events come from dfrotz's screen rows and from the Glk
+// protocol's updates, so that what follows them (cutting, speech, the view,
+// the histories, the transcript, the keys) is one road for both.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tw {
+
+// The input an interpreter waits for, with what it needs to be answered.
+struct input_request {
+    enum kind_t { line, key };
+    kind_t kind = line;
+    // For the Glk protocol: the window that waits, and the update that asked.
+    int window = 0;
+    long generation = 0;
+};
+
+// A key the player pressed to answer a wait for one key.
+struct key_press {
+    enum special_t {
+        none, // a character: `text`
+        enter,
+        escape,
+        backspace,
+        tab,
+        left,
+        right,
+        up,
+        down,
+        home,
+        end,
+        page_up,
+        page_down,
+        function, // F`number`, 1 to 12
+    };
+    special_t special = none;
+    std::string text; // UTF-8, one character
+    int number = 0;
+};
+
+// A file the interpreter asks to be named.
+struct file_request {
+    enum mode_t { write, read, unknown_mode };
+    enum usage_t { saved_game, transcript, commands, data, unknown_usage };
+    mode_t mode = unknown_mode;
+    usage_t usage = unknown_usage;
+    long generation = 0; // for the Glk protocol
+};
+
+struct screen_event {
+    enum kind_t {
+        story_text,  // text to be cut into sentences and said
+        drawn_line,  // one line of a drawing (a menu, a box), said as it is
+        status_line, // the status line now reads `text`; kept, never said unasked
+        input_wait,  // the interpreter waits for `input`
+        file_prompt, // the interpreter asks for the name of `file`; `text` is its question
+        question,    // the interpreter's own yes-or-no question, `text`
+        timer,       // the game asks for a timer event every `number` ms (0: none)
+        failure,     // the interpreter cannot go on; `text` says why
+    };
+    kind_t kind = story_text;
+    std::string text;
+    input_request input;
+    file_request file;
+    long number = 0;
+};
+
+// Turns what one kind of interpreter prints into screen events.
+class output_decoder {
+  public:
+    virtual ~output_decoder() = default;
+    // Appends the events of `text` (valid UTF-8, whole characters).
+    virtual void feed(std::string_view text, std::vector<screen_event>& out) = 0;
+    // The interpreter has been quiet a while: what waits to see what comes
+    // next goes out.
+    virtual void quiet(std::vector<screen_event>& out) = 0;
+    // Something is held that only more text or quiet() lets go.
+    virtual bool holding() const = 0;
+};
+
+} // namespace tw
