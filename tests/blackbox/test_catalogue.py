@@ -63,7 +63,8 @@ class Catalogue(ProgramTest):
         # A failed download: told, and nothing left under the game's name.
         program.key("Down", "Return")
         alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh oh!")
-        self.assertEqual(alert.description, "An error cropped up and the download failed.")
+        self.assertEqual(alert.description, "An error cropped up and the download failed. "
+                         "The server has no game at that address (error 404).")
         program.key("Return")
         wait_for(lambda: program.find(pyatspi.ROLE_ALERT) is None, "the alert to go")
         self.assertEqual(sorted(p.name for p in (cwd / "games").iterdir()), [])

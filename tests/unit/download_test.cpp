@@ -60,7 +60,7 @@ TEST_F(Download, ErrorPagesEmptyBodiesAndBrokenConnectionsAreFailures) {
     server.answer("/gone", 404, "<html>Not here</html>");
     auto result = fetch("/gone");
     EXPECT_EQ(result.state, download_state::failed);
-    EXPECT_EQ(result.message, "The server answered with status 404.");
+    EXPECT_EQ(result.message, "The server has no game at that address (error 404).");
     EXPECT_EQ(progress.state(), download_state::failed);
     server.answer("/empty", 200, "");
     EXPECT_EQ(fetch("/empty").message, "The server sent an empty file.");

@@ -1,7 +1,9 @@
 #pragma once
 // What the download worker tells the window, and what the window tells the
-// worker. The worker writes, the GUI thread reads; everything is an atomic
-// so neither ever waits for the other, and the worker never touches a
+// worker. The worker writes, the GUI thread reads: the counts, the state and
+// the cancel are atomics, so neither waits for the other over them; only the
+// waker (how a cancel wakes a worker blocked on the network) is under a
+// mutex, held just while it is set or called. The worker never touches a
 // window.
 #include <algorithm>
 #include <atomic>

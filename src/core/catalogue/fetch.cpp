@@ -75,6 +75,55 @@ int on_progress(void* user, curl_off_t dltotal, curl_off_t, curl_off_t, curl_off
     return t->progress->cancel_requested() ? 1 : 0;
 }
 
+// Why the server would not give the file, in the player's words.
+std::string status_reason(long status) {
+    std::string code = " (error " + std::to_string(status) + ").";
+    if (status == 404 || status == 410)
+        return "The server has no game at that address" + code;
+    if (status == 401 || status == 403)
+        return "The server does not allow the game to be downloaded" + code;
+    if (status >= 500)
+        return "The server failed to send the game; it may work later" + code;
+    return "The server did not send the game" + code;
+}
+
+// Why the transfer failed, in the player's words; libcurl's own words after
+// them, for anyone who helps.
+std::string transfer_reason(CURLcode code, const std::string& detail) {
+    std::string why;
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        why = "The server's name could not be found. Is the computer connected to the internet?";
+        break;
+    case CURLE_COULDNT_CONNECT:
+        why = "The server could not be reached.";
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        why = "The server stopped sending the game.";
+        break;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        why = "The server sent the download on to an address that is neither http nor https.";
+        break;
+    case CURLE_TOO_MANY_REDIRECTS:
+        why = "The server sent the download on from address to address too many times.";
+        break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+        why = "A secure connection to the server could not be made.";
+        break;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+        why = "The connection to the server broke off.";
+        break;
+    default:
+        why = "The download failed.";
+        break;
+    }
+    return why + " (" + detail + ")";
+}
+
 std::string system_message(int err) {
     return std::generic_category().message(err);
 }
@@ -192,21 +241,18 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
     }
     if (code != CURLE_OK) {
         if (code == CURLE_HTTP_RETURNED_ERROR)
-            result.message =
-                "The server answered with status " + std::to_string(result.http_status) + ".";
+            result.message = status_reason(result.http_status);
         else if (code == CURLE_WRITE_ERROR && t.write_errno)
             result.message =
                 "The story file could not be written: " + system_message(t.write_errno) + ".";
         else
-            result.message = std::string("The download failed: ") +
-                             (errbuf[0] ? errbuf : curl->easy_strerror(code)) + ".";
+            result.message = transfer_reason(code, errbuf[0] ? errbuf : curl->easy_strerror(code));
         return result;
     }
     if (result.http_status < 200 || result.http_status > 299) {
         // A redirect without a Location ends here with CURLE_OK; its body is
         // no story file.
-        result.message =
-            "The server answered with status " + std::to_string(result.http_status) + ".";
+        result.message = status_reason(result.http_status);
         return result;
     }
     if (progress.received() == 0) {

@@ -38,6 +38,7 @@ class download_dialog : public wxDialog {
 
     wxGauge* gauge = nullptr;
     download_progress progress; // the worker writes, the GUI thread reads
+    std::string failure;        // why it failed, written by the worker
     wxTimer poll_timer;
     std::thread worker;
 };
@@ -63,8 +64,12 @@ download_dialog::download_dialog(const std::filesystem::path& target, const std:
             event.Skip();
     });
 
-    // The worker reaches only `progress`, never a window.
-    worker = std::thread([this, target, uri] { fetch_to_file(uri, target, progress); });
+    // The worker reaches only `progress` and `failure`, never a window; the
+    // GUI thread reads `failure` once the worker has been joined.
+    worker = std::thread([this, target, uri] {
+        auto result = fetch_to_file(uri, target, progress);
+        failure = std::move(result.message);
+    });
     poll_timer.Start(200);
     gauge->SetFocus();
 }
@@ -81,8 +86,9 @@ void download_dialog::on_tick(wxTimerEvent&) {
     case download_state::failed:
         poll_timer.Stop();
         worker.join();
-        message_box("An error cropped up and the download failed.", "Uh oh!",
-                    wxOK | wxICON_INFORMATION);
+        message_box("An error cropped up and the download failed. " +
+                        wxString::FromUTF8(failure),
+                    "Uh oh!", wxOK | wxICON_INFORMATION);
         EndModal(wxID_ABORT);
         return;
     case download_state::completed:
