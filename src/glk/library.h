@@ -9,7 +9,6 @@
 #include "glk/stream.h"
 #include "glk/window.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>

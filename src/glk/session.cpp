@@ -114,7 +114,8 @@ std::optional<std::string> interpreter_fatal_error(const library& lib) {
 } // namespace
 
 library& library::get() {
-    // Never destroyed: objects outlive everything the process does at exit.
+    // Never destroyed: tearing windows and streams down at exit would call
+    // back into the program as it ends.
     static auto* instance = new library;
     return *instance;
 }
@@ -300,12 +301,14 @@ std::optional<event_t> library::interpret(const json& message, bool& answered) {
         return event_t{evtype_Timer, nullptr, 0, 0};
     }
     if (type == "arrange") {
+        auto metrics_field = message.find("metrics");
+        if (metrics_field == message.end() || !metrics_field->is_object())
+            return std::nullopt;
         answered = true;
         std::map<glk_window_struct*, std::pair<glui32, glui32>> before;
         for (auto& w : windows)
             before[w.get()] = window_size(*w, screen);
-        auto metrics_field = message.find("metrics");
-        screen = parse_metrics(metrics_field != message.end() ? *metrics_field : json());
+        screen = parse_metrics(*metrics_field);
         rearrange();
         for (auto& w : windows)
             if (before[w.get()] != window_size(*w, screen))
