@@ -1,0 +1,38 @@
+// What is read from a Blorb's pictures: sizes and descriptions.
+#include "glk/images.h"
+#include "glk_test_support.h"
+
+namespace tw::glk {
+namespace {
+
+std::span<const unsigned char> bytes(const std::string& text) {
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+TEST(GlkImages, SizesComeFromThePngOrJpegHeader) {
+    auto png = png_size(bytes(test::png_header(96, 64)));
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->width, 96u);
+    EXPECT_EQ(png->height, 64u);
+    EXPECT_FALSE(png_size(bytes("\x89PNG but no header")));
+
+    // Start of image, an APP0 segment, a fill byte, then the frame header.
+    std::string jpeg =
+        std::string("\xFF\xD8\xFF\xE0\0\x06JFIF\xFF\xFF\xC2\0\x11\x08\0\x40\0\x60", 21);
+    auto size = jpeg_size(bytes(jpeg));
+    ASSERT_TRUE(size);
+    EXPECT_EQ(size->width, 0x60u);
+    EXPECT_EQ(size->height, 0x40u);
+    EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xDA\0\x02", 6))));
+    EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6))));
+}
+
+TEST(GlkImages, DescriptionsAreThePicturesOnly) {
+    std::string chunk = std::string("\0\0\0\3Pict\0\0\0\2\0\0\0\3", 16) + "Two" +
+                        std::string("Snd \0\0\0\2\0\0\0\4", 12) + "Bang" +
+                        std::string("Pict\0\0\0\5\0\0\0\x50", 12) + "cut short";
+    EXPECT_EQ(picture_descriptions(bytes(chunk)), (std::map<glui32, std::string>{{2, "Two"}}));
+}
+
+} // namespace
+} // namespace tw::glk
