@@ -261,15 +261,17 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
         result.message = "The server sent an empty file.";
         return result;
     }
-    // fclose flushes the last bytes; its failure (a full disk) is a failure.
-    if (std::fclose(file.release()) != 0) {
-        int err = errno;
-        result.message = "The story file could not be written: " + system_message(err) + ".";
+    // The last bytes go to the disk before the file takes the game's name,
+    // so that a crash never leaves a short file there; a failure (a full
+    // disk) is a failure.
+    std::error_code ec;
+    if (!flush_to_disk(file.get(), ec) || std::fclose(file.release()) != 0) {
+        if (!ec)
+            ec.assign(errno, std::generic_category());
+        result.message = "The story file could not be written: " + ec.message() + ".";
         return result;
     }
-    std::error_code ec;
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
+    if (!replace_durably(temp, target, ec)) {
         result.message = "The story file could not be put in place: " + ec.message() + ".";
         return result;
     }

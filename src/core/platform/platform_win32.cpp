@@ -81,6 +81,25 @@ std::FILE* open_for_append(const std::filesystem::path& path) {
     return _wfopen(path.c_str(), L"abN"); // N: not inherited
 }
 
+bool flush_to_disk(std::FILE* file, std::error_code& error) {
+    if (std::fflush(file) != 0 || _commit(_fileno(file)) != 0) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    return true;
+}
+
+bool replace_durably(const std::filesystem::path& from, const std::filesystem::path& to,
+                     std::error_code& error) {
+    // Write-through: the move is on the disk when the call returns.
+    if (!MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error.assign(static_cast<int>(GetLastError()), std::system_category());
+        return false;
+    }
+    return true;
+}
+
 std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,
                                                             std::string& problem) {
     if (fits_code_page(story.native()))

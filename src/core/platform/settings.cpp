@@ -1,9 +1,11 @@
 #include "core/platform/settings.h"
 
+#include "core/platform/platform.h"
 #include "core/text/utf8.h"
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <fstream>
 #include <system_error>
 
@@ -46,17 +48,22 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
         doc["text_size"] = *settings.text_size;
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    // Written beside and renamed over, so a crash never leaves half a file.
+    // Written beside, flushed to the disk and renamed over, so that a crash
+    // of the machine never leaves half a file, nor an empty one.
     auto temp = file;
     temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << doc.dump(2) << '\n';
-        if (!out.flush())
-            return false;
+    std::string text = doc.dump(2) + "\n";
+    std::filesystem::remove(temp, ec);
+    std::FILE* out = create_new_file(temp);
+    if (!out)
+        return false;
+    bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
+                   flush_to_disk(out, ec);
+    if (std::fclose(out) != 0 || !written) {
+        std::filesystem::remove(temp, ec);
+        return false;
     }
-    std::filesystem::rename(temp, file, ec);
-    return !ec;
+    return replace_durably(temp, file, ec);
 }
 
 bool adopt_old_speech_rate(player_settings& settings, std::optional<int> reader_rate) {
