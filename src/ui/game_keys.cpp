@@ -3,6 +3,7 @@
 // output view, where the cursor keys read and typing goes to the input
 // field.
 #include "core/speech/speech.h"
+#include "core/text/chords.h"
 #include "ui/game_screen.h"
 
 #include <wx/textctrl.h>
@@ -89,43 +90,64 @@ void game_screen::speak_status_line() {
     speak(status_line.empty() ? "There is no status line." : status_line, true);
 }
 
-game_screen::chord game_screen::on_chord(wxKeyEvent& event) {
-    const int code = event.GetKeyCode();
-    if (event.ShiftDown() && (code == WXK_UP || code == WXK_DOWN)) {
-        host.change_speech_rate(code == WXK_UP ? 1 : -1);
-        return chord::done;
-    }
-    if (code == '=' || code == '+' || code == WXK_NUMPAD_ADD || code == '-' ||
-        code == WXK_NUMPAD_SUBTRACT) {
-        change_text_size(code == '-' || code == WXK_NUMPAD_SUBTRACT ? -1 : 1);
-        return chord::done;
-    }
-    int key = event.GetUnicodeKey();
-    switch (key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key) {
-    case 'q':
-        sendline("quit");
-        return chord::done;
-    case 'z':
-        sendline("undo");
-        return chord::done;
-    case 'h':
-        sendline("help");
-        return chord::done;
-    case 'l':
-        speak_status_line();
-        return chord::done;
-    case 's':
-        save_game();
-        return chord::done_then_field;
-    case 'r':
-        restore_game();
-        return chord::done_then_field;
+game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
+    chord_key key;
+    key.shift = event.ShiftDown();
+    switch (event.GetKeyCode()) {
+    case WXK_UP:
+    case WXK_NUMPAD_UP:
+        key.special = chord_key::up;
+        break;
+    case WXK_DOWN:
+    case WXK_NUMPAD_DOWN:
+        key.special = chord_key::down;
+        break;
+    case WXK_NUMPAD_ADD:
+        key.special = chord_key::plus;
+        break;
+    case WXK_NUMPAD_SUBTRACT:
+        key.special = chord_key::minus;
+        break;
     default:
-        if (key < '0' || key > '9')
-            return chord::none;
-        speak(history.turns.replay(key - '0'));
-        return chord::done_then_field;
+        if (event.GetUnicodeKey() != WXK_NONE)
+            key.character = static_cast<char32_t>(event.GetUnicodeKey());
+        break;
     }
+    auto chord = chord_for(key);
+    switch (chord.action) {
+    case chord::none:
+        return chord_done::none;
+    case chord::quit:
+        sendline("quit");
+        return chord_done::done;
+    case chord::undo:
+        sendline("undo");
+        return chord_done::done;
+    case chord::help:
+        sendline("help");
+        return chord_done::done;
+    case chord::status_line:
+        speak_status_line();
+        return chord_done::done;
+    case chord::save:
+        save_game();
+        return chord_done::done_then_field;
+    case chord::restore:
+        restore_game();
+        return chord_done::done_then_field;
+    case chord::replay:
+        speak(history.turns.replay(chord.digit));
+        return chord_done::done_then_field;
+    case chord::faster:
+    case chord::slower:
+        host.change_speech_rate(chord.action == chord::faster ? 1 : -1);
+        return chord_done::done;
+    case chord::larger:
+    case chord::smaller:
+        change_text_size(chord.action == chord::larger ? 1 : -1);
+        return chord_done::done;
+    }
+    return chord_done::none;
 }
 
 bool game_screen::answer_special_key(wxKeyEvent& event) {
@@ -156,9 +178,9 @@ void game_screen::on_command_key(wxKeyEvent& event) {
     const int code = event.GetKeyCode();
     if (is_chord(event)) {
         auto done = on_chord(event);
-        if (done == chord::done)
+        if (done == chord_done::done)
             return;
-        if (done == chord::none && code == WXK_UP) {
+        if (done == chord_done::none && code == WXK_UP) {
             // Ctrl+Up: the last command, whatever the walk.
             command_field->ChangeValue(wxString::FromUTF8(history.commands.last()));
             command_field->SetInsertionPointEnd();
@@ -185,7 +207,7 @@ void game_screen::on_command_char(wxKeyEvent& event) {
 
 void game_screen::on_output_key(wxKeyEvent& event) {
     handler_scope scope(*this);
-    if (is_chord(event) && on_chord(event) != chord::none)
+    if (is_chord(event) && on_chord(event) != chord_done::none)
         return;
     if (is_chord(event) && event.GetKeyCode() == 'C') {
         speak("Copied to clipboard.");

@@ -156,7 +156,7 @@ void game_screen::take_output(std::vector<output_item>& items) {
         case output_item::question:
             shown += item.shown;
             flush();
-            answer_question();
+            answer_question(item);
             break;
         case output_item::timer:
             if (item.number > 0)
@@ -282,8 +282,11 @@ void game_screen::answer_file_prompt(const output_item& prompt) {
     // An interpreter that asks in words is answered in words: the player
     // hears its question and types the name. One that asks without them
     // (the Glk protocol) is answered through our own dialogs.
-    if (!prompt.shown.empty())
+    if (!prompt.shown.empty()) {
+        if (!quitting)
+            speak(prompt.shown);
         return;
+    }
     handler_scope scope(*this);
     if (prompt.file.usage == file_request::saved_game && prompt.file.mode == file_request::read) {
         auto files = list_save_files(host.save_folder());
@@ -308,11 +311,15 @@ void game_screen::answer_file_prompt(const output_item& prompt) {
     answer(name.utf8_string() + (saving ? ".sav" : ""));
 }
 
-void game_screen::answer_question() {
+void game_screen::answer_question(const output_item& question) {
     // The interpreter asks whether to overwrite a file the player named in
-    // our dialog, where they have answered already.
-    if (!file_to_name)
+    // our dialog, where they have answered already; any other question is
+    // the player's to hear and answer.
+    if (!file_to_name) {
+        if (!quitting)
+            speak(question.shown);
         return;
+    }
     show_command(file_to_name->replace ? "yes" : "no");
     session->send(kind.answer(file_to_name->replace));
 }
@@ -328,7 +335,6 @@ void game_screen::save_game() {
                               "Confirmation.", wxYES_NO) != wxYES)
         return;
     file_to_name = named_file{name, file_request::write, exists};
-    session->heard().answering(exists ? 2 : 1);
     send_line("save");
 }
 
@@ -348,7 +354,6 @@ void game_screen::restore_game() {
     const auto& name = files[static_cast<size_t>(index)];
     prepare_restore(save_folder, name);
     file_to_name = named_file{name, file_request::read};
-    session->heard().answering(1);
     send_line("restore");
 }
 

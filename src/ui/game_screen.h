@@ -71,8 +71,8 @@ class game_screen : public wxPanel, private game_session::listener {
     void on_game_timer(wxTimerEvent& event);
     // What a chord did: nothing (not one of ours); its work; its work, and
     // the key goes on to the field.
-    enum class chord { none, done, done_then_field };
-    chord on_chord(wxKeyEvent& event);
+    enum class chord_done { none, done, done_then_field };
+    chord_done on_chord(wxKeyEvent& event);
     bool answer_special_key(wxKeyEvent& event);
     void walk_history(bool back);
     void change_text_size(int steps);
@@ -81,7 +81,7 @@ class game_screen : public wxPanel, private game_session::listener {
     void send_line(const std::string& text);
     void answer_key(const key_press& key);
     void answer_file_prompt(const output_item& prompt);
-    void answer_question();
+    void answer_question(const output_item& question);
     void save_game();
     void restore_game();
     void speak_status_line();

@@ -1,5 +1,7 @@
 // Text on its way to the player: UTF-8, the cutting into spoken segments,
 // the histories of turns and commands, and the transcript.
+#include "core/text/chords.h"
+#include "core/text/command_history.h"
 #include "core/text/segmenter.h"
 #include "core/story/transcript.h"
 #include "core/text/turn_history.h"
@@ -123,6 +125,47 @@ TEST(TurnHistory, CtrlDigitsReachTheTenLastTurnsNewestFirst) {
     EXPECT_EQ(h.replay(0), " t10\n");
     EXPECT_EQ(h.replay(1), " t9\n");
     EXPECT_EQ(h.replay(9), " t1\n"); // t0 has been dropped
+}
+
+TEST(CommandHistory, WalksBackToTheOldestAndForwardToTheDraft) {
+    command_history h;
+    EXPECT_EQ(h.earlier("typed"), std::nullopt); // nothing to walk yet
+    for (auto c : {"look", "inventory", ""})
+        h.add(c);
+    EXPECT_EQ(h.last(), ""); // the last sent, empty or not
+    h.add("inventory");
+    EXPECT_EQ(h.earlier("half"), "inventory");
+    EXPECT_EQ(h.earlier("ignored"), "inventory"); // the empty line is no command
+    EXPECT_EQ(h.earlier("ignored"), "look");
+    EXPECT_EQ(h.earlier("ignored"), std::nullopt);
+    EXPECT_EQ(h.later(), "inventory");
+    EXPECT_EQ(h.later(), "inventory");
+    EXPECT_EQ(h.later(), "half"); // the draft comes back
+    EXPECT_EQ(h.later(), std::nullopt);
+    h.add("north");
+    EXPECT_EQ(h.earlier(""), "north"); // a new walk starts from the newest
+}
+
+TEST(Chords, EachKeyDoesOneThingWhateverItsCase) {
+    auto action = [](chord_key k) { return chord_for(k).action; };
+    EXPECT_EQ(action({U'q'}), chord::quit);
+    EXPECT_EQ(action({U'Q', chord_key::none, true}), chord::quit);
+    EXPECT_EQ(action({U'z'}), chord::undo);
+    EXPECT_EQ(action({U'h'}), chord::help);
+    EXPECT_EQ(action({U'l'}), chord::status_line);
+    EXPECT_EQ(action({U'S', chord_key::none, true}), chord::save);
+    EXPECT_EQ(action({U'r'}), chord::restore);
+    EXPECT_EQ(chord_for({U'0'}).digit, 0);
+    EXPECT_EQ(chord_for({U'7'}).action, chord::replay);
+    EXPECT_EQ(chord_for({U'7'}).digit, 7);
+    EXPECT_EQ(action({0, chord_key::up, true}), chord::faster);
+    EXPECT_EQ(action({0, chord_key::down, true}), chord::slower);
+    EXPECT_EQ(action({0, chord_key::up}), chord::none); // Ctrl+Up is the field's
+    EXPECT_EQ(action({U'='}), chord::larger);
+    EXPECT_EQ(action({U'+', chord_key::none, true}), chord::larger);
+    EXPECT_EQ(action({0, chord_key::minus}), chord::smaller);
+    EXPECT_EQ(action({U'c'}), chord::none); // copying is the control's own
+    EXPECT_EQ(action({U'\u00e9'}), chord::none);
 }
 
 } // namespace

@@ -197,7 +197,7 @@ void dfrotz_screen::feed(std::string_view text, std::vector<screen_event>& out) 
                 break;
             }
             line += c;
-            if (at == state::plain && c == ' ' && own_question(out))
+            if (c == ' ' && own_question(out))
                 break;
             if (line.size() >= 4 && is_digit(line[line.size() - 4]) &&
                 is_prefix(std::string_view(line).substr(line.size() - 4))) {
@@ -220,10 +220,29 @@ void dfrotz_screen::feed(std::string_view text, std::vector<screen_event>& out) 
 }
 
 bool dfrotz_screen::own_question(std::vector<screen_event>& out) {
-    // dfrotz asks these itself and then waits, with no line end.
-    bool file_name = line.starts_with(file_name_question) && line.ends_with("]: ");
-    if (!file_name && line != overwrite_question)
+    // dfrotz asks these itself and then waits, with no line end; with
+    // commands typed ahead they follow a prompt at once.
+    size_t at_question = std::string::npos;
+    bool file_name = false;
+    if (line.ends_with("]: ")) {
+        // The name in brackets is short; look no further back than that.
+        size_t from = line.size() > 300 ? line.size() - 300 : 0;
+        at_question = line.find(file_name_question, from);
+        file_name = at_question != std::string::npos;
+    }
+    if (!file_name) {
+        if (!line.ends_with(overwrite_question))
+            return false;
+        at_question = line.size() - overwrite_question.size();
+    }
+    if (at_question > 0 && at != state::prompt)
         return false;
+    std::string question = line.substr(at_question);
+    if (at == state::prompt) {
+        line.resize(at_question);
+        end_prompt(out);
+    }
+    line = std::move(question);
     end_update(update_end::other, out);
     settle(out);
     screen_event e{file_name ? screen_event::file_prompt : screen_event::question, line};

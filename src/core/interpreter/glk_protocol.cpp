@@ -13,8 +13,9 @@ using json = nlohmann::json;
 
 // One update larger than this is no update a game makes.
 constexpr size_t update_limit = 64 << 20;
-// The rock the Inform libraries give their status window.
-constexpr long inform_status_rock = 201;
+// The rock the Inform libraries give their status window (202; the story
+// window's is 201, a quotation's 203).
+constexpr long inform_status_rock = 202;
 // Before the game has waited for a command, a grid window at the top no
 // taller than this is taken for the status window.
 constexpr size_t likely_status_rows = 3;
@@ -55,7 +56,8 @@ void add_run(const json& run, std::string& text) {
         if (special->is_string() && *special == "image") {
             auto description = text_of(run, "alttext");
             if (!description.empty())
-                text += "Picture: " + description + "\n";
+                text += (text.empty() || text.back() == ' ' ? "[Picture: " : " [Picture: ") +
+                        description + "]";
         }
         return;
     }
@@ -101,7 +103,10 @@ file_request::usage_t usage_of(const std::string& filetype) {
     return file_request::unknown_usage;
 }
 
-std::string dump(const json& event) {
+// Events in the order GlkOte writes their members.
+using event_json = nlohmann::ordered_json;
+
+std::string dump(const event_json& event) {
     return event.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
@@ -155,6 +160,11 @@ void glk_screen::feed(std::string_view text, std::vector<screen_event>& out) {
     scanned = pending.size();
     if (pending.size() > update_limit)
         fail("The game interpreter sent an update too large to be a game's.", out);
+}
+
+void glk_screen::finish(std::vector<screen_event>& out) {
+    if (!failed && pending.find_first_not_of(" \t\r\n") != std::string::npos)
+        fail("The game interpreter stopped in the middle of an update.", out);
 }
 
 bool glk_screen::is_status_window(long id, const window& w) const {
@@ -213,10 +223,10 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
             if (w.type == "grid") {
                 for (const auto& l : list_of(c, "lines")) {
                     long row = number_of(l, "line", -1);
+                    const json* content = member(l, "content");
                     if (row >= 0 && static_cast<size_t>(row) < w.lines.size())
                         w.lines[static_cast<size_t>(row)] =
-                            collapse_spaces(line_text(*member(l, "content") ? l["content"]
-                                                                              : json::array()));
+                            collapse_spaces(content ? line_text(*content) : std::string());
                 }
                 if (std::find(changed_grids.begin(), changed_grids.end(), id) ==
                     changed_grids.end())
@@ -315,14 +325,14 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
 }
 
 std::string glk_greeting() {
-    json metrics = {{"width", glk_screen_width},  {"height", glk_screen_height},
+    event_json metrics = {{"width", glk_screen_width},  {"height", glk_screen_height},
                     {"charwidth", 1},              {"charheight", 1},
                     {"gridcharwidth", 1},          {"gridcharheight", 1},
                     {"buffercharwidth", 1},        {"buffercharheight", 1}};
     return dump({{"type", "init"},
                  {"gen", 0},
                  {"metrics", metrics},
-                 {"support", json::array({"timer", "graphics"})}});
+                 {"support", event_json::array({"timer", "graphics"})}});
 }
 
 std::string glk_line(std::string_view text, const input_request& request) {
@@ -388,11 +398,11 @@ std::string glk_file_name(const std::optional<std::string>& name, const file_req
     return dump({{"type", "specialresponse"},
                  {"gen", request.generation},
                  {"response", "fileref_prompt"},
-                 {"value", name ? json(*name) : json(nullptr)}});
+                 {"value", name ? event_json(*name) : event_json(nullptr)}});
 }
 
 std::string glk_timer(const input_request& request, std::string_view partial) {
-    json event = {{"type", "timer"}, {"gen", request.generation}};
+    event_json event = {{"type", "timer"}, {"gen", request.generation}};
     if (request.kind == input_request::line && !partial.empty())
         event["partial"] = {{std::to_string(request.window), std::string(partial)}};
     return dump(event);

@@ -24,8 +24,10 @@ constexpr int glk_screen_height = 50;
 class glk_screen final : public output_decoder {
   public:
     void feed(std::string_view text, std::vector<screen_event>& out) override;
+    // An update comes whole or is still coming: there is nothing to let go.
     void quiet(std::vector<screen_event>&) override {}
     bool holding() const override { return false; }
+    void finish(std::vector<screen_event>& out) override;
 
   private:
     struct window {

@@ -88,30 +88,24 @@ void hearing::silence_reply() {
     reply.compare_exchange_strong(expected, silenced);
 }
 
-bool hearing::may_say_text() {
+void hearing::reply_began() {
     int expected = waiting;
     reply.compare_exchange_strong(expected, replying);
-    return reply.load() == replying;
 }
 
-bool hearing::may_say_question() {
-    for (int left = answered.load(); left > 0;)
-        if (answered.compare_exchange_weak(left, left - 1))
-            return false;
-    return may_say_text();
+bool hearing::may_say_text() {
+    reply_began();
+    return reply.load() == replying;
 }
 
 bool hearing::may_say_own() const {
     return reply.load() != ending;
 }
 
-void hearing::reply_ended(bool waits_for_command) {
+void hearing::reply_ended() {
     int now = reply.load();
     while (now != ending && !reply.compare_exchange_weak(now, waiting)) {
     }
-    // A question still expected at a command's prompt will not come.
-    if (waits_for_command)
-        answered.store(0);
 }
 
 output_reader::output_reader(std::unique_ptr<output_decoder> decoder, hearing& heard,
@@ -121,6 +115,10 @@ output_reader::output_reader(std::unique_ptr<output_decoder> decoder, hearing& h
       say(std::move(say)) {}
 
 void output_reader::feed(std::string_view bytes) {
+    // Whatever comes after a wait for input is the reply to it, even before
+    // a word of it can be said.
+    if (!bytes.empty())
+        heard.reply_began();
     text.clear();
     utf8.feed(bytes, text);
     decoder->feed(text, events);
@@ -142,7 +140,7 @@ void output_reader::finish() {
     text.clear();
     utf8.finish(text);
     decoder->feed(text, events);
-    decoder->quiet(events);
+    decoder->finish(events);
     act_on();
     cutter.finish(segments);
     hand_on();
@@ -187,7 +185,7 @@ void output_reader::act_on() {
             break;
         case screen_event::input_wait: {
             bool key = e.input.kind == input_request::key;
-            heard.reply_ended(!key);
+            heard.reply_ended();
             // Said when the game starts waiting for single keys, not at each
             // key of a menu.
             if (key && !waiting_for_keys && heard.may_say_own())
@@ -200,10 +198,7 @@ void output_reader::act_on() {
         }
         case screen_event::file_prompt:
         case screen_event::question: {
-            // Shown always; said unless Tallowick answers it itself.
             std::string shown = e.text.empty() ? std::string() : e.text + "\n";
-            if (!shown.empty() && heard.may_say_question())
-                say(shown);
             output_item item{e.kind == screen_event::question ? output_item::question
                                                                : output_item::file_prompt,
                              e.text, std::move(shown)};

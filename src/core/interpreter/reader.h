@@ -27,8 +27,10 @@ struct output_item {
         segment,     // a piece of output: `raw` for the turn, `shown` for the view
         status_line, // the status line now reads `raw`
         input_wait,  // the interpreter waits for `input`
-        file_prompt, // the interpreter asks for the name of `file`; `shown` is its question
-        question,    // the interpreter's own yes-or-no question, `shown`
+        // The interpreter's own questions, said by the GUI thread unless it
+        // answers them itself:
+        file_prompt, // the name of `file`; `shown` is its question
+        question,    // yes or no, `shown`
         timer,       // the game wants a timer event every `number` ms (0: none)
         failure,     // the interpreter cannot go on: `raw` says why
     };
@@ -101,23 +103,19 @@ class hearing {
     void silence_reply();
     // The game is being ended on the player's word: nothing more is said.
     void end_quietly() { reply.store(ending); }
-    // Tallowick answers the interpreter's next `count` questions itself
-    // (a file's name, whether to overwrite it): they are shown, not said.
-    void answering(int count) { answered.fetch_add(count); }
 
-    // For the reader: text of the game has come; whether it may be said.
+    // For the reader: the game's reply has begun, said or not yet.
+    void reply_began();
+    // Text of the game has come; whether it may be said.
     bool may_say_text();
     // Whether Tallowick's own words about the game may be said.
     bool may_say_own() const;
-    // A question of the interpreter's has come; whether it may be said.
-    bool may_say_question();
     // The game waits for input: the reply has ended.
-    void reply_ended(bool waits_for_command);
+    void reply_ended();
 
   private:
     enum state : int { waiting, replying, silenced, ending };
     std::atomic<int> reply{waiting};
-    std::atomic<int> answered{0};
 };
 
 // What the reader makes of the interpreter's output: decoded, told apart by

@@ -79,6 +79,8 @@ class output_decoder {
     virtual void quiet(std::vector<screen_event>& out) = 0;
     // Something is held that only more text or quiet() lets go.
     virtual bool holding() const = 0;
+    // The output has ended: everything goes.
+    virtual void finish(std::vector<screen_event>& out) { quiet(out); }
 };
 
 } // namespace tw

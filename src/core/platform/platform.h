@@ -23,8 +23,9 @@ std::filesystem::path settings_directory();
 // its libexec folder when installed. The name takes the system's suffix.
 std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
                                                       const std::string& name);
-// Where the system keeps a program named `name`: the folders of PATH, then
-// /usr/games; none on Windows, whose players have only what came with us.
+// Where the system keeps a program named `name`: the folders of PATH (which
+// holds /usr/games for Debian's players); none on Windows, whose players
+// have only what came with us.
 std::vector<std::filesystem::path> system_program_places(const std::string& name);
 
 // Opens `path` for writing in binary, only if no file of that name exists

@@ -68,7 +68,6 @@ std::vector<std::filesystem::path> system_program_places(const std::string& name
             rest.remove_prefix(colon + 1);
         }
     }
-    found.push_back(std::filesystem::path("/usr/games") / name);
     return found;
 }
 

@@ -1,0 +1,35 @@
+#pragma once
+// The game screen's chords: Ctrl with a key, wherever the focus is on the
+// screen, and what each does. One table, so that what a chord does is told
+// in one place, whatever toolkit reports the key.
+namespace tw {
+
+struct chord_key {
+    enum special_t { none, up, down, plus, minus };
+    char32_t character = 0; // the key's character, either case, when it has one
+    special_t special = none;
+    bool shift = false;
+};
+
+struct chord {
+    enum action_t {
+        none, // no chord of ours
+        quit,
+        undo,
+        help,
+        status_line,
+        save,
+        restore,
+        replay, // the turn `digit` back (0 the newest)
+        faster,
+        slower,
+        larger,
+        smaller,
+    };
+    action_t action = none;
+    int digit = 0;
+};
+
+chord chord_for(const chord_key& key);
+
+} // namespace tw

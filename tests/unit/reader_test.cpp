@@ -1,0 +1,319 @@
+// From an interpreter's output to what the player hears: dfrotz's screen
+// rows, the Glk protocol's updates, what may be said, and the hand-off to
+// the GUI thread.
+#include "core/interpreter/dfrotz_screen.h"
+#include "core/interpreter/glk_protocol.h"
+#include "core/interpreter/reader.h"
+#include "support.h"
+
+#include <thread>
+
+namespace tw {
+namespace {
+
+// What a decoder made of some output, by kind.
+struct screen_run {
+    std::string text;                 // story text, "|" at each input wait
+    std::vector<std::string> drawn;   // lines of drawings
+    std::vector<std::string> status;  // status lines
+    std::vector<std::string> asked;   // the interpreter's own questions
+    std::vector<input_request> inputs;
+    std::vector<std::string> failures;
+    std::vector<long> timers;
+    std::vector<file_request> files;
+};
+
+screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) {
+    std::vector<screen_event> events;
+    for (const auto& chunk : chunks) {
+        if (chunk == "<quiet>")
+            decoder.quiet(events);
+        else
+            decoder.feed(chunk, events);
+    }
+    decoder.finish(events);
+    screen_run r;
+    for (const auto& e : events) {
+        switch (e.kind) {
+        case screen_event::story_text:
+            r.text += e.text;
+            break;
+        case screen_event::drawn_line:
+            r.drawn.push_back(e.text);
+            break;
+        case screen_event::status_line:
+            r.status.push_back(e.text);
+            break;
+        case screen_event::input_wait:
+            r.inputs.push_back(e.input);
+            r.text += "|";
+            break;
+        case screen_event::file_prompt:
+            r.files.push_back(e.file);
+            [[fallthrough]];
+        case screen_event::question:
+            r.asked.push_back(e.text);
+            break;
+        case screen_event::timer:
+            r.timers.push_back(e.number);
+            break;
+        case screen_event::failure:
+            r.failures.push_back(e.text);
+            break;
+        }
+    }
+    return r;
+}
+
+screen_run dfrotz(const std::vector<std::string>& chunks, int width = 255) {
+    dfrotz_screen screen(width);
+    return run(screen, chunks);
+}
+
+// dfrotz's rows: "NN" + type + " " + cells; "_\b" marks a reverse character
+// and \x01 a reverse blank; '=' marks a row above the lower window.
+std::string reverse(std::string_view text) {
+    std::string s;
+    for (char c : text)
+        s += c == ' ' ? std::string("\x01") : std::string("_\b") + c;
+    return s;
+}
+
+TEST(DfrotzScreen, TheStatusWindowIsKeptAsideAndChatterDropped) {
+    auto r = dfrotz({"Line numbering ON\nLine-type display ON\n",
+                     "01= " + reverse(" Hall      Score: 0   Moves: 1") + "\n",
+                     "... \n07  Hall\n08  A room.\n09  \n10> >", "<quiet>",
+                     "01= " + reverse(" Porch      Score: 0   Moves: 2") + "\n11  Porch\n12> >"});
+    EXPECT_EQ(r.text, "Hall\nA room.\n\n>|Porch\n>|");
+    EXPECT_EQ(r.status,
+              (std::vector<std::string>{"Hall Score: 0 Moves: 1", "Porch Score: 0 Moves: 2"}));
+}
+
+TEST(DfrotzScreen, EveryRowOfTheStatusWindowIsTheStatusLineWhateverWaitFollows) {
+    // Three rows in reverse, first drawn before a wait for a key (a game
+    // that starts so), then redrawn each turn: never story text.
+    auto rows = [](int moves) {
+        return "01= " + reverse(" Forest") + "\n02= " + reverse(" Great Outdoors      ") +
+               "\n03= " + reverse(" Rooms searched: " + std::to_string(moves) + "/55") + "\n";
+    };
+    auto r = dfrotz({rows(0) + "04  Press a key to begin.\n05) ", "<quiet>",
+                     rows(1) + "06  A clearing.\n07> >", "<quiet>",
+                     rows(2) + "08  Really quit? \n08) "});
+    EXPECT_EQ(r.text, "Press a key to begin.\n|A clearing.\n>|Really quit? \n|");
+    EXPECT_EQ(r.status.back(), "Forest Great Outdoors Rooms searched: 2/55");
+    EXPECT_EQ(r.status.size(), 3u);
+    EXPECT_TRUE(r.drawn.empty());
+}
+
+TEST(DfrotzScreen, AMenuIsSaidLineByLineWithItsMarkerAndThenOnlyWhatChanges) {
+    auto menu = [](int chosen) {
+        return "01= " + reverse("  Help  ") + "\n02= \n03" + (chosen == 0 ? "#" : "=") +
+               "    > How to play\n04" + (chosen == 1 ? "#" : "=") + "      A hint\n";
+    };
+    auto r = dfrotz({"01= " + reverse(" Hall   Moves: 1") + "\n10  A room.\n11> >", "<quiet>",
+                     menu(0) + "03)    >", "<quiet>",
+                     "01= " + reverse("  Help  ") + "\n02= \n03=      How to play\n04#    > A hint\n"
+                     "04)    >"});
+    EXPECT_EQ(r.drawn, (std::vector<std::string>{"Help", "> How to play", "A hint",
+                                                 "How to play", "> A hint"}));
+    EXPECT_EQ(r.status, (std::vector<std::string>{"Hall Moves: 1"}));
+    EXPECT_EQ(r.inputs.back().kind, input_request::key);
+}
+
+TEST(DfrotzScreen, AStatusBarDrawnWhereTheLowerWindowBeginsIsStillTheStatusLine) {
+    // After a menu the Inform library draws its bar on a screen it no longer
+    // splits: row 1, in reverse, in the lower window.
+    auto r = dfrotz({"01= " + reverse(" Hall   Moves: 1") + "\n10  A room.\n11> >", "<quiet>",
+                     "01  " + reverse(" Hall   Moves: 2") + "\n05  Hall\n06> >"});
+    EXPECT_EQ(r.text, "A room.\n>|Hall\n>|");
+    EXPECT_EQ(r.status.back(), "Hall Moves: 2");
+}
+
+TEST(DfrotzScreen, AQuoteBoxOverOlderTextIsSaidAlone) {
+    auto r = dfrotz({"05  Old text left   " + reverse("  Every lamp") + "\n",
+                     "06  Hall\n", // a blank line of the box
+                     "07  Old            " + reverse("  -- a saying") + "\n",
+                     "08  [Press a key.]\n08) "});
+    EXPECT_EQ(r.text, "Every lamp\n-- a saying\n[Press a key.]\n|");
+}
+
+TEST(DfrotzScreen, RowsTheInterpreterWrappedAreJoined) {
+    // At width 20 "wraps" would not have fitted after "a line that", so the
+    // row end is a wrap; "End." would have fitted after "Do", so that one is
+    // a real line end, as is any end across a gap between spans. A row that
+    // goes on with a mark goes on without a space.
+    auto r = dfrotz({"04  It is a line that\n05  wraps here. Do\n06  End.\n... \n"
+                     "09  A cheap demo game...\n10  ? Yes.\n"},
+                    20);
+    EXPECT_EQ(r.text, "It is a line that wraps here. Do\nEnd.\nA cheap demo game...? Yes.\n");
+}
+
+TEST(DfrotzScreen, ItsOwnQuestionsAreAskedAndAPromptEndsWhenQuietOrAtTheNextRow) {
+    auto r = dfrotz({"12> >", "<quiet>", "Please enter a filename [x.qzl]: ",
+                     "Overwrite existing file? ", "01  Ok.\n14> >15  Yes.\n16> >"});
+    EXPECT_EQ(r.text, ">|Ok.\n>|Yes.\n>|");
+    EXPECT_EQ(r.asked, (std::vector<std::string>{"Please enter a filename [x.qzl]: ",
+                                                 "Overwrite existing file? "}));
+    EXPECT_EQ(r.files.at(0).usage, file_request::saved_game);
+    // With commands typed ahead no quiet comes between them (a fuzzer's find).
+    EXPECT_EQ(dfrotz({"02  Saving.\nPlease enter a filename [t.scr]: 03  Saved.\n04) "}).text,
+              "Saving.\nSaved.\n|");
+}
+
+TEST(DfrotzScreen, TextOfAnotherInterpreterPassesUnchanged) {
+    std::string text = "You said: look.\n\n>Line numbering is 07  here\n";
+    EXPECT_EQ(dfrotz({text}).text, text);
+    EXPECT_EQ(dfrotz({text.substr(0, 9), text.substr(9)}).text, text);
+}
+
+screen_run glk(const std::vector<std::string>& chunks) {
+    glk_screen screen;
+    return run(screen, chunks);
+}
+
+// A game of two windows, as Inform's library opens them: a status grid of
+// `rows` rows above the story.
+std::string windows(int rows) {
+    return R"("windows":[{"id":1,"type":"grid","rock":202,"top":0,"gridwidth":80,"gridheight":)" +
+           std::to_string(rows) + R"(},{"id":2,"type":"buffer","rock":201,"top":)" +
+           std::to_string(rows) + "}]";
+}
+
+TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
+    auto r = glk(
+        {R"({"type":"update","gen":1,)" + windows(1) +
+             R"(,"content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":" Hall    Moves: 0"}]}]},)"
+             R"({"id":2,"text":[{"content":[{"style":"header","text":"Lantern Hall"}]},{},)"
+             R"({"content":[{"style":"normal","text":"A room. "},{"special":"image","image":1,"alttext":"A lantern."}]},)"
+             R"({"content":[{"style":"normal","text":">"}]}]}],)"
+             R"("input":[{"id":2,"gen":1,"type":"line","maxlen":255}]})",
+         // The next update, split anywhere, with the player's command echoed.
+         R"({"type":"update","gen":2,"content":[{"id":2,"text":[{"append":true,"content":)",
+         R"([{"style":"input","text":"look"}]},{"content":[{"style":"normal","text":"Hall}"}]}]}],)"
+         R"("input":[{"id":2,"gen":2,"type":"line"}],"timer":2000})"});
+    EXPECT_EQ(r.failures, std::vector<std::string>{});
+    EXPECT_EQ(r.text, "Lantern Hall\n\nA room. [Picture: A lantern.]\n>|\nHall}|");
+    EXPECT_EQ(r.status, (std::vector<std::string>{"Hall Moves: 0"}));
+    ASSERT_EQ(r.inputs.size(), 2u);
+    EXPECT_EQ(r.inputs[1].window, 2);
+    EXPECT_EQ(r.inputs[1].generation, 2);
+    EXPECT_EQ(r.timers, (std::vector<long>{2000}));
+}
+
+TEST(GlkProtocol, AMenuInTheStatusGridIsDrawnAndAFilePromptAsked) {
+    auto menu = R"({"type":"update","gen":3,)" + windows(6) +
+                R"(,"content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":"  Help  "}]},)"
+                R"({"line":2,"content":[{"style":"normal","text":" > How to play"}]}]}],)"
+                R"("input":[{"id":1,"gen":3,"type":"char"}]})";
+    auto prompt = R"({"type":"update","gen":4,"specialinput":{"type":"fileref_prompt",)"
+                  R"("filemode":"write","filetype":"save"}})";
+    auto r = glk({R"({"type":"update","gen":1,)" + windows(1) +
+                      R"(,"content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":"Hall"}]}]}],)"
+                      R"("input":[{"id":2,"gen":1,"type":"line"}]})",
+                  menu, prompt});
+    EXPECT_EQ(r.drawn, (std::vector<std::string>{"Help", "> How to play"}));
+    EXPECT_EQ(r.inputs.back().kind, input_request::key);
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(r.files[0].mode, file_request::write);
+    EXPECT_EQ(r.files[0].usage, file_request::saved_game);
+    EXPECT_EQ(r.files[0].generation, 4);
+}
+
+TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
+    for (std::string bad : {"not json", R"({"type":"update","gen":1,"windows":[}])",
+                            R"({"type":"update","gen":1,"content":[{"id":)",
+                            R"({"type":"error","message":"The story is not a Glulx game."})"})
+        EXPECT_EQ(glk({bad, R"({"type":"update","gen":2})"}).failures.size(), 1u) << bad;
+    EXPECT_EQ(glk({R"({"type":"error","message":"No game."})"}).failures,
+              (std::vector<std::string>{"No game."}));
+}
+
+TEST(GlkProtocol, EventsNameTheInputTheyAnswer) {
+    input_request line{input_request::line, 2, 7};
+    EXPECT_EQ(glk_line("look \"here\"", line),
+              "{\"type\":\"line\",\"gen\":7,\"window\":2,\"value\":\"look \\\"here\\\"\"}\n");
+    EXPECT_EQ(glk_key({key_press::down}, {input_request::key, 1, 8}),
+              "{\"type\":\"char\",\"gen\":8,\"window\":1,\"value\":\"down\"}\n");
+    EXPECT_EQ(glk_timer(line, "inv"),
+              "{\"type\":\"timer\",\"gen\":7,\"partial\":{\"2\":\"inv\"}}\n");
+    EXPECT_EQ(glk_file_name(std::nullopt, {file_request::read, file_request::saved_game, 9}),
+              "{\"type\":\"specialresponse\",\"gen\":9,\"response\":\"fileref_prompt\","
+              "\"value\":null}\n");
+}
+
+// The reader over dfrotz's rows, with what it said and handed on.
+struct reading {
+    hearing heard;
+    std::vector<std::string> said;
+    std::vector<output_item> items;
+    output_reader reader{std::make_unique<dfrotz_screen>(255), heard,
+                         [this](output_item i) { items.push_back(std::move(i)); },
+                         [this](const std::string& s) { said.push_back(s); }};
+};
+
+TEST(Hearing, ASilencedReplyStaysSilentToItsEndAndTheNextIsHeard) {
+    reading r;
+    r.reader.feed("01  The first part.\n");
+    r.reader.quiet();
+    r.heard.silence_reply();
+    r.reader.feed("02  The second part.\n03> >");
+    r.reader.quiet();
+    // Silencing between replies silences nothing to come.
+    r.heard.silence_reply();
+    r.reader.feed("04  The next reply.\n05) ");
+    r.reader.quiet();
+    // A reply begun but not yet said is silenced too.
+    r.reader.feed("06  Held");
+    r.heard.silence_reply();
+    r.reader.feed(".\n07> >");
+    r.reader.quiet();
+    EXPECT_EQ(r.said, (std::vector<std::string>{"The first part.\n", "The next reply.\n",
+                                                press_a_key}));
+    std::string shown; // all of it shown
+    for (const auto& i : r.items)
+        shown += i.shown;
+    EXPECT_EQ(shown, "The first part.\nThe second part.\nThe next reply.\nHeld.\n");
+}
+
+TEST(Hearing, AGameEndedOnThePlayersWordSaysNothingMoreButShowsIt) {
+    reading r;
+    r.heard.end_quietly();
+    r.reader.feed("01  Are you sure you want to quit? \n02> >");
+    r.reader.quiet();
+    EXPECT_TRUE(r.said.empty());
+    EXPECT_EQ(r.items.at(0).shown, "Are you sure you want to quit? \n");
+}
+
+TEST(OutputPump, BatchesABoundedPieceClosesOnceAndHoldsBackAFlood) {
+    int wakes = 0;
+    output_pump pump([&] { ++wakes; });
+    for (int i = 0; i < 10; ++i)
+        pump.push({output_item::segment, std::string(100, 'x'), std::string(100, 'x')});
+    EXPECT_EQ(wakes, 1); // one wake-up for a run of items
+    auto first = pump.take(450);
+    EXPECT_EQ(first.items.size(), 2u);
+    EXPECT_TRUE(first.more);
+    pump.close("errors");
+    auto rest = pump.take(1 << 20);
+    EXPECT_EQ(rest.items.size(), 8u);
+    EXPECT_TRUE(rest.closed);
+    EXPECT_EQ(rest.stderr_text, "errors");
+    EXPECT_FALSE(pump.take(1 << 20).closed); // reported once
+
+    // A full pump makes the writer wait until some is taken, or until it is
+    // abandoned.
+    output_pump full([] {});
+    std::string big(output_pump::capacity, 'x');
+    full.push({output_item::segment, big, {}});
+    std::thread writer([&] {
+        full.push({output_item::segment, "after", {}});
+        full.push({output_item::segment, big, {}});
+    });
+    auto taken = full.take(1);
+    EXPECT_EQ(taken.items.at(0).raw.size(), big.size());
+    full.abandon();
+    writer.join();
+}
+
+} // namespace
+} // namespace tw
