@@ -277,11 +277,13 @@ class ProgramTest(unittest.TestCase):
         return path
 
     def portable(self, catalogue=None, stories=("lantern",)):
-        """A portable copy's folder: games/ with our stories, games.json."""
+        """A portable copy's folder: games/ with our stories (a name alone is
+        its Z-code build), games.json."""
         cwd = self.temp_dir()
         (cwd / "games").mkdir()
         for name in stories:
-            shutil.copy(STORIES / f"{name}.z5", cwd / "games" / f"{name}.z5")
+            file = name if "." in name else f"{name}.z5"
+            shutil.copy(STORIES / file, cwd / "games" / file)
         if catalogue is not None:
             (cwd / "games.json").write_text(json.dumps(catalogue), encoding="utf-8")
         return cwd
@@ -298,10 +300,12 @@ class ProgramTest(unittest.TestCase):
     def start_games(self, games=(("lantern", "Lantern Hall"),), **kwargs):
         """Starts the program in a portable folder whose catalogue lists
         `games` (story, title), already downloaded."""
-        cwd = self.portable({title: ["A test.", "Us", f"http://127.0.0.1:1/{story}.z5"]
-                             for story, title in games}, stories=[g[0] for g in games])
-        for story, title in games:
-            (cwd / "games" / f"{story}.z5").rename(cwd / "games" / f"{title}.z5")
+        files = [story if "." in story else f"{story}.z5" for story, _ in games]
+        cwd = self.portable({title: ["A test.", "Us", f"http://127.0.0.1:1/{file}"]
+                             for file, (_, title) in zip(files, games)},
+                            stories=[g[0] for g in games])
+        for file, (_, title) in zip(files, games):
+            (cwd / "games" / file).rename(cwd / "games" / (title + Path(file).suffix))
         program = self.start(cwd, **kwargs)
         program.wait_first_screen()
         return program

@@ -211,8 +211,10 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                 it = windows.count(it->first) ? std::next(it) : drawn.erase(it);
         }
 
-        // The story's own text, said after what the grids now show.
-        std::string story;
+        // The text of the buffer windows, each window's apart, said after
+        // what the grids now show, from the top down: a quotation's window
+        // above the story comes before it.
+        std::map<std::pair<long, long>, std::string> texts;
         std::vector<long> changed_grids;
         for (const auto& c : list_of(doc, "content")) {
             long id = number_of(c, "id", -1);
@@ -233,6 +235,7 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                     changed_grids.push_back(id);
             } else if (w.type == "buffer") {
                 // A cleared window is not read again; only what comes after.
+                std::string& story = texts[{w.top, id}];
                 for (const auto& paragraph : list_of(c, "text")) {
                     if (!paragraph.is_object())
                         continue;
@@ -244,7 +247,7 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                 }
             } else {
                 for (const auto& d : list_of(c, "draw"))
-                    add_run(d, story);
+                    add_run(d, texts[{w.top, id}]);
             }
         }
 
@@ -292,6 +295,15 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                     out.push_back({screen_event::drawn_line, w.lines[row]});
                 said[row] = w.lines[row];
             }
+        }
+        std::string story;
+        for (auto& [where, text] : texts) {
+            if (text.empty())
+                continue;
+            // Another window's text starts a line of its own.
+            if (!story.empty() && story.back() != '\n')
+                story += "\n";
+            story += text;
         }
         if (!story.empty())
             out.push_back({screen_event::story_text, std::move(story)});

@@ -34,7 +34,10 @@ struct output_item {
         timer,       // the game wants a timer event every `number` ms (0: none)
         failure,     // the interpreter cannot go on: `raw` says why
     };
-    kind_t kind = segment;
+    output_item(kind_t kind = segment, std::string raw = {}, std::string shown = {})
+        : kind(kind), raw(std::move(raw)), shown(std::move(shown)) {}
+
+    kind_t kind;
     std::string raw;
     std::string shown; // what the view shows, line end included; "" for nothing
     input_request input;

@@ -5,6 +5,7 @@
 // the histories, the transcript, the keys) is one road for both.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tw {
@@ -12,10 +13,13 @@ namespace tw {
 // The input an interpreter waits for, with what it needs to be answered.
 struct input_request {
     enum kind_t { line, key };
-    kind_t kind = line;
+    input_request(kind_t kind = line, int window = 0, long generation = 0)
+        : kind(kind), window(window), generation(generation) {}
+
+    kind_t kind;
     // For the Glk protocol: the window that waits, and the update that asked.
-    int window = 0;
-    long generation = 0;
+    int window;
+    long generation;
 };
 
 // A key the player pressed to answer a wait for one key.
@@ -36,18 +40,24 @@ struct key_press {
         page_down,
         function, // F`number`, 1 to 12
     };
-    special_t special = none;
+    key_press(special_t special = none, std::string text = {}, int number = 0)
+        : special(special), text(std::move(text)), number(number) {}
+
+    special_t special;
     std::string text; // UTF-8, one character
-    int number = 0;
+    int number;
 };
 
 // A file the interpreter asks to be named.
 struct file_request {
     enum mode_t { write, read, unknown_mode };
     enum usage_t { saved_game, transcript, commands, data, unknown_usage };
-    mode_t mode = unknown_mode;
-    usage_t usage = unknown_usage;
-    long generation = 0; // for the Glk protocol
+    file_request(mode_t mode = unknown_mode, usage_t usage = unknown_usage, long generation = 0)
+        : mode(mode), usage(usage), generation(generation) {}
+
+    mode_t mode;
+    usage_t usage;
+    long generation; // for the Glk protocol
 };
 
 struct screen_event {
@@ -61,7 +71,10 @@ struct screen_event {
         timer,       // the game asks for a timer event every `number` ms (0: none)
         failure,     // the interpreter cannot go on; `text` says why
     };
-    kind_t kind = story_text;
+    screen_event(kind_t kind = story_text, std::string text = {})
+        : kind(kind), text(std::move(text)) {}
+
+    kind_t kind;
     std::string text;
     input_request input;
     file_request file;

@@ -1,0 +1,104 @@
+"""A Glulx game played as a Z-code game is: Lantern Hall built for Glulx
+(lantern.gblorb, with a picture and its description), through our glulxe
+and its Glk library. Its title and room names, its status window kept for
+Ctrl+L, a quotation and a menu drawn in windows of their own, a timer that
+ticks while the player types, Unicode, the picture's description, saving,
+restoring, undoing and quitting."""
+import pyatspi
+
+from harness import ProgramTest, main, text_of, wait_for
+
+GAME = (("lantern.gblorb", "Lantern Hall"),)
+
+
+class Glulx(ProgramTest):
+    def test_a_glulx_game_is_heard_and_played_like_any_other(self):
+        program = self.choose(self.start_games(GAME))
+        speech = program.speech
+        speech.wait("Rain follows you in", "Lantern Hall\n", "An interactive sample",
+                    "Release 1 / Serial number 250601", "Lantern Hall\n",
+                    "Lantern Hall is long and draughty", "A small painting in a wooden frame")
+        mark = speech.mark()
+        program.key("ctrl+l")
+        speech.wait("Lantern Hall Score: 0 Moves: 0", since=mark)
+
+        # A quotation in a window of its own, heard before the game's text,
+        # and a wait for a key answered by the next key.
+        program.command("east", "Every lamp that ever was lit", "was lit by one before it.",
+                        "-- a saying of lamplighters", "[Press any key to go on.]",
+                        "Press a key.")
+        mark = speech.mark()
+        program.key("x")
+        speech.wait("Record Room\n", since=mark)
+        program.command("west", "Lantern Hall\n")
+
+        # A menu in the status window: lines heard, the arrows reach it.
+        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
+                        "A hint\n", "Press a key.")
+        mark = speech.mark()
+        program.key("Down")
+        speech.wait("> A hint\n", since=mark)
+        program.key("q")
+        speech.wait("Lantern Hall\n", since=mark)
+
+        # The picture by its description; Unicode out and in.
+        program.command("x painting", "[Picture: A small painting in a plain wooden frame")
+        program.command("x caf\u00e9", "A chipped cup of strong caf\u00e9",
+                        "Painted round its rim, in a na\u00efve hand: \u201cA souvenir of the "
+                        "Ch\u00e2teau \u03a9mega\u201d")
+
+        # The timer ticks while the player types; what they typed stays.
+        program.command("light lantern", "You light the tin lantern.")
+        field = program.find(pyatspi.ROLE_TEXT, "Input.")
+        program.type("inv")
+        mark = speech.mark()
+        speech.wait("The tin lantern's flame gutters and steadies.", since=mark)
+        self.assertEqual(text_of(field), "inv")
+        program.key("Return")
+        speech.wait("You're carrying nothing.", since=mark)
+        program.command("put out lantern", "You put out the tin lantern.")
+
+        # Saved under the player's name, restored from our list, undone.
+        program.key("ctrl+s")
+        program.wait_focus(pyatspi.ROLE_TEXT, "What would you like to name your game?")
+        mark = speech.mark()
+        program.type("hall")
+        program.key("Return")
+        speech.wait("Ok.", since=mark)
+        self.assertTrue((program.cwd / "games" / "hall.sav").is_file())
+        program.command("take key", "Taken.")
+        program.key("ctrl+r")
+        program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a save file.")
+        mark = speech.mark()
+        program.key("Return")
+        speech.wait("Ok.", since=mark)
+        program.command("inventory", "You're carrying nothing.")
+        program.command("take key", "Taken.")
+        mark = speech.mark()
+        program.key("ctrl+z")
+        speech.wait("[Previous turn undone.]", since=mark)
+
+        # Quit, the game's own question answered and unheard.
+        mark = speech.mark()
+        program.key("ctrl+q")
+        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
+        program.key("Return")
+        program.wait_first_screen()
+        self.assertNotIn("Are you sure", "".join(speech.said()[mark:]))
+        # The status line only when asked.
+        self.assertEqual(len([u for u in speech.said() if "Moves:" in u]), 1)
+
+    def test_a_file_neither_interpreter_can_play_is_told(self):
+        program = self.start_games(GAME)
+        (program.cwd / "games" / "Lantern Hall.gblorb").write_bytes(b"FORM\0\0\0\4IFRS")
+        self.choose(program, until_input=False)
+        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh oh!")
+        self.assertEqual(alert.description, "The file Lantern Hall.gblorb holds no game: it is a "
+                         "Blorb file with pictures or sounds but no story in it.")
+        program.key("Return")
+        wait_for(lambda: program.find(pyatspi.ROLE_ALERT) is None, "the alert to go")
+        self.assertIsNotNone(program.find(pyatspi.ROLE_PUSH_BUTTON, "Exit!"))
+
+
+if __name__ == "__main__":
+    main()
