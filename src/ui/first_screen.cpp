@@ -11,22 +11,38 @@
 #include <wx/filedlg.h>
 #include <wx/sizer.h>
 
+#include <algorithm>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace tw {
 namespace {
 
-// The file dialog's one filter. GTK matches patterns case-sensitively, so
-// the upper-case names (ZORK1.Z5) are listed too, as Windows lists them.
+// The file dialog's filters: every story Tallowick plays, then each format.
+// GTK matches patterns case-sensitively, so the upper-case names (ZORK1.Z5)
+// are listed too, as Windows lists them. Which interpreter plays a file is
+// told from its content, not from the filter it was found under.
 wxString story_wildcard() {
-    const char* const extensions[] = {"z1", "z2", "z3",  "z4",    "z5",    "z7",
-                                      "z8", "z6", "blb", "blorb", "zblorb"};
-    wxString lower, upper;
-    for (const char* e : extensions) {
-        lower += (lower.empty() ? "*." : ";*.") + wxString(e);
-        upper += ";*." + wxString(e).Upper();
-    }
-    return "ZCode Games|" + lower + upper;
+    const std::vector<const char*> zcode = {"z1", "z2", "z3",  "z4",    "z5",    "z7",
+                                            "z8", "z6", "blb", "blorb", "zblorb"};
+    const std::vector<const char*> glulx = {"ulx", "gblorb", "glb", "blb", "blorb"};
+    auto patterns = [](const std::vector<const char*>& extensions) {
+        wxString lower, upper;
+        for (const char* e : extensions) {
+            lower += (lower.empty() ? "*." : ";*.") + wxString(e);
+            upper += ";*." + wxString(e).Upper();
+        }
+        return lower + upper;
+    };
+    std::vector<const char*> all = zcode;
+    for (const char* e : glulx)
+        if (std::find_if(all.begin(), all.end(), [e](const char* a) {
+                return std::string_view(a) == e;
+            }) == all.end())
+            all.push_back(e);
+    return "Games|" + patterns(all) + "|ZCode Games|" + patterns(zcode) + "|Glulx Games|" +
+           patterns(glulx);
 }
 
 } // namespace
