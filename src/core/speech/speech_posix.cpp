@@ -12,9 +12,9 @@
 // program's exit wakes it). libspeechd still says where the service is, as
 // every other client finds it.
 //
-// SIGPIPE: writes are send() with MSG_NOSIGNAL, so a service that went away
-// gives EPIPE, never the signal, whatever the rest of the program does with
-// it; this file sets no signal policy of its own.
+// SIGPIPE: the program's one policy (ignore_broken_pipes()) is in force
+// before the first connection, so a service that went away makes a write
+// fail with EPIPE instead of ending the program.
 //
 // Notes on the service (0.11), which shape the rest:
 // - Priorities: screen readers (Orca) speak at MESSAGE. We speak at TEXT: a
@@ -31,6 +31,7 @@
 //   service is started as libspeechd would: `speech-dispatcher --spawn`.
 #include "core/speech/speech.h"
 
+#include "core/platform/platform.h"
 #include "core/text/utf8.h"
 
 #include <libspeechd.h>
@@ -293,6 +294,7 @@ class speechd_backend final : public speech_backend {
     enum class arrival { data, timeout, woken, closed };
 
     bool open() {
+        ignore_broken_pipes();
         // The address SPEECHD_ADDRESS names, else the user's default socket.
         char* error = nullptr;
         SPDConnectionAddress* address = spd_get_default_address(&error);
@@ -380,7 +382,7 @@ class speechd_backend final : public speech_backend {
         const auto deadline = clock_type::now() + reply_timeout;
         std::size_t sent = 0;
         while (sock >= 0 && sent < data.size()) {
-            const ssize_t n = ::send(sock, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+            const ssize_t n = ::send(sock, data.data() + sent, data.size() - sent, 0);
             if (n > 0) {
                 sent += static_cast<std::size_t>(n);
                 continue;
