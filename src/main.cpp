@@ -143,6 +143,7 @@ int main(int argc, char** argv) {
     int status = 2;
     if (wxTheApp->CallOnInit()) {
         wxTheApp->OnRun();
+        tw::speech_close();
         status = 1;
     }
     wxTheApp->OnExit();

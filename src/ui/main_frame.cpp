@@ -133,6 +133,9 @@ std::optional<int> main_frame::change_text_size(int steps, int current) {
 }
 
 void main_frame::close_program() {
+    // Silent at once, and the speech service drops what it holds of ours
+    // before the process goes.
+    speech_close();
     if (game)
         game->end_game();
     Destroy();

@@ -1,7 +1,8 @@
 """Tallowick's speech beside the screen reader's, in one speech-dispatcher:
 the screen reader's words (another client speaking at its priority,
 MESSAGE, as Orca does) come before the rest of a reply or of the opening,
-which then goes on from the piece that was cut, whole, with nothing lost."""
+which then goes on from the piece that was cut, whole, with nothing lost;
+and closing the window silences a reply at once."""
 import contextlib
 import os
 import subprocess
@@ -85,6 +86,23 @@ class Speech(ProgramTest):
         speech.release()
         speech.wait("Entry 150: the end of the ledger.", since=mark)
         self.assert_heard_whole_after(program, "Twelve o'clock.", "Entry 150:", since=mark)
+
+    def test_closing_the_window_silences_the_reply_at_once(self):
+        program = self.start_game()
+        speech = program.speech
+        speech.wait(*OPENING)
+        speech.hold()
+        mark = program.command("read ledger", FIRST_PAGE)
+        wait_for(lambda: voices_held(speech), "the first piece being said", speech.tail)
+        program.close()
+        self.assertEqual(program.wait_exit(), 1)
+        # The piece being said is stopped by the service, not left to end.
+        wait_for(lambda: not voices_held(speech), "the piece to be stopped", speech.tail)
+        speech.release()
+        # Nothing of ours waits in the service: a message after is next.
+        screen_reader_says(speech, "Desktop.")
+        speech.wait("Desktop.", since=mark)
+        self.assertEqual(speech.said()[mark + 1:], ["Desktop."])
 
 
 if __name__ == "__main__":
