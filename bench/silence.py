@@ -56,14 +56,14 @@ def cancels(log):
 
 class Bench(harness.ProgramTest):
     def runTest(self):
-        program, game = self.start_game()
+        program = self.start_game()
         speech = program.speech
         log = speech.dir / "log" / "speech-dispatcher.log"
         speech.wait("Rain follows you in")
         from_press, from_release = [], []
         for _ in range(runs):
             speech.hold()
-            game.command("read ledger", "You turn to the first page")
+            program.command("read ledger", "You turn to the first page")
             program.focus_top()
             before = len(cancels(log))
             pressed = key(True)
