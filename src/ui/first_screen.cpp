@@ -1,6 +1,7 @@
 #include "ui/first_screen.h"
 
 #include "core/catalogue/file_names.h"
+#include "core/catalogue/unpack.h"
 #include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/download_dialog.h"
@@ -87,19 +88,49 @@ void first_screen::choose_from_catalogue(wxCommandEvent&) {
     std::vector<wxString> lines;
     for (const auto& entry : cat.entries)
         lines.push_back(wxString::FromUTF8(entry.line()));
+    catalogue_folder = cat.folder;
     int choice = choose_from_list("Please choose a game you wish to play.", lines, lines[0]);
     if (choice < 0 || static_cast<size_t>(choice) >= cat.entries.size())
         return;
-    auto where = locate_game(cat.entries[static_cast<size_t>(choice)], frame.save_folder());
+    const auto& entry = cat.entries[static_cast<size_t>(choice)];
+    auto where = locate_game(entry, frame.save_folder());
     if (!where.ok()) {
         message_box(wxString::FromUTF8(where.error), "Uh oh!", wxOK | wxICON_INFORMATION);
         return;
     }
-    // A game downloaded before is played from the save folder as it is.
+    if (auto story = find_or_fetch(entry, where))
+        frame.launch_game(story->path, story->note);
+}
+
+std::optional<first_screen::story_found> first_screen::find_or_fetch(const catalogue_entry& entry,
+                                                                     const game_location& where) {
     std::error_code ec;
-    if (!std::filesystem::exists(where.path, ec) && !download(where.path, where.uri))
-        return;
-    frame.launch_game(where.path);
+    // A game downloaded before is played from the save folder as it is; one
+    // that came with the catalogue (the sample, installed) from beside it.
+    for (const auto& folder : {frame.save_folder(), catalogue_folder})
+        if (!folder.empty() && std::filesystem::is_regular_file(folder / where.path.filename(), ec))
+            return story_found{folder / where.path.filename(), {}};
+    if (uri_extension(where.uri) != "zip" && uri_extension(where.uri) != "ZIP") {
+        if (!download(where.path, where.uri))
+            return std::nullopt;
+        return story_found{where.path, {}};
+    }
+    // A zip: its story is unpacked under the game's name, and found there
+    // the next time.
+    auto stem = where.file.substr(0, where.file.size() - 4);
+    if (auto before = unpacked_before(frame.save_folder(), stem))
+        return story_found{*before, {}};
+    if (!download(where.path, where.uri))
+        return std::nullopt;
+    auto archive_name = where.uri.substr(where.uri.find_last_of('/') + 1);
+    auto unpacked = unpack_story(where.path, frame.save_folder(), stem,
+                                 {entry.title, archive_name.substr(0, archive_name.rfind('.'))});
+    std::filesystem::remove(where.path, ec);
+    if (unpacked.story.empty()) {
+        message_box(wxString::FromUTF8(unpacked.problem), "Uh oh!", wxOK | wxICON_INFORMATION);
+        return std::nullopt;
+    }
+    return story_found{unpacked.story, unpacked.note};
 }
 
 } // namespace tw

@@ -25,7 +25,7 @@ std::shared_ptr<game_session> game_session::start(const interpreter_kind& kind,
                                                   const std::filesystem::path& interpreter,
                                                   const std::filesystem::path& story,
                                                   const std::filesystem::path& save_folder,
-                                                  std::string& error) {
+                                                  const std::string& note, std::string& error) {
     std::error_code ec;
     // Absolute, so that the interpreter, which runs in the save folder,
     // still finds a story given by a relative path.
@@ -45,12 +45,15 @@ std::shared_ptr<game_session> game_session::start(const interpreter_kind& kind,
             g->drain();
     });
     auto say = [](const std::string& text) { speak(text); };
-    s->reader = std::thread([s = s.get(), interpreter, name = reader_thread_name(story), say] {
+    s->reader = std::thread([s = s.get(), interpreter, name = reader_thread_name(story), say,
+                             note] {
         name_this_thread(name);
-        if (auto notice = s->interpreter.notice(interpreter)) {
-            say(*notice);
-            s->pump->push({output_item::segment, *notice, *notice + "\n"});
-        }
+        // Tallowick's own words about the game come before the game's.
+        for (auto& notice : {std::optional<std::string>(note), s->interpreter.notice(interpreter)})
+            if (notice && !notice->empty()) {
+                say(*notice);
+                s->pump->push({output_item::segment, *notice, *notice + "\n"});
+            }
         read_game(*s->process, s->interpreter.decoder(), s->hearing_, *s->pump, say);
     });
     return s;

@@ -32,14 +32,14 @@ class game_session : public std::enable_shared_from_this<game_session> {
         ~listener() = default;
     };
 
-    // Starts `kind`'s interpreter for `story` and its reader thread.
-    // Returns null with a sentence for the player in `error` when it cannot
-    // be started.
+    // Starts `kind`'s interpreter for `story` and its reader thread; `note`,
+    // if any, is heard and shown before the game. Returns null with a
+    // sentence for the player in `error` when it cannot be started.
     static std::shared_ptr<game_session> start(const interpreter_kind& kind,
                                                const std::filesystem::path& interpreter,
                                                const std::filesystem::path& story,
                                                const std::filesystem::path& save_folder,
-                                               std::string& error);
+                                               const std::string& note, std::string& error);
     ~game_session();
 
     // GUI thread only. Null: nobody listens any more.

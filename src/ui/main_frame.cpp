@@ -56,7 +56,7 @@ void main_frame::show_first_screen() {
     show_screen(new first_screen(*this));
 }
 
-bool main_frame::launch_game(const std::filesystem::path& story) {
+bool main_frame::launch_game(const std::filesystem::path& story, const std::string& note) {
     auto checked = check_story(story);
     if (checked.format == story_format::unplayable) {
         message_box(wxString::FromUTF8(checked.problem), "Uh oh!", wxOK | wxICON_INFORMATION);
@@ -71,7 +71,7 @@ bool main_frame::launch_game(const std::filesystem::path& story) {
         return false;
     }
     std::string error;
-    auto session = game_session::start(kind, *interpreter, story, saves, error);
+    auto session = game_session::start(kind, *interpreter, story, saves, note, error);
     if (!session) {
         message_box(wxString::FromUTF8(error), "Uh oh!", wxOK | wxICON_INFORMATION);
         return false;

@@ -21,7 +21,8 @@ class main_frame : public wxFrame, private game_host {
     void show_first_screen();
     // Starts `story` and shows the game screen; tells the player and keeps
     // the current screen when the interpreter cannot be started.
-    bool launch_game(const std::filesystem::path& story);
+    // `note`, when there is one, is said and shown first.
+    bool launch_game(const std::filesystem::path& story, const std::string& note = {});
     // The close box and "Exit!": ends a running game and the program.
     void close_program();
     // The player silenced speech: the rest of the game's reply is not said.

@@ -1,7 +1,12 @@
 // The catalogue, games.json, and the file names of the games it lists.
 #include "core/catalogue/file_names.h"
+#include "core/catalogue/unpack.h"
 #include "core/text/utf8.h"
 #include "support.h"
+
+#include <zip.h>
+
+#include <algorithm>
 
 namespace tw {
 namespace {
@@ -75,6 +80,81 @@ TEST(FileNames, NeverLeaveTheSaveFolderNorNameADevice) {
     EXPECT_EQ(local_file_name("...", "http://h/x.z5"), "game.z5");
     EXPECT_EQ(local_file_name("con", "http://h/x.z5"), "_con.z5");
     EXPECT_EQ(local_file_name("\xff", "http://h/x"), "_");
+}
+
+// A zip of `files` (name, contents), made with minizip as any zip tool makes
+// one; `stored` keeps the bytes uncompressed.
+void make_zip(const fs::path& at, const std::vector<std::pair<std::string, std::string>>& files,
+              bool stored = false) {
+    zipFile zip = zipOpen64(at.string().c_str(), APPEND_STATUS_CREATE);
+    ASSERT_TRUE(zip);
+    for (const auto& [name, bytes] : files) {
+        zip_fileinfo info{};
+        ASSERT_EQ(zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                        stored ? 0 : Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0),
+                  ZIP_OK);
+        zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size()));
+        zipCloseFileInZip(zip);
+    }
+    zipClose(zip, nullptr);
+}
+
+std::vector<std::string> names_in(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Unpack, TheStoryIsUnpackedUnderTheGamesNameAndNothingElse) {
+    temp_dir dir;
+    fs::create_directory(dir / "saves");
+    make_zip(dir / "g.zip", {{"LostPig/readme.txt", "Hello."},
+                             {"../../escape/LostPig.z8", std::string(3000, 'p')},
+                             {"LostPig/feelies.blb", "xx"}});
+    auto got = unpack_story(dir / "g.zip", dir / "saves", "Lost Pig", {"Lost Pig", "LostPig"});
+    ASSERT_EQ(got.problem, "");
+    EXPECT_EQ(got.story, dir / "saves" / "Lost Pig.z8"); // named like the game, not the largest
+    EXPECT_EQ(got.note, "");
+    EXPECT_EQ(read_file(got.story), std::string(3000, 'p'));
+    EXPECT_EQ(names_in(dir / "saves"), std::vector<std::string>{"Lost Pig.z8"});
+    EXPECT_EQ(unpacked_before(dir / "saves", "Lost Pig"), got.story);
+    EXPECT_FALSE(fs::exists(dir / "escape"));
+
+    // Of several, none named like the game: the largest, and the player told.
+    make_zip(dir / "two.zip", {{"small.z5", "s"}, {"big.ulx", "bigger"}});
+    got = unpack_story(dir / "two.zip", dir / "saves", "Two", {"Two"});
+    EXPECT_EQ(got.story, dir / "saves" / "Two.ulx");
+    EXPECT_EQ(got.note, "The archive holds 2 story files; Tallowick plays the largest, big.ulx.");
+}
+
+TEST(Unpack, FaultsAreSentencesAndLeaveNothing) {
+    temp_dir dir;
+    auto problem = [&](const fs::path& zip, std::uintmax_t limit = unpacked_story_limit) {
+        auto got = unpack_story(zip, dir.path(), "Game", {"Game"}, limit);
+        EXPECT_TRUE(got.story.empty());
+        EXPECT_FALSE(unpacked_before(dir.path(), "Game"));
+        return got.problem;
+    };
+    write_file(dir / "text.zip", "not a zip at all");
+    EXPECT_EQ(problem(dir / "text.zip"),
+              "The downloaded file is not a zip archive that Tallowick can read.");
+    make_zip(dir / "none.zip", {{"manual.pdf", "x"}});
+    EXPECT_EQ(problem(dir / "none.zip"),
+              "The downloaded archive holds no story file that Tallowick can play.");
+    // A story larger than it may be.
+    make_zip(dir / "bomb.zip", {{"Game.z5", std::string(100000, 0)}});
+    EXPECT_EQ(problem(dir / "bomb.zip", 1000),
+              "The story in the downloaded archive is too large to be a game.");
+    // Its bytes damaged: the checksum tells.
+    make_zip(dir / "hurt.zip", {{"Game.z5", std::string(5000, 'g')}}, true);
+    auto bytes = read_file(dir / "hurt.zip");
+    bytes[bytes.find(std::string(100, 'g')) + 50] = 'h';
+    write_file(dir / "hurt.zip", bytes);
+    EXPECT_EQ(problem(dir / "hurt.zip"), "The downloaded archive cannot be read: it is damaged.");
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"bomb.zip", "hurt.zip", "none.zip",
+                                                               "text.zip"}));
 }
 
 } // namespace

@@ -105,7 +105,9 @@ catalogue load_catalogue(const std::filesystem::path& file) {
         cat.error = "The game catalogue " + utf8_of(file) + " could not be read.";
         return cat;
     }
-    return parse_catalogue(text.str());
+    cat = parse_catalogue(text.str());
+    cat.folder = file.parent_path();
+    return cat;
 }
 
 catalogue load_catalogue() {

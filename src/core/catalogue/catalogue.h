@@ -27,6 +27,9 @@ struct catalogue_entry {
 struct catalogue {
     std::vector<catalogue_entry> entries; // in file order
     std::string error;                    // a sentence for the player; empty on success
+    // The folder it was read from: a game's story kept there (the installed
+    // sample) is played from there, never downloaded.
+    std::filesystem::path folder;
 
     bool ok() const { return error.empty(); }
 };
