@@ -7,10 +7,11 @@ dfrotz (frotz/CMakeLists.txt); share/tallowick/ with the sample story
 desktops also the launcher, the story files' types, the icon, the AppStream
 metainfo and the man page, all from data/.
 
-games.json is installed as it is: its sample entry names a download address,
-and an installed copy is offline only once that game is in the player's save
-folder (a catalogue game already there is played from there). The sample
-itself is share/tallowick/Lantern Hall.z5, for "Open a game.".
+games.json is installed as it is, with the list of its sources
+(games-sources.md) beside it. Its games are downloaded into the player's
+save folder, never into share/; its sample entry, Lantern Hall, is played
+from share/tallowick/Lantern Hall.z5, beside the catalogue, as "Open a game."
+finds it there too.
 
 `cpack -G DEB` in the build folder (or the `package` target) makes
 tallowick_<version>_<arch>.deb. Debian's triggers of shared-mime-info,
@@ -20,7 +21,8 @@ needs no scripts of its own.
 set(TALLOWICK_APP_ID io.github.tallowick.Tallowick)
 set(data_dir ${PROJECT_SOURCE_DIR}/data)
 
-install(FILES ${PROJECT_SOURCE_DIR}/stories/games.json DESTINATION ${CMAKE_INSTALL_DATADIR}/tallowick)
+install(FILES ${PROJECT_SOURCE_DIR}/stories/games.json ${PROJECT_SOURCE_DIR}/stories/games-sources.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/tallowick)
 # Frotz is GPL-2.0-or-later: its licence goes with the dfrotz we ship.
 install(FILES ${CMAKE_BINARY_DIR}/frotz/frotz-2.55/COPYING
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tallowick RENAME frotz-COPYING)

@@ -3,6 +3,7 @@
 #include "core/text/chords.h"
 #include "core/text/command_history.h"
 #include "core/text/segmenter.h"
+#include "core/text/type_ahead.h"
 #include "core/story/transcript.h"
 #include "core/text/turn_history.h"
 #include "core/text/utf8.h"
@@ -166,6 +167,24 @@ TEST(Chords, EachKeyDoesOneThingWhateverItsCase) {
     EXPECT_EQ(action({0, chord_key::minus}), chord::smaller);
     EXPECT_EQ(action({U'c'}), chord::none); // copying is the control's own
     EXPECT_EQ(action({U'\u00e9'}), chord::none);
+}
+
+TEST(TypeAhead, FirstLettersFindARowAsANativeListDoes) {
+    std::vector<std::string> rows = {"Lantern Hall", "Lost Pig", "Photopia", "Lime Ergot"};
+    type_ahead find;
+    auto at = type_ahead::clock::time_point();
+    auto soon = [&] { return at += std::chrono::milliseconds(100); };
+    EXPECT_EQ(find.find("L", soon(), rows, 0), 1u); // past the current row
+    EXPECT_EQ(find.find("o", soon(), rows, 1), 1u); // "Lo" is the current row's
+    EXPECT_EQ(find.find("s", soon(), rows, 1), 1u);
+    EXPECT_EQ(find.find("x", soon(), rows, 1), std::nullopt);
+    at += type_ahead::pause * 2; // a pause starts again
+    EXPECT_EQ(find.find("p", at, rows, 1), 2u);
+    at += type_ahead::pause * 2;
+    // One letter again and again steps through the rows it starts.
+    EXPECT_EQ(find.find("l", at, rows, 2), 3u);
+    EXPECT_EQ(find.find("l", soon(), rows, 3), 0u);
+    EXPECT_EQ(find.find("l", soon(), rows, 0), 1u);
 }
 
 } // namespace
