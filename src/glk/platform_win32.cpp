@@ -1,4 +1,9 @@
+#include "glk/platform_win32.h"
 #include "glk/platform.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -16,6 +21,25 @@ void use_binary_stdio() {
 std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
     std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
     return _wfopen(path.c_str(), wide_mode.c_str());
+}
+
+std::vector<std::string> utf8_arguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return arguments;
+    for (int i = 0; i < count; ++i) {
+        int wide_size = static_cast<int>(std::char_traits<wchar_t>::length(wide[i]));
+        int size =
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], wide_size, nullptr, 0, nullptr, nullptr);
+        std::string argument(size, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], wide_size, argument.data(), size, nullptr,
+                            nullptr);
+        arguments.push_back(std::move(argument));
+    }
+    LocalFree(wide);
+    return arguments;
 }
 
 } // namespace tw::glk

@@ -2,6 +2,9 @@
 // glkunix_arguments, reads the display's init event, and runs glk_main().
 #include "glk/library.h"
 #include "glk/platform.h"
+#ifdef _WIN32
+#include "glk/platform_win32.h"
+#endif
 
 #include <charconv>
 #include <string>
@@ -67,6 +70,17 @@ std::vector<char*> checked_arguments(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     use_binary_stdio();
+#ifdef _WIN32
+    auto utf8 = utf8_arguments();
+    std::vector<char*> utf8_argv;
+    for (auto& argument : utf8)
+        utf8_argv.push_back(argument.data());
+    if (!utf8_argv.empty()) {
+        argc = static_cast<int>(utf8_argv.size());
+        utf8_argv.push_back(nullptr);
+        argv = utf8_argv.data();
+    }
+#endif
     auto& lib = library::get();
     auto arguments = checked_arguments(argc, argv);
     lib.start_session();
