@@ -138,7 +138,7 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
         return std::search(launch.argv.begin(), launch.argv.end(), run.begin(), run.end()) !=
                launch.argv.end();
     };
-    for (auto option : {std::vector<std::string>{"-q"}, {"-m"}, {"-w255"}, {"-r", "ln"},
+    for (auto option : {std::vector<std::string>{"-q"}, {"-m"}, {"-R", "."}, {"-w255"}, {"-r", "ln"},
                         {"-r", "lt"}, {"-r", "ru"}, {"-r", "rb\x01"}})
         EXPECT_TRUE(has(option)) << option.back();
     EXPECT_EQ(fs::path(launch.argv.back()), dir / "story.z5");

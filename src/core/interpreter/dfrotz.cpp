@@ -19,6 +19,9 @@ launch_options launch(const std::filesystem::path& interpreter, const std::files
               "-u20",  // undo: twenty turns back
               "-S100", // a game's own transcript ("script") wraps at 100
               "-x",    // the abbreviations g, x and z that older games lack
+              // Files (saves, transcripts, a game's own data) only in its
+              // working folder, the save folder, whatever name is asked for.
+              "-R", ".",
               // No "***MORE***" pause, which would swallow the player's
               // next command after a long text.
               "-m",
