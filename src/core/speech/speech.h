@@ -41,10 +41,10 @@ void speech_flush();
 
 // How a text handed to a backend ended.
 enum class text_ending {
-    heard,  // said to its end, or the backend cannot tell
-    cut,    // cut off by other speech; to be said again, whole
-    woken,  // wake() was called: the queue wants the speech thread
-    lost,   // the service went away before the end
+    heard, // said to its end, or the backend cannot tell
+    cut,   // cut off by other speech; to be said again, whole
+    woken, // wake() was called: the queue wants the speech thread
+    lost,  // the service went away before the end
 };
 
 // The platform's speech service behind speak(). Methods are called on the

@@ -121,8 +121,8 @@ std::string user_name() {
 // Starts the user's service as libspeechd's autospawn does; it forks its
 // daemon and leaves once the socket is there. Waited for with a bound.
 bool spawn_service(const char* socket_path) {
-    std::vector<std::string> args{"speech-dispatcher",    "--spawn",       "--communication-method",
-                                  "unix_socket",          "--socket-path", socket_path};
+    std::vector<std::string> args{"speech-dispatcher", "--spawn",       "--communication-method",
+                                  "unix_socket",       "--socket-path", socket_path};
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -130,8 +130,8 @@ bool spawn_service(const char* socket_path) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (int target : {0, 1, 2})
-        posix_spawn_file_actions_addopen(&actions, target, "/dev/null", target ? O_WRONLY : O_RDONLY,
-                                         0);
+        posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
+                                         target ? O_WRONLY : O_RDONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     // The service starts as if from a shell, whatever this program did
     // with its signals.
@@ -190,14 +190,13 @@ int connect_to(const SPDConnectionAddress& address) {
     const std::string port = std::to_string(address.inet_socket_port);
     if (::getaddrinfo(address.inet_socket_host, port.c_str(), &hints, &found) != 0)
         return -1;
+    const auto deadline = clock_type::now() + reply_timeout;
     int s = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (s >= 0 && ::connect(s, found->ai_addr, found->ai_addrlen) != 0) {
         pollfd p{s, POLLOUT, 0};
         int error = 0;
         socklen_t size = sizeof error;
-        if (errno != EINPROGRESS ||
-            ::poll(&p, 1, static_cast<int>(
-                              std::chrono::milliseconds(reply_timeout).count())) != 1 ||
+        if (errno != EINPROGRESS || ::poll(&p, 1, milliseconds_until(deadline)) != 1 ||
             ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
             ::close(s);
             s = -1;
@@ -488,9 +487,9 @@ class speechd_backend final : public speech_backend {
 
     int sock = -1;
     const int wake_fd;
-    std::string in;                    // read from the service, not yet taken
-    long pending = 0;                  // the service's id of our text being said, or 0
-    std::optional<text_ending> ended;  // how `pending` ended, once known
+    std::string in;                   // read from the service, not yet taken
+    long pending = 0;                 // the service's id of our text being said, or 0
+    std::optional<text_ending> ended; // how `pending` ended, once known
     voice spoken_with;
 };
 
