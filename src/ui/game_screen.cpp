@@ -192,9 +192,15 @@ void game_screen::change_text_size(int steps) {
     Layout();
 }
 
-void game_screen::game_over(std::string stderr_text) {
+void game_screen::game_over(std::string stderr_text, std::optional<int> status) {
     over = true;
     error_text += stderr_text;
+    // An interpreter that dies unasked, saying nothing, is still told of:
+    // the player must not be left to guess why the game is gone.
+    if (error_text.empty() && !quitting && status.value_or(0) != 0)
+        error_text = status.value_or(0) > 128
+                         ? "The game interpreter stopped unexpectedly, and the game with it."
+                         : "The game interpreter stopped with an error, and the game with it.";
     game_timer.Stop();
     if (handler_depth == 0)
         CallAfter(&game_screen::finish);
@@ -254,6 +260,8 @@ void game_screen::send_line(const std::string& text) {
         typed_ahead.push_back(text);
         return;
     }
+    // Before it goes: the reply may come before send() has returned.
+    session->heard().input_sent();
     if (!session->send(kind.line(text, waiting.value_or(input_request{}))))
         return;
     waiting.reset();
@@ -264,6 +272,7 @@ void game_screen::send_line(const std::string& text) {
 void game_screen::answer_key(const key_press& key) {
     if (over || !waiting)
         return;
+    session->heard().input_sent();
     session->send(kind.key(key, *waiting));
     waiting.reset();
 }

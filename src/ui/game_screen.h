@@ -59,7 +59,7 @@ class game_screen : public wxPanel, private game_session::listener {
 
   private:
     void take_output(std::vector<output_item>& items) override;
-    void game_over(std::string stderr_text) override;
+    void game_over(std::string stderr_text, std::optional<int> status) override;
     void finish();
 
     void on_enter(wxCommandEvent& event);

@@ -80,7 +80,7 @@ void game_session::drain() {
     if (!batch.items.empty())
         target->take_output(batch.items);
     if (batch.closed && target)
-        target->game_over(std::move(batch.stderr_text));
+        target->game_over(std::move(batch.stderr_text), process->poll());
 }
 
 void game_session::end() {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +26,9 @@ class game_session : public std::enable_shared_from_this<game_session> {
     class listener {
       public:
         virtual void take_output(std::vector<output_item>& items) = 0;
-        // The interpreter has ended and everything it printed has been taken.
-        virtual void game_over(std::string stderr_text) = 0;
+        // The interpreter has ended and everything it printed has been taken;
+        // `status` is how it ended (128 + a signal when one killed it).
+        virtual void game_over(std::string stderr_text, std::optional<int> status) = 0;
 
       protected:
         ~listener() = default;

@@ -21,9 +21,13 @@ class Faults(ProgramTest):
         self.assertEqual(program.wait_exit(), 2)
         self.assertEqual(list(home.iterdir()), [])
 
-    def test_a_crash_mid_sentence_is_heard_and_the_first_screen_comes_back(self):
+    def test_a_crash_mid_sentence_is_heard_told_and_the_first_screen_comes_back(self):
         program = self.fake_game("crash")
         program.speech.wait("The troll swings his ax")
+        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh Oh.")
+        self.assertEqual(alert.description,
+                         "The game interpreter stopped unexpectedly, and the game with it.")
+        program.key("Return")
         program.wait_first_screen()
 
     def test_what_the_interpreter_leaves_on_stderr_is_shown(self):

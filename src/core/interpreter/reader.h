@@ -106,6 +106,9 @@ class hearing {
     void silence_reply();
     // The game is being ended on the player's word: nothing more is said.
     void end_quietly() { reply.store(ending); }
+    // The player's input has gone to the game: what comes now is the reply
+    // to it, whether or not the interpreter tells when it waits.
+    void input_sent() { reply_ended(); }
 
     // For the reader: the game's reply has begun, said or not yet.
     void reply_began();
