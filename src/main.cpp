@@ -13,6 +13,7 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -69,13 +70,22 @@ class tallowick_app : public wxApp {
     // rest of the reply then coming is shown, not said: the player who
     // silenced it meant all of it.
     int FilterEvent(wxEvent& event) override {
-        if (event.GetEventType() == wxEVT_KEY_DOWN) {
-            int code = static_cast<wxKeyEvent&>(event).GetKeyCode();
-            if (code != WXK_SHIFT && code != WXK_ALT) {
-                speech_stop();
-                if (frame)
-                    frame->silence_reply();
-            }
+        if (event.GetEventType() != wxEVT_KEY_DOWN)
+            return Event_Skip;
+        auto& key = static_cast<wxKeyEvent&>(event);
+        int code = key.GetKeyCode();
+        // A key skipped on to the parent window comes here again after its
+        // handler has run, and a chord's handler may have sent a command
+        // (after a dialog, with keys of its own) whose reply that second
+        // coming would mute: a key no newer than one seen is no new key.
+        const long stamp = key.GetTimestamp();
+        if (stamp != 0 && stamp <= newest_key)
+            return Event_Skip;
+        newest_key = std::max(newest_key, stamp);
+        if (code != WXK_SHIFT && code != WXK_ALT) {
+            speech_stop();
+            if (frame)
+                frame->silence_reply();
         }
         return Event_Skip;
     }
@@ -95,6 +105,7 @@ class tallowick_app : public wxApp {
   private:
     const std::filesystem::path story;
     main_frame* frame = nullptr;
+    long newest_key = 0; // the time of the newest key pressed, as the system gives it
 };
 
 // A failed wx assertion is reported on stderr; its own dialog would be a

@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -362,6 +363,11 @@ class speechd_backend final : public speech_backend {
         }
         pending = std::strtol(reply.front().c_str() + 4, nullptr, 10);
         ended.reset();
+        // A short text can be said, and its END sent, before the reply that
+        // names it has been read.
+        if (auto early = ended_early.find(pending); early != ended_early.end())
+            ended = early->second;
+        ended_early.clear();
         return pending != 0;
     }
 
@@ -476,13 +482,18 @@ class speechd_backend final : public speech_backend {
         if (event.size() < 2 || event.front().size() < 5)
             return;
         const long id = std::strtol(event.front().c_str() + 4, nullptr, 10);
-        if (id == 0 || id != pending)
-            return;
         const std::string code = event.back().substr(0, 3);
+        std::optional<text_ending> how;
         if (code == "702")
-            ended = text_ending::heard;
+            how = text_ending::heard;
         else if (code == "703")
-            ended = text_ending::cut;
+            how = text_ending::cut;
+        if (id == 0 || !how)
+            return;
+        if (id == pending)
+            ended = how;
+        else if (ended_early.size() < 64)
+            ended_early[id] = *how; // perhaps the text being handed over
     }
 
     int sock = -1;
@@ -490,6 +501,7 @@ class speechd_backend final : public speech_backend {
     std::string in;                   // read from the service, not yet taken
     long pending = 0;                 // the service's id of our text being said, or 0
     std::optional<text_ending> ended; // how `pending` ended, once known
+    std::map<long, text_ending> ended_early; // events of texts not yet named
     voice spoken_with;
 };
 
