@@ -2,6 +2,7 @@
 
 #include "core/speech/speech.h"
 #include "core/story/saves.h"
+#include "core/story/story_file.h"
 #include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/list_chooser.h"
@@ -38,7 +39,7 @@ game_screen::handler_scope::~handler_scope() {
 game_screen::game_screen(wxWindow* parent, game_host& host, std::shared_ptr<game_session> session,
                          play_history& history, const std::filesystem::path& story)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS), host(host),
-      session(std::move(session)), kind(this->session->kind()), history(history),
+      session(std::move(session)), kind(this->session->kind()), story(story), history(history),
       log(host.save_folder(), story), quit_timer(this, quit_timer_id),
       game_timer(this, game_timer_id) {
     auto* column = new wxBoxSizer(wxVERTICAL);
@@ -297,21 +298,8 @@ void game_screen::answer_file_prompt(const output_item& prompt) {
         return;
     }
     handler_scope scope(*this);
-    if (prompt.file.usage == file_request::saved_game && prompt.file.mode == file_request::read) {
-        auto files = list_save_files(host.save_folder());
-        if (files.empty()) {
-            message_box("There are no save files.", "Uh oh!", wxOK | wxICON_INFORMATION);
-            return answer(std::nullopt);
-        }
-        std::vector<wxString> choices;
-        for (const auto& f : files)
-            choices.push_back(wxString::FromUTF8(f));
-        int index = choose_from_list("Please choose a save file.", choices, choices[0]);
-        if (index < 0 || static_cast<size_t>(index) >= files.size())
-            return answer(std::nullopt);
-        prepare_restore(host.save_folder(), files[static_cast<size_t>(index)]);
-        return answer(files[static_cast<size_t>(index)]);
-    }
+    if (prompt.file.usage == file_request::saved_game && prompt.file.mode == file_request::read)
+        return answer(choose_save());
     bool saving = prompt.file.usage == file_request::saved_game;
     wxString name = ask(host.dialog_parent(), saving ? "What would you like to name your game?"
                                                      : "What would you like to name the file?");
@@ -347,22 +335,35 @@ void game_screen::save_game() {
     send_line("save");
 }
 
-void game_screen::restore_game() {
+std::optional<std::string> game_screen::choose_save() {
     const auto& save_folder = host.save_folder();
     auto files = list_save_files(save_folder);
     if (files.empty()) {
         message_box("There are no save files.", "Uh oh!", wxOK | wxICON_INFORMATION);
-        return;
+        return std::nullopt;
     }
     std::vector<wxString> choices;
     for (const auto& f : files)
         choices.push_back(wxString::FromUTF8(f));
     int index = choose_from_list("Please choose a save file.", choices, choices[0]);
     if (index < 0 || static_cast<size_t>(index) >= files.size())
-        return;
+        return std::nullopt;
     const auto& name = files[static_cast<size_t>(index)];
     prepare_restore(save_folder, name);
-    file_to_name = named_file{name, file_request::read};
+    // Told now, rather than by an interpreter that fails in its own words,
+    // or not at all.
+    if (auto misfit = save_misfit(save_folder / path_from_utf8(name), story)) {
+        message_box(wxString::FromUTF8(*misfit), "Uh oh!", wxOK | wxICON_INFORMATION);
+        return std::nullopt;
+    }
+    return name;
+}
+
+void game_screen::restore_game() {
+    auto name = choose_save();
+    if (!name)
+        return;
+    file_to_name = named_file{*name, file_request::read};
     send_line("restore");
 }
 

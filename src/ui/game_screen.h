@@ -81,6 +81,9 @@ class game_screen : public wxPanel, private game_session::listener {
     void send_line(const std::string& text);
     void answer_key(const key_press& key);
     void answer_file_prompt(const output_item& prompt);
+    // The save the player chose in our list, or none (nothing to restore,
+    // the list dismissed, or a save that cannot be restored here, said so).
+    std::optional<std::string> choose_save();
     void answer_question(const output_item& question);
     void save_game();
     void restore_game();
@@ -106,6 +109,7 @@ class game_screen : public wxPanel, private game_session::listener {
     game_host& host;
     std::shared_ptr<game_session> session;
     const interpreter_kind& kind;
+    const std::filesystem::path story;
     play_history& history;
     transcript log;
     bool told_log_failure = false;

@@ -3,6 +3,7 @@
 #include "core/platform/save_folder.h"
 #include "core/platform/settings.h"
 #include "core/story/saves.h"
+#include "core/story/story_file.h"
 #include "core/text/utf8.h"
 #include "support.h"
 
@@ -41,6 +42,44 @@ TEST(Saves, AreListedByTheirNamesWhicheverInterpreterWroteThem) {
     prepare_restore(dir.path(), "a.sav");
     EXPECT_EQ(read_file(dir / "b.sav"), "b.sav.qzl");
     EXPECT_EQ(read_file(dir / "a.sav"), "a.sav");
+}
+
+// A Quetzal save whose header chunk holds `header`.
+std::string quetzal(const std::string& header) {
+    auto be = [](size_t n) {
+        return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    };
+    std::string body = "IFZS" + std::string("IFhd") + be(header.size()) + header +
+                       (header.size() % 2 ? std::string(1, '\0') : std::string());
+    return "FORM" + be(body.size()) + body;
+}
+
+TEST(Saves, AreToldApartByTheGameTheyWereSavedFrom) {
+    temp_dir dir;
+    const fs::path zcode = binary_dir / "stories" / "lantern.z5";
+    const fs::path glulx = binary_dir / "stories" / "lantern.gblorb";
+    auto z = read_file(zcode);
+    // A Z-code save names its game by release, serial and checksum.
+    write_file(dir / "z.sav", quetzal(z.substr(2, 2) + z.substr(0x12, 6) + z.substr(0x1C, 2) +
+                                      std::string(3, '\0')));
+    EXPECT_EQ(save_misfit(dir / "z.sav", zcode), std::nullopt);
+    EXPECT_EQ(save_misfit(dir / "z.sav", glulx),
+              "The saved game z.sav was saved in a Z-code game, and cannot be restored in this "
+              "one.");
+    EXPECT_EQ(save_misfit(dir / "z.sav", binary_dir / "stories" / "plaza.z5"),
+              "The saved game z.sav was saved in another game, and cannot be restored in this "
+              "one.");
+    // A Glulx save by the first 128 bytes of the game, inside its Blorb.
+    auto g = read_file(binary_dir / "stories" / "lantern.ulx");
+    write_file(dir / "g.sav", quetzal(g.substr(0, 128)));
+    EXPECT_EQ(save_misfit(dir / "g.sav", glulx), std::nullopt);
+    EXPECT_NE(save_misfit(dir / "g.sav", zcode), std::nullopt);
+    write_file(dir / "x.sav", "no save at all");
+    EXPECT_EQ(save_misfit(dir / "x.sav", zcode),
+              "The file x.sav is not a saved game that Tallowick can restore.");
+    EXPECT_EQ(check_story(dir / "x.sav").problem,
+              "The file x.sav cannot be played: it is not a story file, neither a Z-code nor a "
+              "Glulx game.");
 }
 
 TEST(Platform, TheInterpreterIsGivenAStoryNameItCanOpen) {

@@ -3,6 +3,7 @@
 // Z-code story (dfrotz plays it), a Glulx story (glulxe plays it), either of
 // them in a Blorb, or something neither can play.
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tw {
@@ -17,5 +18,13 @@ struct story_check {
 };
 
 story_check check_story(const std::filesystem::path& story);
+
+// Whether the saved game `save` can be restored in `story`: interpreters
+// write saves in the Quetzal format, whose header names the game it was
+// saved from (a Z-code story's release, serial and checksum; a Glulx
+// story's first 128 bytes). None when it can; otherwise a sentence for the
+// player that says why not.
+std::optional<std::string> save_misfit(const std::filesystem::path& save,
+                                       const std::filesystem::path& story);
 
 } // namespace tw
