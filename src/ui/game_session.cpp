@@ -29,7 +29,9 @@ std::shared_ptr<game_session> game_session::start(const interpreter_kind& kind,
     std::error_code ec;
     // Absolute, so that the interpreter, which runs in the save folder,
     // still finds a story given by a relative path.
-    auto readable = interpreter_story_path(std::filesystem::absolute(story, ec), error);
+    auto whole = std::filesystem::absolute(story, ec);
+    auto readable = kind.opens_any_name() ? std::optional(whole)
+                                           : interpreter_story_path(whole, error);
     if (!readable)
         return nullptr;
     auto child = child_process::start(kind.launch(interpreter, *readable, save_folder), error);

@@ -3,8 +3,7 @@
 // or the game screen, and swaps them; every other window is a modal dialog.
 // It keeps what outlives a game: the history of play, and the player's
 // voice and text size.
-#include "core/platform/settings.h"
-#include "core/speech/voice.h"
+#include "core/speech/preferences.h"
 #include "ui/game_screen.h"
 
 #include <wx/frame.h>
@@ -41,17 +40,12 @@ class main_frame : public wxFrame, private game_host {
 
     void drop_screen();
     void show_screen(wxPanel* next);
-    // The player's settings and voice, read when the first game starts.
-    void load_player_settings();
-    void save_player_settings();
 
     const std::filesystem::path saves;
     wxPanel* screen = nullptr;
     game_screen* game = nullptr;
     play_history history;
-    bool settings_loaded = false;
-    player_settings settings;
-    voice speaking;
+    player_preferences preferences;
 };
 
 } // namespace tw

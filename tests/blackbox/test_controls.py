@@ -53,7 +53,7 @@ class Controls(ProgramTest):
         program.key("ctrl+equal")
         settings = program.config / "tallowick" / "settings.json"
         wait_for(lambda: "text_size" in json.loads(settings.read_text()), "the text size saved")
-        self.assertEqual(json.loads(settings.read_text())["speech_rate"], 20)
+        self.assertEqual(json.loads(settings.read_text())["speech_rate_offset"], 20)
         program.key("ctrl+q")
         program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
         program.key("Escape")

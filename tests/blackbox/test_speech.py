@@ -2,13 +2,16 @@
 the screen reader's words (another client speaking at its priority,
 MESSAGE, as Orca does) come before the rest of a reply or of the opening,
 which then goes on from the piece that was cut, whole, with nothing lost;
-and closing the window silences a reply at once."""
+closing the window silences a reply at once; and the player's rate moves
+with the screen reader's."""
 import contextlib
+import json
 import os
 import subprocess
 from pathlib import Path
 
 import harness
+import pyatspi
 from harness import ProgramTest, main, wait_for
 
 OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
@@ -103,6 +106,46 @@ class Speech(ProgramTest):
         screen_reader_says(speech, "Desktop.")
         speech.wait("Desktop.", since=mark)
         self.assertEqual(speech.said()[mark + 1:], ["Desktop."])
+
+    def test_the_players_rate_moves_with_the_screen_readers(self):
+        home = self.temp_dir()
+        orca = home / ".local/share/orca/user-settings.conf"
+        orca.parent.mkdir(parents=True)
+
+        def orca_rate(rate):  # Orca's 0 to 99; speech-dispatcher's is 2 * rate - 98
+            orca.write_text(json.dumps({"general": {"voices": {"default": {"rate": rate}}}}))
+
+        # An absolute rate stored by an older Tallowick is heard as before,
+        # and kept from now on as an offset from Orca's rate (60: 22).
+        orca_rate(60)
+        program = self.start_games(home=home)
+        settings = program.config / "tallowick" / "settings.json"
+        settings.parent.mkdir(parents=True)
+        settings.write_text('{"speech_rate": 30}')
+        self.choose(program)
+        speech = program.speech
+        speech.wait(*OPENING)
+        self.assertEqual(set(speech.rates()), {30})
+        self.assertEqual(json.loads(settings.read_text()), {"speech_rate_offset": 8})
+
+        # Faster than Orca by the player's steps.
+        mark = speech.mark()
+        program.key("ctrl+shift+Up")
+        speech.wait("Faster.", since=mark)
+        self.assertEqual(speech.rates()[-1], 40)
+        wait_for(lambda: json.loads(settings.read_text()) == {"speech_rate_offset": 18},
+                 "the offset saved", settings.read_text)
+
+        # Orca slowed down (40: -18); the next game follows, the offset kept.
+        orca_rate(40)
+        program.key("ctrl+q")
+        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
+        program.key("Return")
+        program.wait_first_screen()
+        mark = speech.mark()
+        self.choose(program)
+        speech.wait(*OPENING, since=mark)
+        self.assertEqual(set(speech.rates()[mark:]), {0})
 
 
 if __name__ == "__main__":

@@ -30,6 +30,8 @@ class dfrotz_kind final : public interpreter_kind {
     std::optional<std::string> notice(const std::filesystem::path& interpreter) const override {
         return dfrotz::notice(interpreter);
     }
+    // Frotz opens files with fopen, by names in the system's code page.
+    bool opens_any_name() const override { return false; }
     bool takes_input_ahead() const override { return true; }
     std::unique_ptr<output_decoder> decoder() const override {
         return std::make_unique<dfrotz_screen>(dfrotz::screen_width);
@@ -67,6 +69,8 @@ class glulxe_kind final : public interpreter_kind {
     std::optional<std::string> notice(const std::filesystem::path&) const override {
         return std::nullopt;
     }
+    // Our Glk library reads its arguments as UTF-8 and opens files by them.
+    bool opens_any_name() const override { return true; }
     // Each event names the input it answers.
     bool takes_input_ahead() const override { return false; }
     std::unique_ptr<output_decoder> decoder() const override {
@@ -106,6 +110,18 @@ std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& ki
             return std::filesystem::absolute(p, ec).lexically_normal();
     }
     return std::nullopt;
+}
+
+interpreter_choice choose_interpreter(const std::filesystem::path& story,
+                                      const std::filesystem::path& cwd) {
+    auto checked = check_story(story);
+    if (checked.format == story_format::unplayable)
+        return {nullptr, {}, checked.problem};
+    const auto& kind = interpreter_for(checked.format);
+    auto program = find_interpreter(kind, cwd);
+    if (!program)
+        return {nullptr, {}, "The game interpreter " + kind.program() + " could not be found."};
+    return {&kind, *program, {}};
 }
 
 std::string reader_thread_name(const std::filesystem::path& story) {

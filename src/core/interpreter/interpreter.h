@@ -32,6 +32,9 @@ class interpreter_kind {
     // version, say), said once when the game starts; none when all is well.
     virtual std::optional<std::string> notice(const std::filesystem::path& interpreter) const = 0;
 
+    // Whether it opens a story by any name the system allows; otherwise it
+    // is given one in the system's code page (interpreter_story_path).
+    virtual bool opens_any_name() const = 0;
     // Whether commands may be written before it waits for them (they wait
     // in its input), or must wait for it.
     virtual bool takes_input_ahead() const = 0;
@@ -59,6 +62,17 @@ const interpreter_kind& interpreter_for(story_format format);
 // The first of `kind`'s places that holds its program.
 std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
                                                       const std::filesystem::path& cwd);
+
+// The interpreter that plays `story`, found from `cwd`, or a sentence for
+// the player that says why none can: a file neither kind plays, or an
+// interpreter that is not there.
+struct interpreter_choice {
+    const interpreter_kind* kind = nullptr;
+    std::filesystem::path program;
+    std::string problem;
+};
+interpreter_choice choose_interpreter(const std::filesystem::path& story,
+                                      const std::filesystem::path& cwd);
 
 // "Reading <story file name>": the name of a game's reader thread.
 std::string reader_thread_name(const std::filesystem::path& story);
