@@ -7,6 +7,7 @@
 #include "ui/accessibility.h"
 #include "ui/dialogs/list_chooser.h"
 #include "ui/dialogs/text_prompt.h"
+#include "ui/typing.h"
 
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -66,6 +67,7 @@ game_screen::game_screen(wxWindow* parent, game_host& host, std::shared_ptr<game
     output_view->Bind(wxEVT_KEY_DOWN, &game_screen::on_output_key, this);
     output_view->Bind(wxEVT_CHAR, &game_screen::on_output_char, this);
     output_view->Bind(wxEVT_SET_FOCUS, &game_screen::on_output_focus, this);
+    send_typing_to(output_view, command_field);
     output_row->Add(output_view, 1, flags, 5);
     column->Add(output_row, 0, 0, 0);
     SetSizer(column);

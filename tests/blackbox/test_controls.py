@@ -64,6 +64,21 @@ class Controls(ProgramTest):
         self.assertIn("Rain follows you in from the dark.", transcript)
         self.assertIn("\n>look\nLantern Hall\n", transcript)
 
+    def test_typing_in_the_output_view_reaches_the_field_as_the_keyboard_made_it(self):
+        # A German keyboard: AltGr+Q is "@", and a dead acute then E is "é".
+        subprocess.run(["setxkbmap", "de"], check=True)
+        self.addCleanup(subprocess.run, ["setxkbmap", "us"])
+        program = self.start_game()
+        program.speech.wait("A fat green ledger")
+        field = program.find(pyatspi.ROLE_TEXT, "Input.")
+        for keys, expected in ((("ISO_Level3_Shift+q",), "@"), (("dead_acute", "e"), "@\u00e9"),
+                               (("shift+w",), "@\u00e9W")):
+            program.key("Tab")
+            program.wait_focus(pyatspi.ROLE_TEXT, "Output.")
+            program.key(*keys)
+            program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+            wait_for(lambda: text_of(field) == expected, f"{expected!r} in the field")
+
     def test_a_silenced_reply_is_silent_to_its_end_and_the_next_is_heard(self):
         # The reply comes in two parts; the key is pressed between them.
         gate = self.temp_dir() / "gate"
