@@ -23,6 +23,15 @@ set(data_dir ${PROJECT_SOURCE_DIR}/data)
 
 install(FILES ${PROJECT_SOURCE_DIR}/stories/games.json ${PROJECT_SOURCE_DIR}/stories/games-sources.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/tallowick)
+# What is compiled into the program and glulxe from elsewhere: nlohmann-json
+# (MIT) and the Unicode character database's tables (the Unicode licence),
+# their notices as Debian gives them.
+foreach(notice nlohmann-json3-dev unicode-data)
+  if(EXISTS /usr/share/doc/${notice}/copyright)
+    install(FILES /usr/share/doc/${notice}/copyright
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tallowick RENAME ${notice}-copyright)
+  endif()
+endforeach()
 # Frotz is GPL-2.0-or-later: its licence goes with the dfrotz we ship.
 install(FILES ${CMAKE_BINARY_DIR}/frotz/frotz-2.55/COPYING
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tallowick RENAME frotz-COPYING)
