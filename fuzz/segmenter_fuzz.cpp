@@ -8,13 +8,13 @@
 //
 // The pipeline read_game runs (output_reader over dfrotz's screen), driven
 // here on this thread with no clock: in chunks it gives the same items as
-// whole; with quiet() at random points it still never crashes. Throughout: every segment and status line is valid UTF-8
+// whole; with quiet() at random points it still never crashes. Throughout:
+// every segment and status line is valid UTF-8
 // and no segment is empty; a cleaned segment is "" or text that ends in a
 // line end and neither begins nor ends with a space.
-#include "common.h"
+#include "reader_pipeline.h"
 
 #include "core/interpreter/dfrotz_screen.h"
-#include "core/interpreter/reader.h"
 
 using namespace tw;
 
@@ -66,32 +66,13 @@ std::vector<std::string_view> whole_characters(std::string_view text, size_t mos
     return out;
 }
 
-// The reader's own pipeline over dfrotz's screen, its items tagged by kind.
-struct pipeline {
-    explicit pipeline(int width)
-        : reader(
-              std::make_unique<dfrotz_screen>(width), heard,
-              [this](output_item item) {
-                  FUZZ_CHECK(fuzz::valid_utf8(item.raw));
-                  FUZZ_CHECK(fuzz::valid_utf8(item.shown));
-                  if (item.kind == output_item::segment)
-                      check_segment(item.raw);
-                  items.push_back(std::to_string(item.kind) + item.raw);
-              },
-              [](const std::string&) {}) {}
-
-    void feed(std::string_view bytes) { reader.feed(bytes); }
-    // The read timed out; as the reader, only when something is held.
-    void quiet() {
-        if (reader.holding())
-            reader.quiet();
-    }
-    void finish() { reader.finish(); }
-
-    std::vector<std::string> items;
-    hearing heard;
-    output_reader reader;
-};
+// The reader's own pipeline over dfrotz's screen, its segments checked too.
+fuzz::reader_pipeline dfrotz_pipeline(int width) {
+    return fuzz::reader_pipeline(std::make_unique<dfrotz_screen>(width), [](const output_item& item) {
+        if (item.kind == output_item::segment)
+            check_segment(item.raw);
+    });
+}
 
 } // namespace
 
@@ -118,16 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The pipeline, at a screen width the input picks.
     const int width = 1 + static_cast<int>(pick.below(255));
-    pipeline all(width);
+    auto all = dfrotz_pipeline(width);
     all.feed(bytes);
     all.finish();
-    pipeline chunked(width);
+    auto chunked = dfrotz_pipeline(width);
     for (auto piece : fuzz::chunks(bytes, byte_pieces)) {
         chunked.feed(piece);
     }
     chunked.finish();
     FUZZ_CHECK(chunked.items == all.items);
-    pipeline quieted(width);
+    auto quieted = dfrotz_pipeline(width);
     for (auto piece : fuzz::chunks(bytes, 16)) {
         quieted.feed(piece);
         if (pick.below(4) == 0)

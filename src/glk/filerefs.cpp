@@ -62,10 +62,7 @@ void glk_fileref_destroy(frefid_t fref) {
 }
 
 frefid_t glk_fileref_iterate(frefid_t fref, glui32* rockptr) {
-    frefid_t next = library::get().filerefs.next(fref);
-    if (rockptr)
-        *rockptr = next ? next->rock : 0;
-    return next;
+    return library::get().filerefs.next(fref, rockptr);
 }
 
 glui32 glk_fileref_get_rock(frefid_t fref) {

@@ -3,8 +3,6 @@
 // (platform_posix.cpp, platform_win32.cpp).
 #include <cstdio>
 #include <filesystem>
-#include <string>
-#include <string_view>
 
 namespace tw::glk {
 
@@ -12,10 +10,5 @@ namespace tw::glk {
 void use_binary_stdio();
 
 std::FILE* open_file(const std::filesystem::path& path, const char* mode);
-
-inline std::filesystem::path path_from_utf8(std::string_view text) {
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
-}
 
 } // namespace tw::glk

@@ -48,6 +48,14 @@ template <class T, glui32 object_class> class object_list {
         return index < items_.size() ? items_[index].get() : nullptr;
     }
 
+    // As glk_*_iterate: the next object, its rock put in `rockptr`.
+    T* next(const T* after, glui32* rockptr) const {
+        T* found = next(after);
+        if (rockptr)
+            *rockptr = found ? found->rock : 0;
+        return found;
+    }
+
     // The program set its registry after objects already existed.
     void register_existing() {
         for (auto& object : items_)

@@ -161,22 +161,21 @@ glsi32 file_stream::get() {
         return '\r';
     }
     // UTF-8; bytes that are not (a Latin-1 file) are read as themselves.
-    int length = utf8_sequence_length(static_cast<unsigned char>(lead));
+    size_t length = utf8_sequence_length(static_cast<unsigned char>(lead));
     if (length <= 1)
         return lead;
-    unsigned char bytes[4] = {static_cast<unsigned char>(lead)};
-    int got = 1;
-    for (; got < length; ++got) {
+    std::string bytes(1, static_cast<char>(lead));
+    while (bytes.size() < length) {
         int b = byte();
         if (b == EOF || (b & 0xC0) != 0x80) {
             if (b != EOF)
                 std::ungetc(b, file_);
             break;
         }
-        bytes[got] = static_cast<unsigned char>(b);
+        bytes.push_back(static_cast<char>(b));
     }
-    char32_t ch;
-    if (got == length && decode_utf8_sequence(bytes, length, ch))
+    char32_t ch = 0;
+    if (next_code_point(bytes, 0, ch) == length)
         return static_cast<glsi32>(ch);
     // Only one byte can be put back; the lead byte stands for itself.
     return lead;
@@ -220,12 +219,14 @@ glsi32 resource_stream::get() {
         return static_cast<glsi32>(ch);
     }
     unsigned char lead = data_[position_];
-    int length = unicode ? utf8_sequence_length(lead) : 1;
-    char32_t ch;
-    if (length > 1 && data_.size() - position_ >= static_cast<size_t>(length) &&
-        decode_utf8_sequence(&data_[position_], length, ch)) {
-        position_ += length;
-        return static_cast<glsi32>(ch);
+    if (unicode && lead >= 0x80) {
+        std::string_view rest(reinterpret_cast<const char*>(data_.data()) + position_,
+                              data_.size() - position_);
+        char32_t ch = 0;
+        if (size_t length = next_code_point(rest, 0, ch)) {
+            position_ += length;
+            return static_cast<glsi32>(ch);
+        }
     }
     ++position_;
     return lead;
@@ -366,10 +367,7 @@ void glk_stream_close(strid_t str, stream_result_t* result) {
 }
 
 strid_t glk_stream_iterate(strid_t str, glui32* rockptr) {
-    strid_t next = library::get().streams.next(str);
-    if (rockptr)
-        *rockptr = next ? next->rock : 0;
-    return next;
+    return library::get().streams.next(str, rockptr);
 }
 
 glui32 glk_stream_get_rock(strid_t str) {

@@ -155,10 +155,7 @@ winid_t glk_window_get_root(void) {
 }
 
 winid_t glk_window_iterate(winid_t win, glui32* rockptr) {
-    winid_t next = library::get().windows.next(win);
-    if (rockptr)
-        *rockptr = next ? next->rock : 0;
-    return next;
+    return library::get().windows.next(win, rockptr);
 }
 
 glui32 glk_window_get_rock(winid_t win) {

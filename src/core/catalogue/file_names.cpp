@@ -1,5 +1,6 @@
 #include "core/catalogue/file_names.h"
 
+#include "core/text/file_name_rules.h"
 #include "core/text/utf8.h"
 
 #include <system_error>
@@ -7,64 +8,8 @@
 namespace tw {
 namespace {
 
-bool forbidden(char32_t cp) {
-    // Control characters (C0, DEL, C1) and what Windows or Linux reserve.
-    if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F))
-        return true;
-    switch (cp) {
-    case '/':
-    case '\\':
-    case ':':
-    case '*':
-    case '?':
-    case '"':
-    case '<':
-    case '>':
-    case '|':
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Leading dots would hide the file (and "." or ".." would name a
-// directory); Windows drops trailing dots and spaces, so the name on disk
-// would differ from the one we test for.
-void trim(std::string& s) {
-    size_t begin = s.find_first_not_of(". ");
-    if (begin == std::string::npos) {
-        s.clear();
-        return;
-    }
-    size_t end = s.find_last_not_of(". ");
-    s = s.substr(begin, end - begin + 1);
-}
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-// CON, NUL, COM1... name devices on Windows whatever extension follows.
-bool reserved_on_windows(std::string_view stem) {
-    auto base = stem.substr(0, stem.find('.'));
-    while (!base.empty() && base.back() == ' ')
-        base.remove_suffix(1);
-    for (std::string_view name : {"con", "prn", "aux", "nul"})
-        if (iequals(base, name))
-            return true;
-    if (base.size() == 4 && base[3] >= '0' && base[3] <= '9' &&
-        (iequals(base.substr(0, 3), "com") || iequals(base.substr(0, 3), "lpt")))
-        return true;
-    return false;
+    return ascii_lower(a) == ascii_lower(b);
 }
 
 bool ascii_alnum(char c) {
@@ -74,7 +19,7 @@ bool ascii_alnum(char c) {
 int hex_value(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = lower(c);
+    c = ascii_lower(std::string_view(&c, 1))[0];
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
@@ -119,21 +64,12 @@ std::string uri_extension(std::string_view uri) {
 }
 
 std::string local_file_name(std::string_view title, std::string_view uri) {
-    std::string stem;
-    for (size_t i = 0; i < title.size();) {
-        char32_t cp = 0;
-        size_t len = next_code_point(title, i, cp);
-        if (len == 0 || forbidden(cp))
-            stem.push_back('_');
-        else
-            stem.append(title.substr(i, len));
-        i += len ? len : 1;
-    }
+    std::string stem = replace_unfit_characters(title);
     std::string ext = uri_extension(uri);
     std::string suffix = ext.empty() ? "" : "." + ext;
     // A title that already ends in the extension does not get it twice; it
     // keeps its own spelling of it, which the cap below must not cut off.
-    trim(stem);
+    trim_dots_and_spaces(stem);
     if (!suffix.empty() && stem.size() > suffix.size() &&
         iequals(std::string_view(stem).substr(stem.size() - suffix.size()), suffix)) {
         suffix = stem.substr(stem.size() - suffix.size());
@@ -141,10 +77,10 @@ std::string local_file_name(std::string_view title, std::string_view uri) {
     }
     auto fit = [&] {
         stem = utf8_prefix(stem, max_file_name - suffix.size());
-        trim(stem);
+        trim_dots_and_spaces(stem);
     };
     fit();
-    if (reserved_on_windows(stem)) {
+    if (is_device_name(stem)) {
         stem.insert(0, "_");
         fit();
     }

@@ -18,18 +18,10 @@ namespace {
 constexpr std::array<std::string_view, 14> story_extensions = {
     "z1", "z2", "z3", "z4", "z5", "z6", "z7", "z8", "zblorb", "zlb", "ulx", "gblorb", "glb", "blb"};
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // Letters and digits only, in lower case: "Lost Pig" and "LostPig" alike.
 std::string plain(std::string_view s) {
     std::string out;
-    for (char c : lower(s))
+    for (char c : ascii_lower(s))
         if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
             out += c;
     return out;
@@ -52,7 +44,7 @@ std::string extension_of(const std::string& name) {
     auto slash = name.find_last_of("/\\");
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
-    return lower(name.substr(dot + 1));
+    return ascii_lower(name.substr(dot + 1));
 }
 
 std::string stem_of(const std::string& name) {
@@ -65,7 +57,7 @@ std::string stem_of(const std::string& name) {
 } // namespace
 
 bool is_story_extension(std::string_view extension) {
-    auto e = lower(extension);
+    auto e = ascii_lower(extension);
     return e == "blorb" ||
            std::find(story_extensions.begin(), story_extensions.end(), e) != story_extensions.end();
 }

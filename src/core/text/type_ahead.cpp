@@ -1,16 +1,9 @@
 #include "core/text/type_ahead.h"
 
+#include "core/text/utf8.h"
+
 namespace tw {
 namespace {
-
-// Case folded for the letters of ASCII; other characters compare as they are.
-std::string folded(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 bool repeats_one_character(const std::string& s, const std::string& one) {
     if (s.size() <= one.size() || s.size() % one.size() != 0)
@@ -28,7 +21,7 @@ std::optional<size_t> type_ahead::find(const std::string& typed, clock::time_poi
                                        std::optional<size_t> current) {
     if (typed.empty() || rows.empty())
         return std::nullopt;
-    std::string key = folded(typed);
+    std::string key = ascii_lower(typed);
     bool goes_on = !prefix.empty() && when - last <= pause;
     last = when;
     prefix = goes_on ? prefix + key : key;
@@ -43,7 +36,7 @@ std::optional<size_t> type_ahead::find(const std::string& typed, clock::time_poi
     size_t start = current ? *current + (step ? 1 : 0) : 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         size_t row = (start + i) % rows.size();
-        if (folded(rows[row]).starts_with(wanted))
+        if (ascii_lower(rows[row]).starts_with(wanted))
             return row;
     }
     return std::nullopt;

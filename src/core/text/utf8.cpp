@@ -5,18 +5,6 @@ namespace {
 
 const char replacement[] = "\xEF\xBF\xBD";
 
-size_t sequence_length(unsigned char lead) {
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-        return 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    return 0;
-}
-
 // Whether `b` may follow `lead` as the byte at `index` (1 to 3) of its
 // sequence. The second byte's range rules out overlong forms, surrogates
 // and code points past U+10FFFF.
@@ -39,9 +27,41 @@ bool continues(unsigned char lead, size_t index, unsigned char b) {
 
 } // namespace
 
+size_t utf8_sequence_length(unsigned char lead) {
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        cp = 0xFFFD;
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
 size_t next_code_point(std::string_view s, size_t i, char32_t& cp) {
     auto lead = static_cast<unsigned char>(s[i]);
-    size_t len = sequence_length(lead);
+    size_t len = utf8_sequence_length(lead);
     if (len == 0 || i + len > s.size())
         return 0;
     static constexpr unsigned char lead_bits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
@@ -85,7 +105,7 @@ void utf8_decoder::feed(std::string_view bytes, std::string& out) {
             auto lead = static_cast<unsigned char>(partial[0]);
             if (continues(lead, partial.size(), b)) {
                 partial.push_back(ch);
-                if (partial.size() == sequence_length(lead)) {
+                if (partial.size() == utf8_sequence_length(lead)) {
                     out += partial;
                     partial.clear();
                 }
@@ -106,7 +126,7 @@ void utf8_decoder::feed(std::string_view bytes, std::string& out) {
             continue;
         }
         after_cr = false;
-        if (sequence_length(b) == 0)
+        if (utf8_sequence_length(b) == 0)
             out += replacement;
         else
             partial.assign(1, ch);
@@ -123,6 +143,14 @@ std::string decode_utf8(std::string_view bytes) {
     std::string out;
     d.feed(bytes, out);
     d.finish(out);
+    return out;
+}
+
+std::string ascii_lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     return out;
 }
 

@@ -29,9 +29,17 @@ class utf8_decoder {
 // Whole-string convenience over utf8_decoder.
 std::string decode_utf8(std::string_view bytes);
 
+// The length of the sequence that `lead` begins (1 to 4), or 0 when no
+// well-formed sequence begins with it.
+size_t utf8_sequence_length(unsigned char lead);
+
 // The length of the well-formed sequence at s[i] (1 to 4) and its code point
 // in `cp`, or 0 when s[i] starts no well-formed sequence.
 size_t next_code_point(std::string_view s, size_t i, char32_t& cp);
+
+// Appends `cp` as UTF-8; what is no Unicode scalar value (a surrogate, past
+// U+10FFFF) becomes U+FFFD.
+void append_utf8(std::string& out, char32_t cp);
 
 // The longest prefix of `s` of at most `limit` bytes that does not split a
 // character.
@@ -39,6 +47,10 @@ std::string_view utf8_prefix(std::string_view s, size_t limit);
 
 // The number of characters (code points) in valid UTF-8 text.
 size_t utf8_length(std::string_view s);
+
+// Case folded for the letters of ASCII; every other byte, UTF-8's included,
+// kept as it is.
+std::string ascii_lower(std::string_view s);
 
 // A UTF-8 file name, as a path, on every platform (a plain std::string
 // would be read in the ANSI code page on Windows).
