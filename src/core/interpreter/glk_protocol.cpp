@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 namespace tw {
 namespace {
@@ -30,9 +32,23 @@ std::string text_of(const json& j, const char* key) {
     return m && m->is_string() ? m->get<std::string>() : std::string();
 }
 
+// The protocol's numbers are integers: a fraction, or one past a long's
+// range (converting it would be undefined), counts as missing.
 long number_of(const json& j, const char* key, long otherwise = 0) {
     const json* m = member(j, key);
-    return m && m->is_number() ? m->get<long>() : otherwise;
+    if (m && m->is_number_unsigned()) {
+        auto n = m->get<std::uint64_t>();
+        return n <= static_cast<std::uint64_t>(std::numeric_limits<long>::max())
+                   ? static_cast<long>(n)
+                   : otherwise;
+    }
+    if (m && m->is_number_integer()) {
+        auto n = m->get<std::int64_t>();
+        return n >= std::numeric_limits<long>::min() && n <= std::numeric_limits<long>::max()
+                   ? static_cast<long>(n)
+                   : otherwise;
+    }
+    return otherwise;
 }
 
 bool flag_of(const json& j, const char* key) {
@@ -308,9 +324,9 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
         if (!story.empty())
             out.push_back({screen_event::story_text, std::move(story)});
 
-        if (const json* timer = member(doc, "timer")) {
+        if (member(doc, "timer")) {
             screen_event e{screen_event::timer};
-            e.number = timer->is_number() ? std::max(0L, timer->get<long>()) : 0;
+            e.number = std::max(0L, number_of(doc, "timer"));
             out.push_back(std::move(e));
         }
         if (const json* special = member(doc, "specialinput");
