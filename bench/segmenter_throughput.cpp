@@ -66,8 +66,12 @@ const char walk_through[] = "look\nexamine mr hobb\nexamine stove\nread ledger\n
 // The bytes dfrotz writes to its stdout over the walk-through, its start-up
 // lines left out (they are said once, not every time the text repeats).
 std::string record_game(std::string& error) {
-    auto dir = fs::temp_directory_path() / "tallowick-bench-saves";
-    fs::create_directories(dir);
+    std::string name = (fs::temp_directory_path() / "tallowick-bench-XXXXXX").string();
+    if (!mkdtemp(name.data())) {
+        error = "no scratch folder";
+        return {};
+    }
+    const fs::path dir = name;
     auto opts = tw::dfrotz::launch(TALLOWICK_BINARY_DIR "/dfrotz",
                                    TALLOWICK_BINARY_DIR "/stories/lantern.z5", dir);
     std::string out;
@@ -85,8 +89,12 @@ std::string record_game(std::string& error) {
         }
     }
     fs::remove_all(dir);
-    auto first_row = out.find("01  ");
-    return first_row == std::string::npos ? std::string() : out.substr(first_row);
+    // The first screen row: "01", its window's mark (' ', or '=' or '#' for
+    // the upper window) and a space.
+    for (size_t at = 0; (at = out.find("01", at)) != std::string::npos; ++at)
+        if ((at == 0 || out[at - 1] == '\n') && out.size() > at + 3 && out[at + 3] == ' ')
+            return out.substr(at);
+    return {};
 }
 
 // The story text of each turn, as the reader hands it to the segmenter.
