@@ -9,8 +9,14 @@ class wxWindow;
 namespace tw {
 
 // Sets wx's window name and the accessible name that a screen reader
-// announces, on the widget that really takes the focus.
+// announces, on the widget that really takes the focus; a top-level window's
+// on the window alone, never again on what it holds.
 void set_accessible_name(wxWindow* window, const wxString& name);
+
+// Leaves a control with no name and no label of its own, for the one control
+// of a dialog named by its question: the screen reader says the dialog's
+// name and then the control's, and would say the question twice.
+void leave_unnamed(wxWindow* control);
 
 // Makes a read-only multi-line text control readable with the caret keys.
 void make_caret_readable(wxWindow* text);

@@ -12,6 +12,8 @@
 
 #include <gtk/gtk.h>
 
+#include <vector>
+
 namespace tw {
 namespace {
 
@@ -22,20 +24,54 @@ void set_atk_name(GtkWidget* widget, const wxString& name) {
         atk_object_set_name(acc, name.utf8_str());
 }
 
+GtkWidget* focus_widget(wxWindow* window) {
+    // A list's focus is on its tree view, inside the scrolled window that
+    // wx hands out as both widgets.
+    if (auto* list = dynamic_cast<wxDataViewCtrl*>(window))
+        return list->GtkGetTreeView();
+    return window->GetConnectWidget();
+}
+
 } // namespace
 
 void set_accessible_name(wxWindow* window, const wxString& name) {
     window->SetName(name);
-    // The widget that takes the focus is what the screen reader names: the
-    // GtkEntry or the inner GtkTextView of a text control, not the outer
-    // scrolled window that GetHandle() gives.
-    set_atk_name(window->GetConnectWidget(), name);
-    if (window->GetHandle() != window->GetConnectWidget())
+    if (window->IsTopLevel()) {
+        // The window alone: its client area is a panel of its own to ATK,
+        // and Orca says a named panel again after the window.
         set_atk_name(window->GetHandle(), name);
-    // A list's focus is on its tree view, inside the scrolled window that wx
-    // hands out as both widgets.
-    if (auto* list = dynamic_cast<wxDataViewCtrl*>(window))
-        set_atk_name(list->GtkGetTreeView(), name);
+        // A wxDialog is a plain GtkWindow, which ATK calls a frame (and the
+        // file chooser a "file chooser", whose title Orca never says).
+        if (dynamic_cast<wxDialog*>(window))
+            if (AtkObject* acc = gtk_widget_get_accessible(window->GetHandle()))
+                atk_object_set_role(acc, ATK_ROLE_DIALOG);
+        return;
+    }
+    // The widget that takes the focus, and only that: the GtkEntry or the
+    // inner GtkTextView of a text control, not the scrolled window around it
+    // that GetHandle() gives.
+    set_atk_name(focus_widget(window), name);
+}
+
+void leave_unnamed(wxWindow* control) {
+    control->SetName(wxString());
+    set_atk_name(focus_widget(control), wxString());
+    // wx makes each label the mnemonic label of the next control in the tab
+    // order, and GTK reports that as the control's label. The labels before
+    // this one go to the end of the order, where no control follows them.
+    wxWindow* parent = control->GetParent();
+    std::vector<wxStaticText*> labels;
+    for (wxWindow* sibling : parent->GetChildren()) {
+        if (sibling == control)
+            break;
+        if (auto* label = dynamic_cast<wxStaticText*>(sibling))
+            labels.push_back(label);
+    }
+    for (wxStaticText* label : labels) {
+        gtk_label_set_mnemonic_widget(GTK_LABEL(label->GetHandle()), nullptr);
+        if (wxWindow* last = parent->GetChildren().GetLast()->GetData(); last != label)
+            label->MoveAfterInTabOrder(last);
+    }
 }
 
 void make_caret_readable(wxWindow* text) {

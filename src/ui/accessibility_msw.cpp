@@ -31,6 +31,11 @@ void set_accessible_name(wxWindow* window, const wxString& name) {
     window->SetAccessible(new named(window, name));
 }
 
+void leave_unnamed(wxWindow* control) {
+    // Without a name of its own MSAA would name it after the label before it.
+    set_accessible_name(control, wxString());
+}
+
 void make_caret_readable(wxWindow*) {
     // A read-only edit control keeps its caret on Windows.
 }

@@ -69,8 +69,11 @@ first_screen::first_screen(main_frame& frame)
 void first_screen::open_game(wxCommandEvent&) {
     wxString chosen;
     {
-        wxFileDialog dialog(&frame, "Please choose the game to open.", wxString(), wxString(),
-                            story_wildcard(), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        const wxString title = "Please choose the game to open.";
+        wxFileDialog dialog(&frame, title, wxString(), wxString(), story_wildcard(),
+                            wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        // Said first, as a dialog, before the list of files in it.
+        set_accessible_name(&dialog, title);
         if (dialog.ShowModal() == wxID_CANCEL)
             return;
         chosen = dialog.GetPath();
@@ -105,13 +108,14 @@ void first_screen::choose_from_catalogue(wxCommandEvent&) {
 std::optional<first_screen::story_found> first_screen::find_or_fetch(const catalogue_entry& entry,
                                                                      const game_location& where) {
     std::error_code ec;
+    const auto title = wxString::FromUTF8(entry.title);
     // A game downloaded before is played from the save folder as it is; one
     // that came with the catalogue (the sample, installed) from beside it.
     for (const auto& folder : {frame.save_folder(), catalogue_folder})
         if (!folder.empty() && std::filesystem::is_regular_file(folder / where.path.filename(), ec))
             return story_found{folder / where.path.filename(), {}};
     if (uri_extension(where.uri) != "zip" && uri_extension(where.uri) != "ZIP") {
-        if (!download(where.path, where.uri))
+        if (!download(where.path, where.uri, title))
             return std::nullopt;
         return story_found{where.path, {}};
     }
@@ -120,7 +124,7 @@ std::optional<first_screen::story_found> first_screen::find_or_fetch(const catal
     auto stem = where.file.substr(0, where.file.size() - 4);
     if (auto before = unpacked_before(frame.save_folder(), stem))
         return story_found{*before, {}};
-    if (!download(where.path, where.uri))
+    if (!download(where.path, where.uri, title))
         return std::nullopt;
     auto archive_name = where.uri.substr(where.uri.find_last_of('/') + 1);
     auto unpacked = unpack_story(where.path, frame.save_folder(), stem,

@@ -28,6 +28,10 @@ STORIES = BINARY_DIR / "stories"
 TOOLS = Path(__file__).resolve().parents[1] / "tools"
 FRAME = "Tallowick, by Brennholt."
 BUTTONS = ["Open a game.", "Choose a game from our database.", "Exit!"]
+SAVE_QUESTION = "What would you like to name your game?"
+GAMES_TITLE = "Please choose a game you wish to play."
+SAVES_TITLE = "Please choose a save file."
+WINDOW_ROLES = (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT)
 DEADLINE = 45.0
 Atspi.set_timeout(10000, 15000)
 
@@ -60,6 +64,13 @@ def describe(obj, depth=0):
         return "\n".join([line] + [describe(c, depth + 1) for c in obj if c is not None])
     except Exception as e:  # noqa: BLE001 - gone while read
         return f"{'  ' * depth}<gone: {e}>"
+
+
+def window_of(obj):
+    """The frame, dialog or alert that holds `obj`."""
+    while obj is not None and obj.getRole() not in WINDOW_ROLES:
+        obj = obj.parent
+    return obj
 
 
 def text_of(obj):
@@ -211,13 +222,27 @@ class Program:
     def focused(self):
         self.focus_top()
         return next((o for o in walk(self.app())
-                     if o.getRole() not in (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG,
-                                            pyatspi.ROLE_ALERT)
+                     if o.getRole() not in WINDOW_ROLES
                      and o.getState().contains(pyatspi.STATE_FOCUSED)), None)
 
     def wait_focus(self, role, name):
         return wait_for(lambda: (f := self.focused()) and f.getRole() == role
                         and f.name == name and f, f"the focus on {name!r}", self.screen)
+
+    def wait_focus_in(self, window, role):
+        """The focus on a `role` control in the window named `window` (a
+        dialog named by its question leaves that control unnamed)."""
+        return wait_for(lambda: (f := self.focused()) and f.getRole() == role
+                        and window_of(f).name == window and f,
+                        f"the focus on a {pyatspi.Role(role)} in {window!r}", self.screen)
+
+    def wait_prompt(self, question=SAVE_QUESTION):
+        """The text prompt's field, once it has the focus."""
+        return self.wait_focus_in(question, pyatspi.ROLE_TEXT)
+
+    def wait_chooser(self, title):
+        """The list chooser's list, once it has the focus."""
+        return self.wait_focus_in(title, pyatspi.ROLE_TABLE)
 
     def wait_first_screen(self):
         def shown():
@@ -313,7 +338,7 @@ class ProgramTest(unittest.TestCase):
     def choose(self, program, row=0, until_input=True):
         """Starts the catalogue's game on `row` from the first screen."""
         program.key("Tab", "Return")
-        program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a game you wish to play.")
+        program.wait_chooser(GAMES_TITLE)
         program.key(*["Down"] * row, "Return")
         if until_input:
             program.wait_focus(pyatspi.ROLE_TEXT, "Input.")

@@ -13,7 +13,8 @@ from pathlib import Path
 
 import pyatspi
 
-from harness import BINARY_DIR, DEADLINE, PROGRAM, STORIES, ProgramTest, main, wait_for
+from harness import (BINARY_DIR, DEADLINE, GAMES_TITLE, PROGRAM, STORIES, ProgramTest, main,
+                     wait_for)
 
 SHIPPED = Path(__file__).resolve().parents[2] / "stories" / "games.json"
 
@@ -111,7 +112,7 @@ class Catalogue(ProgramTest):
         program = self.start(cwd)
         program.wait_first_screen()
         program.key("Tab", "Return")
-        table = program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a game you wish to play.")
+        table = program.wait_chooser(GAMES_TITLE)
         program.type("Los")
         wait_for(lambda: chosen_row(table).startswith("Lost Pig by "), "Lost Pig", program.screen)
         program.key("Return")
@@ -130,7 +131,7 @@ class Catalogue(ProgramTest):
         program.wait_first_screen()
         mark = program.speech.mark()
         program.key("Tab", "Return")
-        table = program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a game you wish to play.")
+        table = program.wait_chooser(GAMES_TITLE)
         program.type("Los")
         wait_for(lambda: chosen_row(table).startswith("Lost Pig by "), "Lost Pig")
         program.key("Return")
@@ -143,7 +144,7 @@ class Catalogue(ProgramTest):
         program.key("Return")
         program.wait_first_screen()
         program.key("Tab", "Return")
-        table = program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a game you wish to play.")
+        table = program.wait_chooser(GAMES_TITLE)
         program.type("Pho")
         wait_for(lambda: chosen_row(table).startswith("Photopia by "), "Photopia")
         program.key("Return")

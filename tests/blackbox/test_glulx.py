@@ -6,7 +6,7 @@ ticks while the player types, Unicode, the picture's description, saving,
 restoring, undoing and quitting."""
 import pyatspi
 
-from harness import ProgramTest, main, text_of, wait_for
+from harness import SAVES_TITLE, ProgramTest, main, text_of, wait_for
 
 GAME = (("lantern.gblorb", "Lantern Hall"),)
 
@@ -60,7 +60,7 @@ class Glulx(ProgramTest):
 
         # Saved under the player's name, restored from our list, undone.
         program.key("ctrl+s")
-        program.wait_focus(pyatspi.ROLE_TEXT, "What would you like to name your game?")
+        program.wait_prompt()
         mark = speech.mark()
         program.type("hall")
         program.key("Return")
@@ -68,7 +68,7 @@ class Glulx(ProgramTest):
         self.assertTrue((program.cwd / "games" / "hall.sav").is_file())
         program.command("take key", "Taken.")
         program.key("ctrl+r")
-        program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a save file.")
+        program.wait_chooser(SAVES_TITLE)
         mark = speech.mark()
         program.key("Return")
         speech.wait("Ok.", since=mark)

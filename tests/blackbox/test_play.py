@@ -7,7 +7,7 @@ import re
 
 import pyatspi
 
-from harness import ProgramTest, main
+from harness import SAVES_TITLE, ProgramTest, main
 
 CHATTER = re.compile(r"Line numbering|Line-type|Reverse-video|Compression mode|Using normal"
                      r"|Loading ")
@@ -58,7 +58,7 @@ class Play(ProgramTest):
 
         def save(name, *answer):
             program.key("ctrl+s")
-            program.wait_focus(pyatspi.ROLE_TEXT, "What would you like to name your game?")
+            program.wait_prompt()
             mark = speech.mark()
             program.type(name)
             program.key("Return")
@@ -83,7 +83,7 @@ class Play(ProgramTest):
         self.assertNotEqual((saves / "castle.sav").read_bytes(), first)
         program.command("drop key", "Dropped.")
         program.key("ctrl+r")
-        program.wait_focus(pyatspi.ROLE_TABLE, "Please choose a save file.")
+        program.wait_chooser(SAVES_TITLE)
         mark = speech.mark()
         program.key("Return")
         speech.wait("Ok.", since=mark)

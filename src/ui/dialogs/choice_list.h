@@ -23,8 +23,9 @@ class choice_list {
     virtual int focused() const = 0;
 };
 
-// One column headed and named `title`. `on_activate` runs when a row is
-// activated (Enter or double click).
+// One column headed `title`; the list has no name of its own, its dialog
+// being named by the same words. `on_activate` runs when a row is activated
+// (Enter or double click).
 std::unique_ptr<choice_list> make_choice_list(wxWindow* parent, const wxString& title,
                                               std::function<void()> on_activate);
 

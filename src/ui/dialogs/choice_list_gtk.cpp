@@ -1,7 +1,6 @@
 #include "ui/dialogs/choice_list.h"
 
 #include "core/text/type_ahead.h"
-#include "ui/accessibility.h"
 
 #include <wx/dataview.h>
 
@@ -17,7 +16,6 @@ class tree_list : public choice_list {
         : list(new wxDataViewListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                       wxDV_MULTIPLE | wxDV_ROW_LINES)) {
         list->AppendTextColumn(title, wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE);
-        set_accessible_name(list, title);
         list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED,
                    [on_activate = std::move(on_activate)](wxDataViewEvent&) { on_activate(); });
         // GTK's tree view finds nothing by typing in wx's model: typing a

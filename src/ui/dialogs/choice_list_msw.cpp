@@ -1,14 +1,12 @@
 #include "ui/dialogs/choice_list.h"
 
-#include "ui/accessibility.h"
-
 #include <wx/listctrl.h>
 
 namespace tw {
 namespace {
 
-// A report-view list control: MSAA and UIA read its rows, column header and
-// name as they are.
+// A report-view list control: MSAA and UIA read its rows and column header
+// as they are.
 struct report_list : choice_list {
     explicit report_list(wxListView* list) : list(list) {}
     wxWindow* window() override { return list; }
@@ -32,7 +30,6 @@ std::unique_ptr<choice_list> make_choice_list(wxWindow* parent, const wxString& 
                                               std::function<void()> on_activate) {
     auto* list = new wxListView(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT);
     list->InsertColumn(0, title);
-    set_accessible_name(list, title);
     list->Bind(wxEVT_LIST_ITEM_ACTIVATED,
                [on_activate = std::move(on_activate)](wxListEvent&) { on_activate(); });
     return std::make_unique<report_list>(list);

@@ -24,7 +24,8 @@ class focusable_gauge : public wxGauge {
 
 class download_dialog : public wxDialog {
   public:
-    download_dialog(const std::filesystem::path& target, const std::string& uri);
+    download_dialog(const std::filesystem::path& target, const std::string& uri,
+                    const wxString& title);
     ~download_dialog() override;
 
     bool completed = false;
@@ -43,8 +44,10 @@ class download_dialog : public wxDialog {
     std::thread worker;
 };
 
-download_dialog::download_dialog(const std::filesystem::path& target, const std::string& uri)
-    : wxDialog(nullptr, wxID_ANY, wxString()), poll_timer(this) {
+download_dialog::download_dialog(const std::filesystem::path& target, const std::string& uri,
+                                 const wxString& title)
+    : wxDialog(nullptr, wxID_ANY, title), poll_timer(this) {
+    set_accessible_name(this, title);
     gauge = new focusable_gauge(this, wxID_ANY, 100);
     // wxGTK sets a native control's can-focus flag from the base class's
     // AcceptsFocus() while constructing, before the override counts.
@@ -127,8 +130,10 @@ void download_dialog::cancel() {
 
 } // namespace
 
-bool download(const std::filesystem::path& target, const std::string& uri) {
-    download_dialog dialog(target, uri);
+bool download(const std::filesystem::path& target, const std::string& uri, const wxString& game) {
+    // A title of its own ("Curses!") keeps its stop.
+    bool stopped = !game.empty() && wxString(".!?").Contains(game.Last());
+    download_dialog dialog(target, uri, "Downloading " + game + (stopped ? "" : "."));
     dialog.CentreOnScreen();
     dialog.ShowModal();
     return dialog.completed;

@@ -1,5 +1,6 @@
 #include "ui/dialogs/list_chooser.h"
 
+#include "ui/accessibility.h"
 #include "ui/dialogs/choice_list.h"
 
 #include <wx/dialog.h>
@@ -9,7 +10,8 @@ namespace tw {
 
 int choose_from_list(const wxString& title, const std::vector<wxString>& choices,
                      const wxString& preselected) {
-    wxDialog dialog(nullptr, wxID_ANY, wxString());
+    wxDialog dialog(nullptr, wxID_ANY, title);
+    set_accessible_name(&dialog, title);
     constexpr int activated = 1;
     auto list = make_choice_list(&dialog, title, [&dialog] { dialog.EndModal(activated); });
     for (size_t x = 0; x < choices.size(); ++x) {

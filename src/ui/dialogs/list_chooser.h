@@ -1,6 +1,6 @@
 #pragma once
-// The list chooser: a parentless modal dialog holding one list, headed and
-// named by its title.
+// The list chooser: a parentless modal dialog holding one list, the dialog
+// titled and named by `title`, the list's one column headed by it.
 #include <wx/string.h>
 
 #include <vector>

@@ -8,12 +8,13 @@
 namespace tw {
 
 wxString ask(wxWindow* parent, const wxString& message, const wxString& default_value) {
-    wxTextEntryDialog dialog(parent, message);
+    wxTextEntryDialog dialog(parent, message, message);
     set_accessible_name(&dialog, message);
-    // The field is what has the focus, so it is what the screen reader names.
+    // The question is said once, as the dialog's name, and not again for
+    // the field that has the focus.
     for (wxWindow* child : dialog.GetChildren())
         if (auto* field = dynamic_cast<wxTextCtrl*>(child))
-            set_accessible_name(field, message);
+            leave_unnamed(field);
     dialog.SetValue(default_value);
     if (dialog.ShowModal() != wxID_OK)
         return wxString();

@@ -1,0 +1,148 @@
+"""Each name is heard once. A screen reader says the window that takes the
+focus, then every named container on the way down, then the control with the
+focus, by its label when one labels it. So every window has a name, no panel
+repeats it, and a dialog named by its question (the save prompt) or its
+title (the choosers) leaves its one control unnamed. Read at each window a
+player meets: the first screen at start-up and after a game, the game
+screen, the save prompt, the restore and catalogue choosers, a message box
+and the download dialog."""
+import http.server
+import threading
+
+import pyatspi
+
+from harness import (BUTTONS, DEADLINE, FRAME, GAMES_TITLE, SAVE_QUESTION, SAVES_TITLE,
+                     WINDOW_ROLES, ProgramTest, main, walk, wait_for, window_of)
+
+CONTAINERS = (pyatspi.ROLE_PANEL, pyatspi.ROLE_FILLER, pyatspi.ROLE_SCROLL_PANE)
+
+
+def label_of(control):
+    """What names `control` for a screen reader: the text of the labels that
+    label it, else its own name."""
+    for relation in control.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            return " ".join(relation.getTarget(i).name for i in range(relation.getNTargets()))
+    return control.name
+
+
+def heard(focused):
+    """(role, name) of what is said when the focus lands on `focused`: its
+    window, the named containers below that (fillers and scroll panes never
+    are), and `focused` itself."""
+    chain, obj = [(focused.getRoleName(), label_of(focused))], focused.parent
+    while obj is not None and obj.getRole() not in WINDOW_ROLES:
+        if obj.name and obj.getRole() not in (pyatspi.ROLE_FILLER, pyatspi.ROLE_SCROLL_PANE):
+            chain.append((obj.getRoleName(), obj.name))
+        obj = obj.parent
+    if obj is not None:
+        chain.append((obj.getRoleName(), obj.name))
+    return chain[::-1]
+
+
+class Stalled(http.server.BaseHTTPRequestHandler):
+    """A download that starts and then waits until the test ends."""
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):  # noqa: N802 - the library's name
+        self.send_response(200)
+        self.send_header("Content-Length", "100000")
+        self.end_headers()
+        self.wfile.write(b"some")
+        self.wfile.flush()
+        self.server.released.wait(DEADLINE)
+
+    def log_message(self, *args):
+        pass
+
+
+class Names(ProgramTest):
+    def assert_heard(self, program, *expected):
+        """Waits until the focus is where `expected` (role name, name) ends,
+        and checks that no container anywhere holds a name."""
+        expected = list(expected)
+        last = []
+
+        def matches():
+            last[:] = heard(program.focused())
+            return last == expected
+        wait_for(matches, f"{expected}", lambda: f"heard: {last}\n{program.screen()}")
+        named = [(o.getRoleName(), o.name) for o in walk(program.app())
+                 if o.getRole() in CONTAINERS and o.name]
+        self.assertEqual(named, [])
+
+    def test_every_window_is_named_once(self):
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Stalled)
+        server.released = threading.Event()
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.shutdown)
+        self.addCleanup(server.released.set)
+        slow = f"http://127.0.0.1:{server.server_address[1]}/slow.z5"
+        cwd = self.portable({"Lantern Hall": ["A test.", "Us", "http://127.0.0.1:1/lantern.z5"],
+                             "Slow Game": ["Not here yet.", "Them", slow]})
+        (cwd / "games" / "lantern.z5").rename(cwd / "games" / "Lantern Hall.z5")
+        program = self.start(cwd)
+        program.wait_first_screen()
+        self.assert_heard(program, ("frame", FRAME), ("push button", BUTTONS[0]))
+
+        # The toolkit's file chooser, said as a dialog by its title (the
+        # panels inside it are the toolkit's own).
+        program.key("Return")
+        wait_for(lambda: (w := window_of(program.focused())).getRoleName() == "dialog"
+                 and w.name == "Please choose the game to open.", "the file chooser",
+                 program.screen)
+        program.key("Escape")
+        program.wait_first_screen()
+
+        # The catalogue: the dialog by its title, which heads the list.
+        program.key("Tab", "Return")
+        list_of_games = program.wait_chooser(GAMES_TITLE)
+        self.assert_heard(program, ("dialog", GAMES_TITLE), ("table", ""))
+        self.assertEqual(list_of_games.queryTable().getColumnHeader(0).name, GAMES_TITLE)
+
+        # The game screen: the frame, then the field by its label.
+        program.key("Return")
+        program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+        self.assert_heard(program, ("frame", FRAME), ("text", "Input."))
+        self.assertEqual(label_of(program.find(pyatspi.ROLE_TEXT, "Output.")), "Output.")
+
+        # The save prompt: its question once, as the dialog's name.
+        program.key("ctrl+s")
+        program.wait_prompt()
+        self.assert_heard(program, ("dialog", SAVE_QUESTION), ("text", ""))
+        program.type("names")
+        program.key("Return")
+        program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+
+        # The restore chooser.
+        program.key("ctrl+r")
+        list_of_saves = program.wait_chooser(SAVES_TITLE)
+        self.assert_heard(program, ("dialog", SAVES_TITLE), ("table", ""))
+        self.assertEqual(list_of_saves.queryTable().getColumnHeader(0).name, SAVES_TITLE)
+        program.key("Escape")
+        program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
+
+        # A message box: its caption, then its text.
+        program.key("ctrl+q")
+        alert = program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
+        self.assertEqual(alert.description, "Are you sure you wish to quit?")
+        self.assert_heard(program, ("alert", "Confirmation."), ("push button", "Yes"))
+
+        # Back on the first screen after the game.
+        program.key("Return")
+        program.wait_first_screen()
+        self.assert_heard(program, ("frame", FRAME), ("push button", BUTTONS[0]))
+
+        # The download dialog, by the game it fetches.
+        program.key("Tab", "Return")
+        program.wait_chooser(GAMES_TITLE)
+        program.key("Down", "Return")
+        program.wait_focus(pyatspi.ROLE_PROGRESS_BAR, "Download Progress.")
+        self.assert_heard(program, ("dialog", "Downloading Slow Game."),
+                          ("progress bar", "Download Progress."))
+        program.key("Escape")
+        program.wait_focus(pyatspi.ROLE_PUSH_BUTTON, BUTTONS[1])
+        self.assert_heard(program, ("frame", FRAME), ("push button", BUTTONS[1]))
+
+if __name__ == "__main__":
+    main()
