@@ -242,6 +242,9 @@ void game_screen::sendline(const std::string& command) {
         // The game's own "Are you sure?" is answered for the player, and
         // not said: they have answered ours.
         quitting = true;
+        // Nothing more is typed here: the focus the box gives back would
+        // only have the field announced on the way to the first screen.
+        command_field->Disable();
         session->heard().end_quietly();
         next_line_answer = "yes";
         send_line(command);
