@@ -117,6 +117,7 @@ class Play(ProgramTest):
         program.key("x")
         speech.wait("Una plaza tranquila.")
         program.command("look", "Una plaza tranquila.")
+        self.assertNotIn("occurrence", "".join(speech.said()))
         mark = speech.mark()
         program.key("ctrl+l")
         speech.wait("La Plaza Gran Exterior Lugares vistos: 1/55", since=mark)
