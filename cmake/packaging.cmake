@@ -84,10 +84,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The summary above is its first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tallowick lets blind and low-vision players play interactive fiction
-stored in Z-machine story files (.z1 to .z8, .zblorb, .blb, .blorb) by ear.
-It runs its own build of Frotz's dfrotz, speaks what the story says in
+by ear: Z-machine stories (.z1 to .z8, .zblorb) and Glulx stories, Inform
+7's format (.ulx, .gblorb), and Blorb files of either kind. It runs its own
+builds of Frotz's dfrotz and of Glulxe, speaks what the story says in
 short pieces through speech-dispatcher, the service the Orca screen reader
-uses, and shows it in a read-only view. A short sample story is included.")
+uses, and shows it in a read-only view. A short sample story and a
+catalogue of free games to download are included.")
 # The libraries, from what the binaries link (needs dpkg-shlibdeps, of dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libspeechd only talks to the service: without speech-dispatcher the program
