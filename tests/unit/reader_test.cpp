@@ -13,10 +13,10 @@ namespace {
 
 // What a decoder made of some output, by kind.
 struct screen_run {
-    std::string text;                 // story text, "|" at each input wait
-    std::vector<std::string> drawn;   // lines of drawings
-    std::vector<std::string> status;  // status lines
-    std::vector<std::string> asked;   // the interpreter's own questions
+    std::string text;                // story text, "|" at each input wait
+    std::vector<std::string> drawn;  // lines of drawings
+    std::vector<std::string> status; // status lines
+    std::vector<std::string> asked;  // the interpreter's own questions
     std::vector<input_request> inputs;
     std::vector<std::string> failures;
     std::vector<long> timers;
@@ -79,56 +79,6 @@ std::string reverse(std::string_view text) {
     return s;
 }
 
-TEST(DfrotzScreen, TheStatusWindowIsKeptAsideAndChatterDropped) {
-    auto r = dfrotz({"Line numbering ON\nLine-type display ON\n",
-                     "01= " + reverse(" Hall      Score: 0   Moves: 1") + "\n",
-                     "... \n07  Hall\n08  A room.\n09  \n10> >", "<quiet>",
-                     "01= " + reverse(" Porch      Score: 0   Moves: 2") + "\n11  Porch\n12> >"});
-    EXPECT_EQ(r.text, "Hall\nA room.\n\n>|Porch\n>|");
-    EXPECT_EQ(r.status,
-              (std::vector<std::string>{"Hall Score: 0 Moves: 1", "Porch Score: 0 Moves: 2"}));
-}
-
-TEST(DfrotzScreen, EveryRowOfTheStatusWindowIsTheStatusLineWhateverWaitFollows) {
-    // Three rows in reverse, first drawn before a wait for a key (a game
-    // that starts so), then redrawn each turn: never story text.
-    auto rows = [](int moves) {
-        return "01= " + reverse(" Forest") + "\n02= " + reverse(" Great Outdoors      ") +
-               "\n03= " + reverse(" Rooms searched: " + std::to_string(moves) + "/55") + "\n";
-    };
-    auto r = dfrotz({rows(0) + "04  Press a key to begin.\n05) ", "<quiet>",
-                     rows(1) + "06  A clearing.\n07> >", "<quiet>",
-                     rows(2) + "08  Really quit? \n08) "});
-    EXPECT_EQ(r.text, "Press a key to begin.\n|A clearing.\n>|Really quit? \n|");
-    EXPECT_EQ(r.status.back(), "Forest Great Outdoors Rooms searched: 2/55");
-    EXPECT_EQ(r.status.size(), 3u);
-    EXPECT_TRUE(r.drawn.empty());
-}
-
-TEST(DfrotzScreen, AMenuIsSaidLineByLineWithItsMarkerAndThenOnlyWhatChanges) {
-    auto menu = [](int chosen) {
-        return "01= " + reverse("  Help  ") + "\n02= \n03" + (chosen == 0 ? "#" : "=") +
-               "    > How to play\n04" + (chosen == 1 ? "#" : "=") + "      A hint\n";
-    };
-    auto r = dfrotz({"01= " + reverse(" Hall   Moves: 1") + "\n10  A room.\n11> >", "<quiet>",
-                     menu(0) + "03)    >", "<quiet>",
-                     "01= " + reverse("  Help  ") + "\n02= \n03=      How to play\n04#    > A hint\n"
-                     "04)    >"});
-    EXPECT_EQ(r.drawn, (std::vector<std::string>{"Help", "> How to play", "A hint",
-                                                 "How to play", "> A hint"}));
-    EXPECT_EQ(r.status, (std::vector<std::string>{"Hall Moves: 1"}));
-    EXPECT_EQ(r.inputs.back().kind, input_request::key);
-}
-
-TEST(DfrotzScreen, AStatusBarDrawnWhereTheLowerWindowBeginsIsStillTheStatusLine) {
-    // After a menu the Inform library draws its bar on a screen it no longer
-    // splits: row 1, in reverse, in the lower window.
-    auto r = dfrotz({"01= " + reverse(" Hall   Moves: 1") + "\n10  A room.\n11> >", "<quiet>",
-                     "01  " + reverse(" Hall   Moves: 2") + "\n05  Hall\n06> >"});
-    EXPECT_EQ(r.text, "A room.\n>|Hall\n>|");
-    EXPECT_EQ(r.status.back(), "Hall Moves: 2");
-}
-
 TEST(DfrotzScreen, AQuoteBoxOverOlderTextIsSaidAlone) {
     auto r = dfrotz({"05  Old text left   " + reverse("  Every lamp") + "\n",
                      "06  Hall\n", // a blank line of the box
@@ -171,22 +121,16 @@ screen_run glk(const std::vector<std::string>& chunks) {
     return run(screen, chunks);
 }
 
-// A game of two windows, as Inform's library opens them: a status grid of
-// `rows` rows above the story.
-std::string windows(int rows) {
-    return R"("windows":[{"id":1,"type":"grid","rock":202,"top":0,"gridwidth":80,"gridheight":)" +
-           std::to_string(rows) + R"(},{"id":2,"type":"buffer","rock":201,"top":)" +
-           std::to_string(rows) + "}]";
-}
-
 TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
+    // Two windows, as Inform's library opens them: a status grid above the story.
     auto r = glk(
-        {R"({"type":"update","gen":1,)" + windows(1) +
-             R"(,"content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":" Hall    Moves: 0"}]}]},)"
-             R"({"id":2,"text":[{"content":[{"style":"header","text":"Lantern Hall"}]},{},)"
-             R"({"content":[{"style":"normal","text":"A room. "},{"special":"image","image":1,"alttext":"A lantern."}]},)"
-             R"({"content":[{"style":"normal","text":">"}]}]}],)"
-             R"("input":[{"id":2,"gen":1,"type":"line","maxlen":255}]})",
+        {R"({"type":"update","gen":1,"windows":[{"id":1,"type":"grid","rock":202,"top":0,)"
+         R"("gridwidth":80,"gridheight":1},{"id":2,"type":"buffer","rock":201,"top":1}],)"
+         R"("content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":" Hall    Moves: 0"}]}]},)"
+         R"({"id":2,"text":[{"content":[{"style":"header","text":"Lantern Hall"}]},{},)"
+         R"({"content":[{"style":"normal","text":"A room. "},{"special":"image","image":1,"alttext":"A lantern."}]},)"
+         R"({"content":[{"style":"normal","text":">"}]}]}],)"
+         R"("input":[{"id":2,"gen":1,"type":"line","maxlen":255}]})",
          // The next update, split anywhere, with the player's command echoed.
          R"({"type":"update","gen":2,"content":[{"id":2,"text":[{"append":true,"content":)",
          R"([{"style":"input","text":"look"}]},{"content":[{"style":"normal","text":"Hall}"}]}]}],)"
@@ -200,25 +144,6 @@ TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
     EXPECT_EQ(r.timers, (std::vector<long>{2000}));
 }
 
-TEST(GlkProtocol, AMenuInTheStatusGridIsDrawnAndAFilePromptAsked) {
-    auto menu = R"({"type":"update","gen":3,)" + windows(6) +
-                R"(,"content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":"  Help  "}]},)"
-                R"({"line":2,"content":[{"style":"normal","text":" > How to play"}]}]}],)"
-                R"("input":[{"id":1,"gen":3,"type":"char"}]})";
-    auto prompt = R"({"type":"update","gen":4,"specialinput":{"type":"fileref_prompt",)"
-                  R"("filemode":"write","filetype":"save"}})";
-    auto r = glk({R"({"type":"update","gen":1,)" + windows(1) +
-                      R"(,"content":[{"id":1,"lines":[{"line":0,"content":[{"style":"normal","text":"Hall"}]}]}],)"
-                      R"("input":[{"id":2,"gen":1,"type":"line"}]})",
-                  menu, prompt});
-    EXPECT_EQ(r.drawn, (std::vector<std::string>{"Help", "> How to play"}));
-    EXPECT_EQ(r.inputs.back().kind, input_request::key);
-    ASSERT_EQ(r.files.size(), 1u);
-    EXPECT_EQ(r.files[0].mode, file_request::write);
-    EXPECT_EQ(r.files[0].usage, file_request::saved_game);
-    EXPECT_EQ(r.files[0].generation, 4);
-}
-
 TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
     for (std::string bad : {"not json", R"({"type":"update","gen":1,"windows":[}])",
                             R"({"type":"update","gen":1,"content":[{"id":)",
@@ -226,19 +151,6 @@ TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
         EXPECT_EQ(glk({bad, R"({"type":"update","gen":2})"}).failures.size(), 1u) << bad;
     EXPECT_EQ(glk({R"({"type":"error","message":"No game."})"}).failures,
               (std::vector<std::string>{"No game."}));
-}
-
-TEST(GlkProtocol, EventsNameTheInputTheyAnswer) {
-    input_request line{input_request::line, 2, 7};
-    EXPECT_EQ(glk_line("look \"here\"", line),
-              "{\"type\":\"line\",\"gen\":7,\"window\":2,\"value\":\"look \\\"here\\\"\"}\n");
-    EXPECT_EQ(glk_key({key_press::down}, {input_request::key, 1, 8}),
-              "{\"type\":\"char\",\"gen\":8,\"window\":1,\"value\":\"down\"}\n");
-    EXPECT_EQ(glk_timer(line, "inv"),
-              "{\"type\":\"timer\",\"gen\":7,\"partial\":{\"2\":\"inv\"}}\n");
-    EXPECT_EQ(glk_file_name(std::nullopt, {file_request::read, file_request::saved_game, 9}),
-              "{\"type\":\"specialresponse\",\"gen\":9,\"response\":\"fileref_prompt\","
-              "\"value\":null}\n");
 }
 
 // The reader over dfrotz's rows, with what it said and handed on.
@@ -267,21 +179,12 @@ TEST(Hearing, ASilencedReplyStaysSilentToItsEndAndTheNextIsHeard) {
     r.heard.silence_reply();
     r.reader.feed(".\n07> >");
     r.reader.quiet();
-    EXPECT_EQ(r.said, (std::vector<std::string>{"The first part.\n", "The next reply.\n",
-                                                press_a_key}));
+    EXPECT_EQ(r.said,
+              (std::vector<std::string>{"The first part.\n", "The next reply.\n", press_a_key}));
     std::string shown; // all of it shown
     for (const auto& i : r.items)
         shown += i.shown;
     EXPECT_EQ(shown, "The first part.\nThe second part.\nThe next reply.\nHeld.\n");
-}
-
-TEST(Hearing, AGameEndedOnThePlayersWordSaysNothingMoreButShowsIt) {
-    reading r;
-    r.heard.end_quietly();
-    r.reader.feed("01  Are you sure you want to quit? \n02> >");
-    r.reader.quiet();
-    EXPECT_TRUE(r.said.empty());
-    EXPECT_EQ(r.items.at(0).shown, "Are you sure you want to quit? \n");
 }
 
 TEST(OutputPump, BatchesABoundedPieceClosesOnceAndHoldsBackAFlood) {
