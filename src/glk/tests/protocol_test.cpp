@@ -62,52 +62,6 @@ TEST(GlkProtocol, MessagesAreFoundWhereverTheInputIsCut) {
     EXPECT_STREQ(key_name(keycode_Escape), "escape");
 }
 
-TEST(GlkProtocol, AStoryWithAStatusLineAKeyWaitATimerAndFilePrompts) {
-    temp_dir dir;
-    auto run = run_story(dir, {init_event(),
-                               line(1, "c"),
-                               line(2, "k"),
-                               {{"type", "char"}, {"gen", 3}, {"window", 1}, {"value", "x"}},
-                               line(4, "t"),
-                               {{"type", "timer"}, {"gen", 5}},
-                               line(6, "s"),
-                               prompt_answer(7, "hall one.sav"),
-                               line(8, "c"),
-                               line(9, "r"),
-                               prompt_answer(10, "hall one.sav"),
-                               line(11, "n"),
-                               line(12, "q")});
-    EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.updates.size(), 13u);
-    auto& first = run.updates[0];
-    EXPECT_EQ(first["windows"], json::parse(R"([
-        {"id":1,"type":"buffer","rock":201,"left":0,"top":1,"width":80,"height":49},
-        {"id":2,"type":"grid","rock":202,"left":0,"top":0,"width":80,"height":1,
-         "gridwidth":80,"gridheight":1}])"));
-    EXPECT_EQ(first["content"][1], json::parse(R"({"id":2,"lines":[{"line":0,
-        "content":[{"style":"normal","text":"Test Room    Turns: 0"}]}]})"));
-    EXPECT_EQ(text_of(first), "Hello from Glulx.\n\n>");
-    EXPECT_EQ(first["input"], json::parse(R"([{"id":1,"gen":1,"type":"line","maxlen":80}])"));
-
-    EXPECT_EQ(text_of(run.updates[1]), "[c]\nCounted.\n\n>");
-    EXPECT_EQ(run.updates[2]["input"], json::parse(R"([{"id":1,"gen":3,"type":"char"}])"));
-    EXPECT_EQ(text_of(run.updates[3]), "Key 120.\n\n>");
-    EXPECT_EQ(run.updates[4]["timer"], 50);
-    EXPECT_EQ(run.updates[4]["input"], json::array());
-    EXPECT_TRUE(run.updates[5]["timer"].is_null());
-    EXPECT_EQ(text_of(run.updates[5]), "Tick.\n\n>");
-    EXPECT_EQ(run.updates[6]["specialinput"],
-              json::parse(R"({"type":"fileref_prompt","filemode":"write","filetype":"save"})"));
-    EXPECT_FALSE(run.updates[7].contains("specialinput"));
-    EXPECT_EQ(text_of(run.updates[7]), "Saved.\n\n>");
-    EXPECT_TRUE(fs::exists(dir / "hall one.sav"));
-    EXPECT_EQ(run.updates[9]["specialinput"]["filemode"], "read");
-    EXPECT_EQ(text_of(run.updates[10]), "Restored.\n\n>");
-    EXPECT_EQ(text_of(run.updates[11]), "[n]\nThe count is 1.\n\n>");
-    EXPECT_EQ(text_of(run.updates[12]), "[q]\nGoodbye.");
-    EXPECT_EQ(run.updates[12]["input"], json::array());
-}
-
 TEST(GlkProtocol, OldGenerationsCancelledPromptsAndRefusedNamesAreNoOnesInput) {
     temp_dir dir;
     auto run =
@@ -131,20 +85,6 @@ TEST(GlkProtocol, UnicodeLinesArriveComposed) {
     ASSERT_EQ(run.updates.size(), 3u);
     EXPECT_EQ(text_of(run.updates[1]), "[u]\n\u263A");
     EXPECT_EQ(text_of(run.updates[2]), "[\u00E9\u263A]\nRead 2: 233 9786\n\n>");
-}
-
-TEST(GlkProtocol, PicturesGoOutWithTheirSizeAndDescription) {
-    temp_dir dir;
-    std::string descriptions = std::string("\0\0\0\1Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square.";
-    write_file(dir / "story.gblorb", make_blorb({{"GLUL", read_file(GLK_TEST_STORY), "Exec", 0},
-                                                 {"PNG ", png_header(96, 64), "Pict", 1},
-                                                 {"RDes", descriptions}}));
-    auto run = run_story(dir, {init_event(), line(1, "i")}, (dir / "story.gblorb").string());
-    ASSERT_EQ(run.updates.size(), 2u);
-    auto& story = run.updates[1]["content"][0]["text"];
-    EXPECT_EQ(story[1]["content"][0], json::parse(R"({"special":"image","image":1,"width":96,
-        "height":64,"alignment":"inlineup","alttext":"A red square."})"));
-    EXPECT_EQ(text_of(run.updates[1]), "[i]\n\nDrawn.\n\n>");
 }
 
 TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
