@@ -1,10 +1,11 @@
 #pragma once
-// What the unit tests share: scratch folders, the fake interpreter and the
-// bytes it writes, files in and out.
+// What the unit tests (the Glk library's too) share: scratch folders, the
+// fake interpreter and the bytes it writes, files in and out.
 #include "tools/pattern.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -56,6 +57,17 @@ inline std::string read_file(const fs::path& p) {
 
 inline void write_file(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
+}
+
+inline std::string big_endian(uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+// A chunk of an IFF file (Blorb, Quetzal), padded to an even length.
+inline std::string iff_chunk(const std::string& type, const std::string& data) {
+    return type + big_endian(static_cast<uint32_t>(data.size())) + data +
+           std::string(data.size() % 2, '\0');
 }
 
 // The argument vector that runs the fake interpreter in `mode`.

@@ -46,12 +46,7 @@ TEST(Saves, AreListedByTheirNamesWhicheverInterpreterWroteThem) {
 
 // A Quetzal save whose header chunk holds `header`.
 std::string quetzal(const std::string& header) {
-    auto be = [](size_t n) {
-        return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
-    };
-    std::string body = "IFZS" + std::string("IFhd") + be(header.size()) + header +
-                       (header.size() % 2 ? std::string(1, '\0') : std::string());
-    return "FORM" + be(body.size()) + body;
+    return iff_chunk("FORM", "IFZS" + iff_chunk("IFhd", header));
 }
 
 TEST(Saves, AreToldApartByTheGameTheyWereSavedFrom) {

@@ -1,8 +1,6 @@
 #include "glk_test_support.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <random>
 #include <sstream>
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -10,18 +8,6 @@
 
 namespace tw::glk::test {
 namespace {
-
-std::string big_endian(uint32_t value) {
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
-            static_cast<char>(value >> 8), static_cast<char>(value)};
-}
-
-std::string chunk(const std::string& type, const std::string& data) {
-    std::string bytes = type + big_endian(static_cast<uint32_t>(data.size())) + data;
-    if (data.size() % 2)
-        bytes += '\0';
-    return bytes;
-}
 
 std::string quoted(const std::string& text) {
 #ifdef _WIN32
@@ -36,29 +22,6 @@ std::string quoted(const std::string& text) {
 
 } // namespace
 
-temp_dir::temp_dir() {
-    std::random_device random;
-    do
-        path_ = fs::temp_directory_path() / ("tallowick-glk-test-" + std::to_string(random()));
-    while (!fs::create_directory(path_));
-}
-
-temp_dir::~temp_dir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::string make_blorb(const std::vector<blorb_chunk>& chunks) {
     size_t resources = 0;
     for (auto& c : chunks)
@@ -70,12 +33,11 @@ std::string make_blorb(const std::vector<blorb_chunk>& chunks) {
     for (auto& c : chunks) {
         if (!c.usage.empty())
             index += c.usage + big_endian(c.number) + big_endian(static_cast<uint32_t>(at));
-        std::string bytes = chunk(c.type, c.data);
+        std::string bytes = iff_chunk(c.type, c.data);
         at += bytes.size();
         body += bytes;
     }
-    std::string form = "IFRS" + chunk("RIdx", index) + body;
-    return "FORM" + big_endian(static_cast<uint32_t>(form.size())) + form;
+    return iff_chunk("FORM", "IFRS" + iff_chunk("RIdx", index) + body);
 }
 
 std::string png_header(uint32_t width, uint32_t height) {

@@ -1,35 +1,17 @@
 #pragma once
-// What the Glk library's tests share: scratch folders, Blorb files made to
-// order, and runs of a Glk program fed a script of display events.
-#include <gtest/gtest.h>
+// What the Glk library's tests share beside what every unit test does
+// (tests/support.h): Blorb files made to order, and runs of a Glk program
+// fed a script of display events.
+#include "support.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 namespace tw::glk::test {
 
-namespace fs = std::filesystem;
+using namespace tw::test;
 using json = nlohmann::ordered_json;
-
-// A folder of its own for one test, removed with it.
-class temp_dir {
-  public:
-    temp_dir();
-    ~temp_dir();
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const fs::path& name) const { return path_ / name; }
-
-  private:
-    fs::path path_;
-};
-
-std::string read_file(const fs::path& path);
-void write_file(const fs::path& path, const std::string& bytes);
 
 // One chunk of a Blorb; a resource when it has a usage ("Pict", "Data", "Exec").
 struct blorb_chunk {
