@@ -8,6 +8,7 @@ import contextlib
 import ctypes
 import ctypes.util
 import fcntl
+import http.server
 import json
 import os
 import re
@@ -15,6 +16,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
@@ -113,6 +115,51 @@ def interpreters(folder):
             if stat[stat.rindex(")") + 2] not in "ZX" and str(folder) in cmd:
                 found.append(int(pid))
     return found
+
+
+class Server(http.server.ThreadingHTTPServer):
+    """An HTTP server on 127.0.0.1 at a free port, answering with `handler`."""
+
+    def __init__(self, handler):
+        self.requests = []
+        self.files = {}
+        self.released = threading.Event()
+        super().__init__(("127.0.0.1", 0), handler)
+        threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.server_address[1]}{path}"
+
+    def stop(self):
+        self.released.set()
+        self.shutdown()
+
+
+class Mirror(http.server.BaseHTTPRequestHandler):
+    """Serves the server's files in chunks, with no length given, as the IF
+    Archive's mirrors do, holding back all but the first until `released`;
+    404 for anything else."""
+    protocol_version = "HTTP/1.1"
+
+    def do_GET(self):  # noqa: N802 - the library's name
+        self.server.requests.append(self.path)
+        body = self.server.files.get(self.path)
+        if body is None:
+            return self.send_error(404)
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        for i, at in enumerate(range(0, len(body), 4096)):
+            if i == 1:
+                self.server.released.wait(DEADLINE)
+            piece = body[at:at + 4096]
+            self.wfile.write(f"{len(piece):x}\r\n".encode() + piece + b"\r\n")
+            self.wfile.flush()
+        self.wfile.write(b"0\r\n\r\n")
+
+    def log_message(self, *args):
+        pass
 
 
 class Speech:
@@ -255,6 +302,40 @@ class Program:
         self.focus_top()
         xdotool("key", "--clearmodifiers", *keys)
 
+    def press(self, key, *said):
+        """Presses `key` and waits for `said`; returns where speech stood
+        before."""
+        mark = self.speech.mark()
+        self.key(key)
+        self.speech.wait(*said, since=mark)
+        return mark
+
+    def answer_alert(self, caption, key="Return"):
+        """Answers the message box `caption` with `key` once it is shown, and
+        waits until it has gone; returns its text."""
+        text = self.wait_find(pyatspi.ROLE_ALERT, caption).description
+        self.key(key)
+        wait_for(lambda: self.process.poll() is not None
+                 or self.find(pyatspi.ROLE_ALERT, caption) is None, f"{caption!r} gone",
+                 self.screen)
+        return text
+
+    def quit_game(self):
+        """Quits the game with the chord, and waits for the first screen."""
+        self.key("ctrl+q")
+        self.answer_alert("Confirmation.")
+        self.wait_first_screen()
+
+    def save(self, name):
+        """Saves under `name` from the chord's prompt; returns where speech
+        stood before the name was given."""
+        self.key("ctrl+s")
+        self.wait_prompt()
+        mark = self.speech.mark()
+        self.type(name)
+        self.key("Return")
+        return mark
+
     def type(self, text):
         self.focus_top()
         xdotool("type", "--clearmodifiers", "--delay", "5", text)
@@ -313,9 +394,13 @@ class ProgramTest(unittest.TestCase):
             (cwd / "games.json").write_text(json.dumps(catalogue), encoding="utf-8")
         return cwd
 
-    def start(self, cwd, home=None, **kwargs):
+    def start(self, cwd, home=None, held=False, **kwargs):
+        """Starts the program in `cwd`; `held`: the voice held from its first
+        word."""
         speech = Speech()
         self.addCleanup(speech.stop)
+        if held:
+            speech.hold()
         program = Program(cwd, home or self.temp_dir(), self.temp_dir(), speech, **kwargs)
         self.addCleanup(program.kill)
         wait_for(lambda: program.app() or program.process.poll() is not None,
@@ -347,6 +432,21 @@ class ProgramTest(unittest.TestCase):
     def start_game(self, **kwargs):
         """Starts the program and Lantern Hall."""
         return self.choose(self.start_games(**kwargs))
+
+    def quote_box_and_menu(self, program):
+        """Lantern Hall's quotation, which waits for a key, and its menu
+        drawn in the status window: each line heard as it stands, the marker
+        with its line, the arrows reaching the game, then only what changes."""
+        program.command("east", "Every lamp that ever was lit", "was lit by one before it.",
+                        "-- a saying of lamplighters", "[Press any key to go on.]", "Press a key.")
+        program.press("x", "Record Room\n")
+        program.command("west", "Lantern Hall\n")
+        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
+                        "A hint\n", "Press a key.")
+        mark = program.press("Down", "> A hint\n")
+        self.assertNotIn("Lantern Hall help", "".join(program.speech.said()[mark:]))
+        program.key("q")
+        program.speech.wait("Lantern Hall\n", since=mark)
 
     def fake_game(self, mode):
         """Starts the program with the fake interpreter in `mode` as

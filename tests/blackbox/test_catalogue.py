@@ -7,33 +7,15 @@ import http.server
 import io
 import json
 import shutil
-import threading
 import zipfile
 from pathlib import Path
 
 import pyatspi
 
-from harness import (BINARY_DIR, DEADLINE, GAMES_TITLE, PROGRAM, STORIES, ProgramTest, main,
-                     wait_for)
+from harness import (BINARY_DIR, GAMES_TITLE, PROGRAM, STORIES, Mirror, ProgramTest, Server,
+                     main, wait_for)
 
 SHIPPED = Path(__file__).resolve().parents[2] / "stories" / "games.json"
-
-
-class Server(http.server.ThreadingHTTPServer):
-    """An archive, or its mirror, on 127.0.0.1 at a free port."""
-
-    def __init__(self, handler):
-        self.requests = []
-        self.released = threading.Event()
-        super().__init__(("127.0.0.1", 0), handler)
-        threading.Thread(target=self.serve_forever, daemon=True).start()
-
-    def url(self, path):
-        return f"http://127.0.0.1:{self.server_address[1]}{path}"
-
-    def stop(self):
-        self.released.set()
-        self.shutdown()
 
 
 class Archive(http.server.BaseHTTPRequestHandler):
@@ -49,38 +31,6 @@ class Archive(http.server.BaseHTTPRequestHandler):
         pass
 
 
-class Mirror(http.server.BaseHTTPRequestHandler):
-    """Serves the files it holds in chunks, with no length given, holding
-    back all but the first until `released`; 404 for anything else."""
-    protocol_version = "HTTP/1.1"
-
-    def do_GET(self):  # noqa: N802
-        self.server.requests.append(self.path)
-        body = self.server.files.get(self.path)
-        if body is None:
-            return self.send_error(404)
-        self.send_response(200)
-        self.send_header("Transfer-Encoding", "chunked")
-        self.send_header("Connection", "close")
-        self.end_headers()
-        for i, at in enumerate(range(0, len(body), 4096)):
-            if i == 1:
-                self.server.released.wait(DEADLINE)
-            piece = body[at:at + 4096]
-            self.wfile.write(f"{len(piece):x}\r\n".encode() + piece + b"\r\n")
-            self.wfile.flush()
-        self.wfile.write(b"0\r\n\r\n")
-
-    def log_message(self, *args):
-        pass
-
-
-def chosen_row(table):
-    """The text of the chooser's row that the keys have moved to."""
-    return next((c.name for c in table if c is not None
-                 and c.getState().contains(pyatspi.STATE_SELECTED)), "")
-
-
 def zipped(**files):
     data = io.BytesIO()
     with zipfile.ZipFile(data, "w", zipfile.ZIP_DEFLATED) as z:
@@ -93,10 +43,18 @@ class Catalogue(ProgramTest):
     def servers(self):
         archive, mirror = Server(Archive), Server(Mirror)
         archive.mirror = mirror
-        mirror.files = {}
         for s in (archive, mirror):
             self.addCleanup(s.stop)
         return archive, mirror
+
+    def choose_by_letters(self, program, letters, title):
+        """Chooses `title` from the catalogue by typing `letters`."""
+        program.key("Tab", "Return")
+        table = program.wait_chooser(GAMES_TITLE)
+        program.type(letters)
+        wait_for(lambda: next(c.name for c in table if c is not None and c.getState().contains(
+            pyatspi.STATE_SELECTED)).startswith(f"{title} by "), title, program.screen)
+        program.key("Return")
 
     def test_a_game_is_found_by_its_first_letters_fetched_unpacked_and_played(self):
         archive, mirror = self.servers()
@@ -111,11 +69,7 @@ class Catalogue(ProgramTest):
         cwd = self.portable(catalogue, stories=())
         program = self.start(cwd)
         program.wait_first_screen()
-        program.key("Tab", "Return")
-        table = program.wait_chooser(GAMES_TITLE)
-        program.type("Los")
-        wait_for(lambda: chosen_row(table).startswith("Lost Pig by "), "Lost Pig", program.screen)
-        program.key("Return")
+        self.choose_by_letters(program, "Los", "Lost Pig")
         program.wait_focus(pyatspi.ROLE_PROGRESS_BAR, "Download Progress.")
         mirror.released.set()
         program.speech.wait("Rain follows you in")
@@ -125,34 +79,17 @@ class Catalogue(ProgramTest):
                          (STORIES / "lantern.z5").read_bytes())
 
         # Chosen again, it starts at once: nothing more is fetched.
-        program.key("ctrl+q")
-        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
-        program.key("Return")
-        program.wait_first_screen()
+        program.quit_game()
         mark = program.speech.mark()
-        program.key("Tab", "Return")
-        table = program.wait_chooser(GAMES_TITLE)
-        program.type("Los")
-        wait_for(lambda: chosen_row(table).startswith("Lost Pig by "), "Lost Pig")
-        program.key("Return")
+        self.choose_by_letters(program, "Los", "Lost Pig")
         program.speech.wait("Rain follows you in", since=mark)
         self.assertEqual(archive.requests, [path])
 
         # A failed download says why, and leaves nothing.
-        program.key("ctrl+q")
-        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
-        program.key("Return")
-        program.wait_first_screen()
-        program.key("Tab", "Return")
-        table = program.wait_chooser(GAMES_TITLE)
-        program.type("Pho")
-        wait_for(lambda: chosen_row(table).startswith("Photopia by "), "Photopia")
-        program.key("Return")
-        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh oh!")
-        self.assertEqual(alert.description, "An error cropped up and the download failed. "
-                         "The server has no game at that address (error 404).")
-        program.key("Return")
-        wait_for(lambda: program.find(pyatspi.ROLE_ALERT) is None, "the alert to go")
+        program.quit_game()
+        self.choose_by_letters(program, "Pho", "Photopia")
+        self.assertEqual(program.answer_alert("Uh oh!"), "An error cropped up and the download "
+                         "failed. The server has no game at that address (error 404).")
         self.assertNotIn("Photopia.z5", [p.name for p in (cwd / "games").iterdir()])
 
     def test_the_installed_sample_plays_from_beside_the_catalogue(self):

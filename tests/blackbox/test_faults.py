@@ -5,36 +5,32 @@ import shutil
 
 import pyatspi
 
-from harness import FRAME, PROGRAM, ProgramTest, interpreters, main, text_of, wait_for
+from harness import FRAME, PROGRAM, ProgramTest, interpreters, main, wait_for
 
 
 class Faults(ProgramTest):
     def test_a_save_folder_that_cannot_be_made_is_told_and_ends_with_2(self):
         home = self.temp_dir()  # without Documents, and no games/ here
         program = self.start(self.temp_dir(), home=home)
-        alert = program.wait_find(pyatspi.ROLE_ALERT, "Oops.")
-        self.assertEqual(alert.description, "The program was unable to create its save "
-                         "directory and can not run. Please try again, or consider using the "
-                         "portable copy.")
+        program.wait_find(pyatspi.ROLE_ALERT, "Oops.")
         self.assertIsNone(program.find(pyatspi.ROLE_FRAME, FRAME))
-        program.key("Return")
+        self.assertEqual(program.answer_alert("Oops."), "The program was unable to create its "
+                         "save directory and can not run. Please try again, or consider using "
+                         "the portable copy.")
         self.assertEqual(program.wait_exit(), 2)
         self.assertEqual(list(home.iterdir()), [])
 
     def test_a_crash_mid_sentence_is_heard_told_and_the_first_screen_comes_back(self):
         program = self.fake_game("crash")
         program.speech.wait("The troll swings his ax")
-        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh Oh.")
-        self.assertEqual(alert.description,
+        self.assertEqual(program.answer_alert("Uh Oh."),
                          "The game interpreter stopped unexpectedly, and the game with it.")
-        program.key("Return")
         program.wait_first_screen()
 
     def test_what_the_interpreter_leaves_on_stderr_is_shown(self):
         program = self.fake_game("stderr 100")
-        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh Oh.")
-        self.assertTrue(alert.description.startswith("0000000 the quick brown fox\n0000001"))
-        program.key("Return")
+        self.assertTrue(program.answer_alert("Uh Oh.").startswith(
+            "0000000 the quick brown fox\n0000001"))
         program.wait_first_screen()
 
     def test_an_interpreter_older_than_2_55_is_told_of(self):
@@ -56,10 +52,8 @@ class Faults(ProgramTest):
         shutil.copy(PROGRAM, alone / "tallowick")
         program = self.start_games(program=alone / "tallowick", env={"PATH": "/usr/bin:/bin"})
         self.choose(program, until_input=False)
-        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh oh!")
-        self.assertEqual(alert.description, "The game interpreter dfrotz could not be found.")
-        program.key("Return")
-        wait_for(lambda: program.find(pyatspi.ROLE_ALERT) is None, "the alert to go")
+        self.assertEqual(program.answer_alert("Uh oh!"),
+                         "The game interpreter dfrotz could not be found.")
         self.assertIsNotNone(program.find(pyatspi.ROLE_PUSH_BUTTON, "Exit!"))
 
 

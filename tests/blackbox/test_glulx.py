@@ -6,7 +6,7 @@ ticks while the player types, Unicode, the picture's description, saving,
 restoring, undoing and quitting."""
 import pyatspi
 
-from harness import SAVES_TITLE, ProgramTest, main, text_of, wait_for
+from harness import SAVES_TITLE, ProgramTest, main, text_of
 
 GAME = (("lantern.gblorb", "Lantern Hall"),)
 
@@ -18,28 +18,9 @@ class Glulx(ProgramTest):
         speech.wait("Rain follows you in", "Lantern Hall\n", "An interactive sample",
                     "Release 1 / Serial number 250601", "Lantern Hall\n",
                     "Lantern Hall is long and draughty", "A small painting in a wooden frame")
-        mark = speech.mark()
-        program.key("ctrl+l")
-        speech.wait("Lantern Hall Score: 0 Moves: 0", since=mark)
-
-        # A quotation in a window of its own, heard before the game's text,
-        # and a wait for a key answered by the next key.
-        program.command("east", "Every lamp that ever was lit", "was lit by one before it.",
-                        "-- a saying of lamplighters", "[Press any key to go on.]",
-                        "Press a key.")
-        mark = speech.mark()
-        program.key("x")
-        speech.wait("Record Room\n", since=mark)
-        program.command("west", "Lantern Hall\n")
-
-        # A menu in the status window: lines heard, the arrows reach it.
-        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
-                        "A hint\n", "Press a key.")
-        mark = speech.mark()
-        program.key("Down")
-        speech.wait("> A hint\n", since=mark)
-        program.key("q")
-        speech.wait("Lantern Hall\n", since=mark)
+        program.press("ctrl+l", "Lantern Hall Score: 0 Moves: 0")
+        # A quotation in a window of its own, heard before the game's text.
+        self.quote_box_and_menu(program)
 
         # The picture by its description; Unicode out and in.
         program.command("x painting", "[Picture: A small painting in a plain wooden frame")
@@ -59,31 +40,19 @@ class Glulx(ProgramTest):
         program.command("put out lantern", "You put out the tin lantern.")
 
         # Saved under the player's name, restored from our list, undone.
-        program.key("ctrl+s")
-        program.wait_prompt()
-        mark = speech.mark()
-        program.type("hall")
-        program.key("Return")
-        speech.wait("Ok.", since=mark)
+        speech.wait("Ok.", since=program.save("hall"))
         self.assertTrue((program.cwd / "games" / "hall.sav").is_file())
         program.command("take key", "Taken.")
         program.key("ctrl+r")
         program.wait_chooser(SAVES_TITLE)
-        mark = speech.mark()
-        program.key("Return")
-        speech.wait("Ok.", since=mark)
+        program.press("Return", "Ok.")
         program.command("inventory", "You're carrying nothing.")
         program.command("take key", "Taken.")
-        mark = speech.mark()
-        program.key("ctrl+z")
-        speech.wait("[Previous turn undone.]", since=mark)
+        program.press("ctrl+z", "[Previous turn undone.]")
 
         # Quit, the game's own question answered and unheard.
         mark = speech.mark()
-        program.key("ctrl+q")
-        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
-        program.key("Return")
-        program.wait_first_screen()
+        program.quit_game()
         self.assertNotIn("Are you sure", "".join(speech.said()[mark:]))
         # The status line only when asked.
         self.assertEqual(len([u for u in speech.said() if "Moves:" in u]), 1)
@@ -92,11 +61,8 @@ class Glulx(ProgramTest):
         program = self.start_games(GAME)
         (program.cwd / "games" / "Lantern Hall.gblorb").write_bytes(b"FORM\0\0\0\4IFRS")
         self.choose(program, until_input=False)
-        alert = program.wait_find(pyatspi.ROLE_ALERT, "Uh oh!")
-        self.assertEqual(alert.description, "The file Lantern Hall.gblorb holds no game: it is a "
-                         "Blorb file with pictures or sounds but no story in it.")
-        program.key("Return")
-        wait_for(lambda: program.find(pyatspi.ROLE_ALERT) is None, "the alert to go")
+        self.assertEqual(program.answer_alert("Uh oh!"), "The file Lantern Hall.gblorb holds no "
+                         "game: it is a Blorb file with pictures or sounds but no story in it.")
         self.assertIsNotNone(program.find(pyatspi.ROLE_PUSH_BUTTON, "Exit!"))
 
 

@@ -6,13 +6,10 @@ title (the choosers) leaves its one control unnamed. Read at each window a
 player meets: the first screen at start-up and after a game, the game
 screen, the save prompt, the restore and catalogue choosers, a message box
 and the download dialog."""
-import http.server
-import threading
-
 import pyatspi
 
-from harness import (BUTTONS, DEADLINE, FRAME, GAMES_TITLE, SAVE_QUESTION, SAVES_TITLE,
-                     WINDOW_ROLES, ProgramTest, main, walk, wait_for, window_of)
+from harness import (BUTTONS, FRAME, GAMES_TITLE, SAVE_QUESTION, SAVES_TITLE, WINDOW_ROLES,
+                     Mirror, ProgramTest, Server, main, walk, wait_for, window_of)
 
 CONTAINERS = (pyatspi.ROLE_PANEL, pyatspi.ROLE_FILLER, pyatspi.ROLE_SCROLL_PANE)
 
@@ -40,22 +37,6 @@ def heard(focused):
     return chain[::-1]
 
 
-class Stalled(http.server.BaseHTTPRequestHandler):
-    """A download that starts and then waits until the test ends."""
-    protocol_version = "HTTP/1.1"
-
-    def do_GET(self):  # noqa: N802 - the library's name
-        self.send_response(200)
-        self.send_header("Content-Length", "100000")
-        self.end_headers()
-        self.wfile.write(b"some")
-        self.wfile.flush()
-        self.server.released.wait(DEADLINE)
-
-    def log_message(self, *args):
-        pass
-
-
 class Names(ProgramTest):
     def assert_heard(self, program, *expected):
         """Waits until the focus is where `expected` (role name, name) ends,
@@ -72,12 +53,11 @@ class Names(ProgramTest):
         self.assertEqual(named, [])
 
     def test_every_window_is_named_once(self):
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Stalled)
-        server.released = threading.Event()
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        self.addCleanup(server.shutdown)
-        self.addCleanup(server.released.set)
-        slow = f"http://127.0.0.1:{server.server_address[1]}/slow.z5"
+        # A download that starts and then waits until the test ends.
+        server = Server(Mirror)
+        server.files["/slow.z5"] = bytes(100000)
+        self.addCleanup(server.stop)
+        slow = server.url("/slow.z5")
         cwd = self.portable({"Lantern Hall": ["A test.", "Us", "http://127.0.0.1:1/lantern.z5"],
                              "Slow Game": ["Not here yet.", "Them", slow]})
         (cwd / "games" / "lantern.z5").rename(cwd / "games" / "Lantern Hall.z5")

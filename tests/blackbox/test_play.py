@@ -25,49 +25,21 @@ class Play(ProgramTest):
                     "lanterns hanging from the rafters, every one of them cold.\n")
 
         # The status line only when asked, at once, without a move.
-        mark = speech.mark()
-        program.key("ctrl+l")
-        speech.wait("Lantern Hall Score: 0 Moves: 0", since=mark)
+        program.press("ctrl+l", "Lantern Hall Score: 0 Moves: 0")
         self.assertNotIn("Moves", program.view())
-
-        # A quote box waits for a key; the next key answers it alone.
-        program.command("east", "Every lamp that ever was lit", "was lit by one before it.",
-                     "-- a saying of lamplighters", "[Press any key to go on.]", "Press a key.")
-        mark = speech.mark()
-        program.key("x")
-        speech.wait("Record Room\n", since=mark)
-        program.command("west", "Lantern Hall\n")
-        mark = speech.mark()
-        program.key("ctrl+l")
-        speech.wait("Lantern Hall Score: 0 Moves: 2", since=mark)
-
-        # A menu drawn in the upper window: each line heard as it stands,
-        # the marker with its line, then only the lines that change.
-        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
-                        "A hint\n", "Press a key.")
-        mark = speech.mark()
-        program.key("Down")
-        speech.wait("> A hint\n", since=mark)
-        self.assertNotIn("Lantern Hall help", "".join(speech.said()[mark:]))
-        program.key("q")
-        speech.wait("Lantern Hall\n", since=mark)
+        self.quote_box_and_menu(program)
+        program.press("ctrl+l", "Lantern Hall Score: 0 Moves: 3")
 
         # Saving under a name of the player's choosing, as that name; saving
         # over it only when the player says so; restoring the later game.
         saves = program.cwd / "games"
 
-        def save(name, *answer):
-            program.key("ctrl+s")
-            program.wait_prompt()
-            mark = speech.mark()
-            program.type(name)
-            program.key("Return")
+        def save(name, answer=None):
+            mark = program.save(name)
             if answer:
-                alert = program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
-                self.assertEqual(alert.description,
+                self.assertEqual(program.answer_alert("Confirmation.", answer),
                                  f"A saved game named {name} already exists. Replace it?")
-                program.key(*answer)
-                if answer == ("Escape",):
+                if answer == "Escape":
                     program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
                     return
             speech.wait("Ok.", since=mark)
@@ -84,9 +56,7 @@ class Play(ProgramTest):
         program.command("drop key", "Dropped.")
         program.key("ctrl+r")
         program.wait_chooser(SAVES_TITLE)
-        mark = speech.mark()
-        program.key("Return")
-        speech.wait("Ok.", since=mark)
+        program.press("Return", "Ok.")
         program.command("inventory", "You're carrying:", "a brass key")
         program.command("drop key", "Dropped.")
 
@@ -118,9 +88,7 @@ class Play(ProgramTest):
         speech.wait("Una plaza tranquila.")
         program.command("look", "Una plaza tranquila.")
         self.assertNotIn("occurrence", "".join(speech.said()))
-        mark = speech.mark()
-        program.key("ctrl+l")
-        speech.wait("La Plaza Gran Exterior Lugares vistos: 1/55", since=mark)
+        program.press("ctrl+l", "La Plaza Gran Exterior Lugares vistos: 1/55")
         self.assertEqual(len([u for u in speech.said() if "Exterior" in u]), 1)
         # The game's own question after ours is answered for the player:
         # shown and written down, never heard.
@@ -130,10 +98,7 @@ class Play(ProgramTest):
                 self.choose(program, row)
                 speech.wait("Release 1")
             mark = speech.mark()
-            program.key("ctrl+q")
-            program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
-            program.key("Return")
-            program.wait_first_screen()
+            program.quit_game()
             self.assertNotIn(question, "".join(speech.said()[mark:]))
             title = ("La Plaza", "Lantern Hall")[row]
             self.assertIn(question, (program.cwd / "games" / f"{title} transcript.txt")

@@ -10,8 +10,6 @@ import os
 import subprocess
 from pathlib import Path
 
-import harness
-import pyatspi
 from harness import ProgramTest, main, wait_for
 
 OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
@@ -56,21 +54,10 @@ class Speech(ProgramTest):
         self.assertEqual(after[0], said[at - 1], listing)
         self.assertIn(flat(" ".join(after)), flat(program.view()), listing)
 
-    def start_held(self, cwd, **kwargs):
-        """Starts the program with the voice held from its first word."""
-        speech = harness.Speech()
-        self.addCleanup(speech.stop)
-        speech.hold()
-        program = harness.Program(cwd, self.temp_dir(), self.temp_dir(), speech, **kwargs)
-        self.addCleanup(program.kill)
-        wait_for(lambda: program.app() or program.process.poll() is not None,
-                 "the program on the accessibility bus", program.output)
-        return program
-
     def test_the_screen_readers_words_come_first_and_ours_go_on_from_the_cut_piece(self):
         # At start-up: the opening's first piece is being said when the
         # screen reader announces the window; the opening follows, whole.
-        program = self.start_held(self.portable(), args=["games/lantern.z5"])
+        program = self.start(self.portable(), held=True, args=["games/lantern.z5"])
         speech = program.speech
         speech.wait(OPENING[0])
         screen_reader_says(speech, "Tallowick, by Brennholt. frame")
@@ -129,19 +116,14 @@ class Speech(ProgramTest):
         self.assertEqual(json.loads(settings.read_text()), {"speech_rate_offset": 8})
 
         # Faster than Orca by the player's steps.
-        mark = speech.mark()
-        program.key("ctrl+shift+Up")
-        speech.wait("Faster.", since=mark)
+        program.press("ctrl+shift+Up", "Faster.")
         self.assertEqual(speech.rates()[-1], 40)
         wait_for(lambda: json.loads(settings.read_text()) == {"speech_rate_offset": 18},
                  "the offset saved", settings.read_text)
 
         # Orca slowed down (40: -18); the next game follows, the offset kept.
         orca_rate(40)
-        program.key("ctrl+q")
-        program.wait_find(pyatspi.ROLE_ALERT, "Confirmation.")
-        program.key("Return")
-        program.wait_first_screen()
+        program.quit_game()
         mark = speech.mark()
         self.choose(program)
         speech.wait(*OPENING, since=mark)
