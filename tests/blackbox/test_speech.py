@@ -12,8 +12,10 @@ from pathlib import Path
 
 from harness import ProgramTest, main, wait_for
 
+# To its last piece: a voice held before that would be held on the opening.
 OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
-           "Release 1 / Serial number", "Lantern Hall\n", "Lantern Hall is long and draughty"]
+           "Release 1 / Serial number", "Lantern Hall\n", "Lantern Hall is long and draughty",
+           "A fat green ledger"]
 FIRST_PAGE = "You turn to the first page and read."
 
 
