@@ -4,9 +4,8 @@
      2. line input with echo off and initial text, cancelled by a resize
         (the partial line comes from the display)
      3. a graphics window: background, a filled rectangle, picture 1
-     4. the first line of data resource 1, read as Unicode
-   The Blorb holding the picture and the resource is the command line's
-   file, when there is one. */
+   The Blorb holding the picture is the command line's file, when there is
+   one. */
 #include "glk.h"
 
 #include "gi_blorb.h"
@@ -16,7 +15,7 @@
 #include <string.h>
 
 glkunix_argumentlist_t glkunix_arguments[] = {
-    {"", glkunix_arg_ValueFollows, "a Blorb file of pictures and data"},
+    {"", glkunix_arg_ValueFollows, "a Blorb file of pictures"},
     {NULL, glkunix_arg_End, NULL},
 };
 
@@ -42,7 +41,6 @@ static void say(const char* text) {
 void glk_main(void) {
     char report[200];
     char line[32];
-    glui32 unicode_line[32];
     glui32 terminators[] = {keycode_Escape};
     event_t event;
 
@@ -77,11 +75,4 @@ void glk_main(void) {
     snprintf(report, sizeof report, "Picture %s.\n",
              glk_image_draw(picture, 1, 5, 6) ? "drawn" : "missing");
     say(report);
-
-    strid_t data = glk_stream_open_resource_uni(1, 0);
-    glui32 length = data ? glk_get_line_stream_uni(data, unicode_line, 32) : 0;
-    glk_put_string("Resource: ");
-    glk_put_buffer_uni(unicode_line, length);
-    if (data)
-        glk_stream_close(data, NULL);
 }
