@@ -59,31 +59,25 @@ void echo() {
         out("You said: " + line + ".\n\n>");
 }
 
-// Rows as our dfrotz writes them, numbered from 1.
+// Rows as our dfrotz writes them, numbered from 1: text ("  " and a line)
+// or a prompt ("> >").
 void pause(const std::string& gate) {
     int row = 0;
-    auto rows = [&row](const std::string& text) {
+    auto next_row = [&row](const std::string& rest) {
         char number[8];
         std::snprintf(number, sizeof number, "%02d", ++row % 100);
-        out(std::string(number) + "  " + text + "\n");
+        out(number + rest);
     };
-    auto prompt = [&row] {
-        char number[8];
-        std::snprintf(number, sizeof number, "%02d", ++row % 100);
-        out(std::string(number) + "> >");
-    };
-    prompt();
-    for (std::string line; std::getline(std::cin, line);) {
+    next_row("> >");
+    for (std::string line; std::getline(std::cin, line); next_row("> >")) {
         if (line != "read") {
-            rows("You said: " + line + ".");
-            prompt();
+            next_row("  You said: " + line + ".\n");
             continue;
         }
-        rows("The first part of the reply.");
+        next_row("  The first part of the reply.\n");
         while (!std::filesystem::exists(gate))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        rows("The second part of the reply.");
-        prompt();
+        next_row("  The second part of the reply.\n");
     }
 }
 
