@@ -84,10 +84,14 @@ class Controls(ProgramTest):
 
     def test_the_command_line_a_missing_story_and_the_options(self):
         # One that is there starts at once: test_speech.
-        missing = self.start(self.portable(), args=["games/missing.z5"])
+        home = self.temp_dir()
+        (home / "Documents").mkdir()
+        missing = self.start(self.portable(), home=home, args=["games/missing.z5"])
         self.assertEqual(missing.answer_alert("Uh oh!"),
                          "The story file games/missing.z5 could not be opened.")
         missing.wait_first_screen()
+        # A portable copy's save folder is its games/, nothing in Documents.
+        self.assertEqual(list((home / "Documents").iterdir()), [])
         for args, status, said in ((["--version"], 0, "tallowick 0.1\n"),
                                    (["--help"], 0, "Usage: tallowick [STORY]"),
                                    (["--loud"], 2, "tallowick: unknown option --loud")):

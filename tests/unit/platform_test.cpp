@@ -1,6 +1,6 @@
-// Where things live: the save folder and the saves in it.
+// Where things live: the saves in the save folder (which folder that is, the
+// black-box tests see), the settings, the story name given to the interpreter.
 #include "core/platform/platform.h"
-#include "core/platform/save_folder.h"
 #include "core/platform/settings.h"
 #include "core/story/saves.h"
 #include "core/story/story_file.h"
@@ -15,20 +15,6 @@ namespace tw {
 namespace {
 
 using namespace test;
-
-TEST(SaveFolder, IsGamesBesideAPortableCopyElseMadeInDocuments) {
-    temp_dir dir;
-    fs::create_directories(dir / "cwd/games");
-    fs::create_directories(dir / "docs");
-    EXPECT_EQ(choose_save_folder(dir / "cwd", dir / "docs"), fs::path("games"));
-    EXPECT_FALSE(fs::exists(dir / "docs/Tallowick"));
-    fs::remove(dir / "cwd/games");
-    EXPECT_EQ(choose_save_folder(dir / "cwd", dir / "docs"), dir / "docs/Tallowick");
-    EXPECT_TRUE(fs::is_directory(dir / "docs/Tallowick"));
-    // Only the last folder is made: no documents folder, no save folder.
-    EXPECT_EQ(choose_save_folder(dir / "cwd", dir / "none"), std::nullopt);
-    EXPECT_FALSE(fs::exists(dir / "none"));
-}
 
 TEST(Saves, AreListedByTheirNamesWhicheverInterpreterWroteThem) {
     temp_dir dir;
