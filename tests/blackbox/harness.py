@@ -104,17 +104,22 @@ def close_window(window):
     x11.XCloseDisplay(display)
 
 
-def interpreters(folder):
-    """Running processes (the interpreter, real or fake, and any it started)
-    that were given a story from `folder`."""
+def processes(*words):
+    """Running processes whose command line has each of `words` in it."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         with contextlib.suppress(OSError):
             stat = Path(f"/proc/{pid}/stat").read_text()
             cmd = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
-            if stat[stat.rindex(")") + 2] not in "ZX" and str(folder) in cmd:
+            if stat[stat.rindex(")") + 2] not in "ZX" and all(w in cmd for w in words):
                 found.append(int(pid))
     return found
+
+
+def interpreters(folder):
+    """The interpreter, real or fake, and any it started: given a story from
+    `folder`."""
+    return processes(str(folder))
 
 
 class Server(http.server.ThreadingHTTPServer):

@@ -1,6 +1,7 @@
 """The faults a player must not pay for: a save folder that cannot be made,
 and, made by a fake interpreter, a crash mid-sentence, errors on its way
-out, an old version, a flood, and no interpreter at all."""
+out, an old version, a flood; a file no interpreter plays, and no
+interpreter at all."""
 import shutil
 
 import pyatspi
@@ -46,6 +47,14 @@ class Faults(ProgramTest):
         program.close()
         self.assertEqual(program.wait_exit(), 1)
         wait_for(lambda: not interpreters(program.cwd), "no interpreter left")
+
+    def test_a_file_neither_interpreter_can_play_is_told(self):
+        program = self.start_games((("lantern.gblorb", "Lantern Hall"),))
+        (program.cwd / "games" / "Lantern Hall.gblorb").write_bytes(b"FORM\0\0\0\4IFRS")
+        self.choose(program, until_input=False)
+        self.assertEqual(program.answer_alert("Uh oh!"), "The file Lantern Hall.gblorb holds no "
+                         "game: it is a Blorb file with pictures or sounds but no story in it.")
+        self.assertIsNotNone(program.find(pyatspi.ROLE_PUSH_BUTTON, "Exit!"))
 
     def test_without_an_interpreter_the_player_is_told(self):
         alone = self.temp_dir()

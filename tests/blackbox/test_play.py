@@ -1,21 +1,31 @@
-"""A whole game of Lantern Hall, played and heard as a blind player would:
-our own Frotz 2.55, the standard library's bold banner and room names, its
-status line (heard only with Ctrl+L), a quote box that waits for a key, a
-menu, saving and restoring, a long reply, and the win; a status window of
-three rows; quitting in any language."""
+"""A whole game of Lantern Hall, played and heard as a blind player would, in
+both its builds: Z-code through our own Frotz 2.55, Glulx (lantern.gblorb,
+with a picture and its description) through our glulxe and its Glk library.
+The standard library's bold banner and room names, its status line (heard
+only with Ctrl+L), a quotation that waits for a key, a menu, saving (over a
+name only when the player says so), restoring, undoing, a long reply and the
+win; in Glulx also a timer that ticks while the player types, Unicode and
+the picture's description. A status window of three rows; quitting in any
+language and either format."""
 import re
 
 import pyatspi
 
-from harness import SAVES_TITLE, ProgramTest, main
+from harness import SAVES_TITLE, ProgramTest, main, text_of
 
 CHATTER = re.compile(r"Line numbering|Line-type|Reverse-video|Compression mode|Using normal"
                      r"|Loading ")
 
 
 class Play(ProgramTest):
-    def test_a_whole_game_is_heard(self):
-        program = self.start_game()
+    def test_a_whole_game_is_heard_in_z_code(self):
+        self.play_lantern_hall("lantern")
+
+    def test_a_whole_game_is_heard_in_glulx(self):
+        self.play_lantern_hall("lantern.gblorb")
+
+    def play_lantern_hall(self, story):
+        program = self.choose(self.start_games(((story, "Lantern Hall"),)))
         speech = program.speech
         # The opening: the bold banner and room name, the version numbers and
         # the paragraph the interpreter wraps, each whole.
@@ -29,6 +39,23 @@ class Play(ProgramTest):
         self.assertNotIn("Moves", program.view())
         self.quote_box_and_menu(program)
         program.press("ctrl+l", "Lantern Hall Score: 0 Moves: 3")
+
+        if story.endswith(".gblorb"):
+            # The picture by its description; Unicode out and in.
+            program.command("x painting", "[Picture: A small painting in a plain wooden frame")
+            program.command("x caf\u00e9", "A chipped cup of strong caf\u00e9",
+                            "Painted round its rim, in a na\u00efve hand: \u201cA souvenir of "
+                            "the Ch\u00e2teau \u03a9mega\u201d")
+            # The timer ticks while the player types; what they typed stays.
+            program.command("light lantern", "You light the tin lantern.")
+            field = program.find(pyatspi.ROLE_TEXT, "Input.")
+            program.type("inv")
+            mark = speech.mark()
+            speech.wait("The tin lantern's flame gutters and steadies.", since=mark)
+            self.assertEqual(text_of(field), "inv")
+            program.key("Return")
+            speech.wait("You're carrying nothing.", since=mark)
+            program.command("put out lantern", "You put out the tin lantern.")
 
         # Saving under a name of the player's choosing, as that name; saving
         # over it only when the player says so; restoring the later game.
@@ -59,13 +86,14 @@ class Play(ProgramTest):
         program.press("Return", "Ok.")
         program.command("inventory", "You're carrying:", "a brass key")
         program.command("drop key", "Dropped.")
+        program.press("ctrl+z", "[Previous turn undone.]")
 
         # A reply far longer than the screen, and the command after it.
         program.command("read ledger", "Entry 150: the end of the ledger.")
         program.command("look", "Lantern Hall\n")
 
-        # The win ends the game with its bold closing line.
-        program.command("take key", "Taken.")
+        # The win, with the key the undo gave back, ends the game with its
+        # bold closing line.
         program.command("unlock door with key", "The brass key turns")
         program.command("north", "Lamp Vault", "*** You have won ***")
         program.wait_first_screen()
@@ -78,7 +106,11 @@ class Play(ProgramTest):
         self.assertEqual(len([u for u in said if "Moves:" in u]), 2)
 
     def test_status_windows_are_kept_and_a_confirmed_quit_ends_a_game_in_any_language(self):
-        program = self.start_games((("plaza", "La Plaza"), ("lantern", "Lantern Hall")))
+        games = (("La Plaza", "\u00bfEst\u00e1s seguro"),
+                 ("Lantern Hall", "Are you sure you want to quit?"),
+                 ("Lantern Hall (Glulx)", "Are you sure you want to quit?"))
+        program = self.start_games((("plaza", games[0][0]), ("lantern", games[1][0]),
+                                    ("lantern.gblorb", games[2][0])))
         speech = program.speech
         # A status window of three rows, drawn before a wait for a key and
         # again every turn: never heard unasked, all of it with Ctrl+L.
@@ -92,15 +124,13 @@ class Play(ProgramTest):
         self.assertEqual(len([u for u in speech.said() if "Exterior" in u]), 1)
         # The game's own question after ours is answered for the player:
         # shown and written down, never heard.
-        for row, question in ((0, "\u00bfEst\u00e1s seguro"),
-                              (1, "Are you sure you want to quit?")):
+        for row, (title, question) in enumerate(games):
             if row:
                 self.choose(program, row)
                 speech.wait("Release 1")
             mark = speech.mark()
             program.quit_game()
             self.assertNotIn(question, "".join(speech.said()[mark:]))
-            title = ("La Plaza", "Lantern Hall")[row]
             self.assertIn(question, (program.cwd / "games" / f"{title} transcript.txt")
                           .read_text(encoding="utf-8"))
         # The game ended, not the program: "Exit!" ends that, with status 1.

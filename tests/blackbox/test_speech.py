@@ -4,13 +4,11 @@ MESSAGE, as Orca does) come before the rest of a reply or of the opening,
 which then goes on from the piece that was cut, whole, with nothing lost;
 closing the window silences a reply at once; and the player's rate moves
 with the screen reader's."""
-import contextlib
 import json
 import os
 import subprocess
-from pathlib import Path
 
-from harness import ProgramTest, main, wait_for
+from harness import ProgramTest, main, processes, wait_for
 
 # To its last piece: a voice held before that would be held on the opening.
 OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
@@ -32,13 +30,7 @@ def screen_reader_says(speech, text):
 def voices_held(speech):
     """The voice's processes waiting at the gate: utterances still being
     said."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        with contextlib.suppress(OSError):
-            cmd = Path(f"/proc/{pid}/cmdline").read_bytes().split(b"\0")
-            if cmd[0].endswith(b"flock") and str(speech.dir / "gate").encode() in cmd:
-                found.append(pid)
-    return found
+    return processes("flock", str(speech.dir / "gate"))
 
 
 class Speech(ProgramTest):
