@@ -34,15 +34,6 @@ TEST(GlkUnicode, BufferCallsCutTheResultButCountAllOfIt) {
     EXPECT_EQ(decomposed[0], 0xE9u);
 }
 
-TEST(GlkUnicode, NormalisationComposesHangulAndKeepsExclusionsApart) {
-    EXPECT_EQ(canonical_decomposition(U"\uAC01"), U"\u1100\u1161\u11A8");
-    EXPECT_EQ(canonical_composition(U"\u1100\u1161\u11A8"), U"\uAC01");
-    EXPECT_EQ(canonical_composition(U"\u0958"), U"\u0915\u093C");
-    EXPECT_EQ(canonical_composition(U"\u212B"), U"\u00C5");
-    EXPECT_EQ(canonical_composition(U"\u1E0B\u0323"), U"\u1E0D\u0307");
-    EXPECT_EQ(canonical_composition(U"\u0301e"), U"\u0301e");
-}
-
 std::u32string code_points(const std::string& field) {
     std::u32string text;
     std::istringstream hex(field);
@@ -52,7 +43,8 @@ std::u32string code_points(const std::string& field) {
 }
 
 // NormalizationTest.txt: c2 == NFC(c1..c3), c4 == NFC(c4, c5),
-// c3 == NFD(c1..c3), c5 == NFD(c4, c5).
+// c3 == NFD(c1..c3), c5 == NFD(c4, c5). Hangul, composition exclusions,
+// singletons and reordering are among its cases.
 TEST(GlkUnicode, NormalisationPassesTheUnicodeConformanceTests) {
     std::istringstream cases(test::read_file(GLK_NORMALIZATION_TEST));
     int checked = 0;
