@@ -128,6 +128,7 @@ class Server(http.server.ThreadingHTTPServer):
     def __init__(self, handler):
         self.requests = []
         self.files = {}
+        self.mirror = None
         self.released = threading.Event()
         super().__init__(("127.0.0.1", 0), handler)
         threading.Thread(target=self.serve_forever, daemon=True).start()
@@ -140,14 +141,20 @@ class Server(http.server.ThreadingHTTPServer):
         self.shutdown()
 
 
-class Mirror(http.server.BaseHTTPRequestHandler):
-    """Serves the server's files in chunks, with no length given, as the IF
-    Archive's mirrors do, holding back all but the first until `released`;
-    404 for anything else."""
+class Archive(http.server.BaseHTTPRequestHandler):
+    """The IF Archive as a download meets it: a server with a `mirror` sends
+    every request on to it; a mirror serves its files in chunks, with no
+    length given, holding back all but the first until `released`, and 404
+    for anything else."""
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):  # noqa: N802 - the library's name
         self.server.requests.append(self.path)
+        if self.server.mirror:
+            self.send_response(302)
+            self.send_header("Location", self.server.mirror.url(self.path))
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
         body = self.server.files.get(self.path)
         if body is None:
             return self.send_error(404)
@@ -331,16 +338,6 @@ class Program:
         self.answer_alert("Confirmation.")
         self.wait_first_screen()
 
-    def save(self, name):
-        """Saves under `name` from the chord's prompt; returns where speech
-        stood before the name was given."""
-        self.key("ctrl+s")
-        self.wait_prompt()
-        mark = self.speech.mark()
-        self.type(name)
-        self.key("Return")
-        return mark
-
     def type(self, text):
         self.focus_top()
         xdotool("type", "--clearmodifiers", "--delay", "5", text)
@@ -437,21 +434,6 @@ class ProgramTest(unittest.TestCase):
     def start_game(self, **kwargs):
         """Starts the program and Lantern Hall."""
         return self.choose(self.start_games(**kwargs))
-
-    def quote_box_and_menu(self, program):
-        """Lantern Hall's quotation, which waits for a key, and its menu
-        drawn in the status window: each line heard as it stands, the marker
-        with its line, the arrows reaching the game, then only what changes."""
-        program.command("east", "Every lamp that ever was lit", "was lit by one before it.",
-                        "-- a saying of lamplighters", "[Press any key to go on.]", "Press a key.")
-        program.press("x", "Record Room\n")
-        program.command("west", "Lantern Hall\n")
-        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
-                        "A hint\n", "Press a key.")
-        mark = program.press("Down", "> A hint\n")
-        self.assertNotIn("Lantern Hall help", "".join(program.speech.said()[mark:]))
-        program.key("q")
-        program.speech.wait("Lantern Hall\n", since=mark)
 
     def fake_game(self, mode):
         """Starts the program with the fake interpreter in `mode` as

@@ -3,7 +3,6 @@ downloaded with its progress bar in view as the IF Archive serves it (sent
 on to a mirror, no length given), unpacked when zipped, started, and played
 again with no second download; a download that fails says why; the
 installed catalogue's sample plays from beside it."""
-import http.server
 import io
 import json
 import shutil
@@ -12,36 +11,15 @@ from pathlib import Path
 
 import pyatspi
 
-from harness import (BINARY_DIR, GAMES_TITLE, PROGRAM, STORIES, Mirror, ProgramTest, Server,
+from harness import (BINARY_DIR, GAMES_TITLE, PROGRAM, STORIES, Archive, ProgramTest, Server,
                      main, wait_for)
 
 SHIPPED = Path(__file__).resolve().parents[2] / "stories" / "games.json"
 
 
-class Archive(http.server.BaseHTTPRequestHandler):
-    """Sends every game on to the mirror, as the archive does."""
-
-    def do_GET(self):  # noqa: N802 - the library's name
-        self.server.requests.append(self.path)
-        self.send_response(302)
-        self.send_header("Location", self.server.mirror.url(self.path))
-        self.end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
-def zipped(**files):
-    data = io.BytesIO()
-    with zipfile.ZipFile(data, "w", zipfile.ZIP_DEFLATED) as z:
-        for name, body in files.items():
-            z.writestr(name, body)
-    return data.getvalue()
-
-
 class Catalogue(ProgramTest):
     def servers(self):
-        archive, mirror = Server(Archive), Server(Mirror)
+        archive, mirror = Server(Archive), Server(Archive)
         archive.mirror = mirror
         for s in (archive, mirror):
             self.addCleanup(s.stop)
@@ -64,8 +42,11 @@ class Catalogue(ProgramTest):
         path = "/if-archive/games/zcode/lostpig.zip"
         catalogue = {title: [d, a, archive.url(path if title == "Lost Pig" else "/missing.z5")]
                      for title, (d, a, _) in shipped.items()}
-        mirror.files[path] = zipped(**{"LostPig/LostPig.z8": (STORIES / "lantern.z5").read_bytes(),
-                                       "LostPig/readme.txt": "Hello."})
+        zipped = io.BytesIO()
+        with zipfile.ZipFile(zipped, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("LostPig/LostPig.z8", (STORIES / "lantern.z5").read_bytes())
+            z.writestr("LostPig/readme.txt", "Hello.")
+        mirror.files[path] = zipped.getvalue()
         cwd = self.portable(catalogue, stories=())
         program = self.start(cwd)
         program.wait_first_screen()

@@ -9,7 +9,7 @@ and the download dialog."""
 import pyatspi
 
 from harness import (BUTTONS, FRAME, GAMES_TITLE, SAVE_QUESTION, SAVES_TITLE, WINDOW_ROLES,
-                     Mirror, ProgramTest, Server, main, walk, wait_for, window_of)
+                     Archive, ProgramTest, Server, main, walk, wait_for, window_of)
 
 CONTAINERS = (pyatspi.ROLE_PANEL, pyatspi.ROLE_FILLER, pyatspi.ROLE_SCROLL_PANE)
 
@@ -54,7 +54,7 @@ class Names(ProgramTest):
 
     def test_every_window_is_named_once(self):
         # A download that starts and then waits until the test ends.
-        server = Server(Mirror)
+        server = Server(Archive)
         server.files["/slow.z5"] = bytes(100000)
         self.addCleanup(server.stop)
         slow = server.url("/slow.z5")

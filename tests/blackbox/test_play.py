@@ -37,7 +37,20 @@ class Play(ProgramTest):
         # The status line only when asked, at once, without a move.
         program.press("ctrl+l", "Lantern Hall Score: 0 Moves: 0")
         self.assertNotIn("Moves", program.view())
-        self.quote_box_and_menu(program)
+
+        # A quotation waits for a key; the next key answers it alone.
+        program.command("east", "Every lamp that ever was lit", "was lit by one before it.",
+                        "-- a saying of lamplighters", "[Press any key to go on.]", "Press a key.")
+        program.press("x", "Record Room\n")
+        program.command("west", "Lantern Hall\n")
+        # A menu drawn in the status window: each line heard as it stands,
+        # the marker with its line, then only what changes; arrows reach it.
+        program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
+                        "A hint\n", "Press a key.")
+        mark = program.press("Down", "> A hint\n")
+        self.assertNotIn("Lantern Hall help", "".join(speech.said()[mark:]))
+        program.key("q")
+        speech.wait("Lantern Hall\n", since=mark)
         program.press("ctrl+l", "Lantern Hall Score: 0 Moves: 3")
 
         if story.endswith(".gblorb"):
@@ -62,7 +75,11 @@ class Play(ProgramTest):
         saves = program.cwd / "games"
 
         def save(name, answer=None):
-            mark = program.save(name)
+            program.key("ctrl+s")
+            program.wait_prompt()
+            mark = speech.mark()
+            program.type(name)
+            program.key("Return")
             if answer:
                 self.assertEqual(program.answer_alert("Confirmation.", answer),
                                  f"A saved game named {name} already exists. Replace it?")
