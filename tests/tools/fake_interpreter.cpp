@@ -11,7 +11,6 @@
 //               answer comes in two parts, the second once FILE exists
 //   env         "cwd:<dir>", "arg:<a>" for each argument after the mode and
 //               "env:<NAME=value>" for each variable, a line each
-//   ask TEXT    TEXT with no line end, then "answer <line>\n" for the line read
 //   crash       "The troll swings his ax" with no line end, then dies killed
 //   stderr N    N pattern bytes (pattern.h) on stderr, exit 3
 //   flood N     N pattern bytes on stdout, then acts as echo
@@ -123,11 +122,6 @@ int main(int argc, char** argv) {
         for (char** e = environ; *e; ++e)
             out(std::string("env:") + *e + "\n");
 #endif
-    } else if (mode == "ask") {
-        out(arg);
-        std::string line;
-        std::getline(std::cin, line);
-        out("answer " + line + "\n");
     } else if (mode == "crash") {
         out("The troll swings his ax");
 #ifdef _WIN32

@@ -1,15 +1,13 @@
-// The interpreter as a child process, how it is found and started, and the
-// reader, against a fake interpreter that makes the faults a real one will
-// not make on demand.
+// The interpreter as a child process, against a fake interpreter that makes
+// the faults a real one will not make on demand, and how it is found and
+// started. (What the reader makes of a real one's output when it falls
+// quiet, and that our own is no old version: the black-box games.)
 #include "core/interpreter/interpreter.h"
 #include "core/interpreter/process.h"
-#include "core/interpreter/reader.h"
 #include "core/platform/platform.h"
 #include "support.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace tw {
@@ -141,36 +139,6 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
     EXPECT_EQ(zcode.key({key_press::enter}, {}), "\n");
     EXPECT_EQ(zcode.key({key_press::down}, {}), "\\.\n");
     EXPECT_EQ(zcode.key({key_press::escape}, {}), "\\[\n");
-}
-
-TEST(Interpreter, OurOwnIsNoOldVersion) {
-    EXPECT_EQ(interpreter_for(story_format::zcode).notice(our_dfrotz), std::nullopt);
-}
-
-TEST(Reader, AQuestionWithoutALineEndIsSaidOnceTheInterpreterIsQuiet) {
-    auto child = start(fake({"ask", "Overwrite existing file? "}));
-    std::mutex m;
-    std::condition_variable spoken;
-    std::vector<std::string> said;
-    hearing heard;
-    output_pump pump([] {});
-    std::thread reader([&] {
-        read_game(*child, interpreter_for(story_format::zcode).decoder(), heard, pump,
-                  [&](const std::string& s) {
-            std::lock_guard lock(m);
-            said.push_back(s);
-            spoken.notify_all();
-        });
-    });
-    {
-        // Said while the interpreter still waits for the answer.
-        std::unique_lock lock(m);
-        spoken.wait(lock, [&] { return !said.empty(); });
-        EXPECT_EQ(said[0], "Overwrite existing file? \n");
-    }
-    child->write("yes\n");
-    reader.join();
-    EXPECT_EQ(said.back(), "answer yes\n");
 }
 
 } // namespace
