@@ -114,9 +114,7 @@ class Names(ProgramTest):
         self.assert_heard(program, ("frame", FRAME), ("push button", BUTTONS[0]))
 
         # The download dialog, by the game it fetches.
-        program.key("Tab", "Return")
-        program.wait_chooser(GAMES_TITLE)
-        program.key("Down", "Return")
+        self.choose(program, 1, until_input=False)
         program.wait_focus(pyatspi.ROLE_PROGRESS_BAR, "Download Progress.")
         self.assert_heard(program, ("dialog", "Downloading Slow Game."),
                           ("progress bar", "Download Progress."))
