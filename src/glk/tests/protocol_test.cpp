@@ -62,29 +62,25 @@ TEST(GlkProtocol, MessagesAreFoundWhereverTheInputIsCut) {
     EXPECT_STREQ(key_name(keycode_Escape), "escape");
 }
 
-TEST(GlkProtocol, OldGenerationsCancelledPromptsAndRefusedNamesAreNoOnesInput) {
+TEST(GlkProtocol, OnlyTheInputAskedForIsTakenAndLinesArriveComposed) {
     temp_dir dir;
+    // Old generations, a prompt answered early, cancelled or with a name
+    // that would leave the folder are no one's input.
     auto run =
         run_story(dir, {init_event(), line(0, "stale"), line(1, "fresh"), line(2, "s"),
                         prompt_answer(2, "too early"), prompt_answer(3, nullptr), line(4, "s"),
-                        prompt_answer(5, "../escape"), line(6, "r"), prompt_answer(7, "missing")});
+                        prompt_answer(5, "../escape"), line(6, "r"), prompt_answer(7, "missing"),
+                        line(8, "u"), line(9, "e\u0301\u263A")});
     EXPECT_EQ(run.status, 0); // the input ran out: a quiet end
-    ASSERT_EQ(run.updates.size(), 8u);
+    ASSERT_EQ(run.updates.size(), 10u);
     EXPECT_EQ(text_of(run.updates[1]), "[fresh]\nYou said: fresh\n\n>");
     EXPECT_EQ(text_of(run.updates[3]), "Not saved.\n\n>");
     EXPECT_EQ(text_of(run.updates[5]), "Not saved.\n\n>");
     EXPECT_EQ(text_of(run.updates[7]), "No such file.\n\n>");
+    EXPECT_EQ(text_of(run.updates[9]), "[\u00E9\u263A]\nRead 2: 233 9786\n\n>");
     // Nothing was written, in the folder or above it.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
     EXPECT_FALSE(fs::exists(dir.path().parent_path() / "escape"));
-}
-
-TEST(GlkProtocol, UnicodeLinesArriveComposed) {
-    temp_dir dir;
-    auto run = run_story(dir, {init_event(), line(1, "u"), line(2, "e\u0301\u263A")});
-    ASSERT_EQ(run.updates.size(), 3u);
-    EXPECT_EQ(text_of(run.updates[1]), "[u]\n\u263A");
-    EXPECT_EQ(text_of(run.updates[2]), "[\u00E9\u263A]\nRead 2: 233 9786\n\n>");
 }
 
 TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
