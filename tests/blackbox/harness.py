@@ -211,6 +211,11 @@ class Speech:
         fcntl.flock(self.gate, fcntl.LOCK_UN)
         self.gate.close()
 
+    def held(self):
+        """The voice's processes waiting at the gate: utterances still being
+        said."""
+        return processes("flock", str(self.dir / "gate"))
+
     def mark(self):
         return len(self.said())
 

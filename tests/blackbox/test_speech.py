@@ -8,7 +8,7 @@ import json
 import os
 import subprocess
 
-from harness import ProgramTest, main, processes, wait_for
+from harness import ProgramTest, main, wait_for
 
 # To its last piece: a voice held before that would be held on the opening.
 OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
@@ -25,12 +25,6 @@ def screen_reader_says(speech, text):
     """What a screen reader says: a message from a client of its own."""
     subprocess.run(["spd-say", "-P", "message", text], check=True, timeout=30,
                    env=dict(os.environ, SPEECHD_ADDRESS=speech.address))
-
-
-def voices_held(speech):
-    """The voice's processes waiting at the gate: utterances still being
-    said."""
-    return processes("flock", str(speech.dir / "gate"))
 
 
 class Speech(ProgramTest):
@@ -64,7 +58,7 @@ class Speech(ProgramTest):
         # keys is heard at once, and the reply goes on from the cut piece.
         speech.hold()
         mark = program.command("read ledger", FIRST_PAGE)
-        wait_for(lambda: voices_held(speech), "the first piece being said", speech.tail)
+        wait_for(speech.held, "the first piece being said", speech.tail)
         screen_reader_says(speech, "Twelve o'clock.")
         speech.wait("Twelve o'clock.", since=mark)
         speech.release()
@@ -77,11 +71,11 @@ class Speech(ProgramTest):
         speech.wait(*OPENING)
         speech.hold()
         mark = program.command("read ledger", FIRST_PAGE)
-        wait_for(lambda: voices_held(speech), "the first piece being said", speech.tail)
+        wait_for(speech.held, "the first piece being said", speech.tail)
         program.close()
         self.assertEqual(program.wait_exit(), 1)
         # The piece being said is stopped by the service, not left to end.
-        wait_for(lambda: not voices_held(speech), "the piece to be stopped", speech.tail)
+        wait_for(lambda: not speech.held(), "the piece to be stopped", speech.tail)
         speech.release()
         # Nothing of ours waits in the service: a message after is next.
         screen_reader_says(speech, "Desktop.")

@@ -115,10 +115,8 @@ std::shared_ptr<record> install_recorder(bool ends_at_once = false) {
 
 using events = std::vector<std::string>;
 
-// A piece cut by other speech and said again: test_speech, through the
-// real service. Each test here sees that a text waits for the end of the one
-// before: one handed over while another is still being said would be
-// recorded as "<overlap>".
+// A cut piece said again: test_speech. A text handed over here before the
+// one before it has ended would be recorded as "<overlap>".
 TEST(Speech, AStopSilencesWhatIsSaidAndDropsWhatWaits) {
     auto r = install_recorder();
     speak("one");
