@@ -117,8 +117,7 @@ def processes(*words):
 
 
 def interpreters(folder):
-    """The interpreter, real or fake, and any it started: given a story from
-    `folder`."""
+    """The interpreter (real or fake) and any it started, given a story from `folder`."""
     return processes(str(folder))
 
 
@@ -202,8 +201,7 @@ class Speech:
         return []
 
     def hold(self):
-        """Keeps the voice on the next utterance it says, as if still saying
-        it, until release()."""
+        """Keeps the voice on its next utterance, as if still saying it, until release()."""
         self.gate = open(self.dir / "gate", "w")
         fcntl.flock(self.gate, fcntl.LOCK_EX)
 
@@ -212,8 +210,7 @@ class Speech:
         self.gate.close()
 
     def held(self):
-        """The voice's processes waiting at the gate: utterances still being
-        said."""
+        """The voice's processes waiting at the gate: utterances still being said."""
         return processes("flock", str(self.dir / "gate"))
 
     def mark(self):
@@ -320,8 +317,7 @@ class Program:
         xdotool("key", "--clearmodifiers", *keys)
 
     def press(self, key, *said):
-        """Presses `key` and waits for `said`; returns where speech stood
-        before."""
+        """Presses `key`, waits for `said`; returns where speech stood before."""
         mark = self.speech.mark()
         self.key(key)
         self.speech.wait(*said, since=mark)
@@ -360,8 +356,7 @@ class Program:
         return text_of(self.find(pyatspi.ROLE_TEXT, "Output."))
 
     def command(self, text, *said):
-        """Types `text` into "Input." and Enter; waits for `said`; returns
-        where speech stood before."""
+        """Types `text` into "Input.", Enter; waits for `said`; returns where speech stood."""
         field = self.wait_focus(pyatspi.ROLE_TEXT, "Input.")
         mark = self.speech.mark()
         self.type(text)
@@ -402,8 +397,7 @@ class ProgramTest(unittest.TestCase):
         return cwd
 
     def start(self, cwd, home=None, held=False, **kwargs):
-        """Starts the program in `cwd`; `held`: the voice held from its first
-        word."""
+        """Starts the program in `cwd`, its voice `held` from the first word."""
         speech = Speech()
         self.addCleanup(speech.stop)
         if held:
@@ -415,8 +409,7 @@ class ProgramTest(unittest.TestCase):
         return program
 
     def start_games(self, games=(("lantern", "Lantern Hall"),), **kwargs):
-        """Starts the program in a portable folder whose catalogue lists
-        `games` (story, title), already downloaded."""
+        """Starts in a portable folder whose catalogue lists `games` (story, title), downloaded."""
         files = [story if "." in story else f"{story}.z5" for story, _ in games]
         cwd = self.portable({title: ["A test.", "Us", f"http://127.0.0.1:1/{file}"]
                              for file, (_, title) in zip(files, games)},
@@ -441,8 +434,7 @@ class ProgramTest(unittest.TestCase):
         return self.choose(self.start_games(**kwargs))
 
     def fake_game(self, mode):
-        """Starts the program with the fake interpreter in `mode` as
-        ./dfrotz, and its game."""
+        """Starts the program with the fake interpreter in `mode` as ./dfrotz."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories=())
         # A Z-machine header's version byte, so that the fake is started.
         (cwd / "games" / "Fake.z5").write_bytes(bytes([5]) + bytes(63))
