@@ -37,7 +37,7 @@ screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) 
         case screen_event::story_text:
             r.text += e.text;
             break;
-        case screen_event::drawn_line: // the black-box games' menus
+        case screen_event::drawn_line: // menus and boxes: the black-box games
             ADD_FAILURE() << "drawn: " << e.text;
             break;
         case screen_event::status_line:
