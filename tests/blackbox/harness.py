@@ -384,6 +384,13 @@ class ProgramTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, path, ignore_errors=True)
         return path
 
+    def keyboard(self, layout):
+        """Switches the keyboard to `layout`, back to US after the test. A
+        letter the keyboard lacks, xdotool types by remapping a key for a
+        moment, which a busy program reads too late and loses."""
+        subprocess.run(["setxkbmap", layout], check=True)
+        self.addCleanup(subprocess.run, ["setxkbmap", "us"])
+
     def portable(self, catalogue=None, stories=("lantern",)):
         """A portable copy's folder: games/ with our stories (a name alone is
         its Z-code build), games.json."""
