@@ -83,9 +83,11 @@ class tallowick_app : public wxApp {
             return Event_Skip;
         newest_key = std::max(newest_key, stamp);
         if (code != WXK_SHIFT && code != WXK_ALT) {
-            speech_stop();
+            // The reply is silenced before speech stops, so that nothing of
+            // it read after the stop is said.
             if (frame)
                 frame->silence_reply();
+            speech_stop();
         }
         return Event_Skip;
     }

@@ -69,11 +69,17 @@ class Controls(ProgramTest):
             wait_for(lambda: text_of(field) == expected, f"{expected!r} in the field")
 
     def test_a_silenced_reply_is_silent_to_its_end_and_the_next_is_heard(self):
-        # The reply comes in two parts; the key is pressed between them.
+        # The reply comes in two parts; the key is pressed between them, and
+        # the second comes once the key has stopped the first being said.
         gate = self.temp_dir() / "gate"
         program = self.fake_game(f"pause {gate}")
+        speech = program.speech
+        speech.hold()
         program.command("read", "The first part of the reply.")
+        wait_for(speech.held, "the first part being said", speech.tail)
         program.key("ctrl")
+        wait_for(lambda: not speech.held(), "the first part stopped", speech.tail)
+        speech.release()
         gate.touch()
         wait_for(lambda: "The second part of the reply." in program.view(), "the second part")
         program.command("look", "You said: look.")
