@@ -29,7 +29,9 @@ class Controls(ProgramTest):
         # A key silences what is said and what waits; nothing is lost.
         speech.hold()
         mark = program.command("read ledger", "You turn to the first page")
+        wait_for(speech.held, "the first piece being said", speech.tail)
         program.key("ctrl")
+        wait_for(lambda: not speech.held(), "the first piece stopped", speech.tail)
         speech.release()
         program.command("look", "Lantern Hall\n")
         self.assertEqual([u for u in speech.said()[mark:] if u.startswith("Entry 1")], [])
