@@ -61,6 +61,7 @@ void gidispatch_set_object_registry(gidispatch_rock_t (*regi)(void* obj, glui32 
     lib.windows.register_existing();
     lib.streams.register_existing();
     lib.filerefs.register_existing();
+    lib.schannels.register_existing();
 }
 
 gidispatch_rock_t gidispatch_get_objrock(void* obj, glui32 objclass) {
@@ -71,6 +72,8 @@ gidispatch_rock_t gidispatch_get_objrock(void* obj, glui32 objclass) {
         return static_cast<strid_t>(obj)->dispatch_rock;
     case gidisp_Class_Fileref:
         return static_cast<frefid_t>(obj)->dispatch_rock;
+    case gidisp_Class_Schannel:
+        return static_cast<schanid_t>(obj)->dispatch_rock;
     default:
         return {};
     }

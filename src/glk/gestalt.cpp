@@ -1,6 +1,6 @@
 // What the library can do (gestalt), and the calls that change nothing
 // the display shows: exit and ticks, Latin-1 case, styles and their hints,
-// sound (declined) and hyperlinks (inert).
+// and hyperlinks (inert).
 #include "glk/library.h"
 
 using namespace tw::glk;
@@ -56,9 +56,17 @@ glui32 glk_gestalt_ext(glui32 sel, glui32 val, glui32* arr, glui32 arrlen) {
         return 1;
     case gestalt_LineTerminatorKey:
         return line_terminator(val);
+    case gestalt_Sound:
+    case gestalt_Sound2:
+    case gestalt_SoundVolume:
+    case gestalt_SoundNotify:
+    case gestalt_SoundMusic:
+        // Tallowick plays every sound Glk has (AIFF, Ogg Vorbis and MOD),
+        // at any volume, with fades, and tells when each ends.
+        return lib.sound_supported;
     default:
-        // Mouse input, sound, hyperlinks, transparency, graphics-window
-        // keys: none of them; and nothing this library has not heard of.
+        // Mouse input, hyperlinks, transparency, graphics-window keys: none
+        // of them; and nothing this library has not heard of.
         return 0;
     }
 }
@@ -110,38 +118,6 @@ glui32 glk_style_measure(winid_t win, glui32 styl, glui32 hint, glui32* result) 
     }
     return 0;
 }
-
-// Sound is declined: no channel can be made, so nothing plays.
-schanid_t glk_schannel_create(glui32) {
-    return nullptr;
-}
-schanid_t glk_schannel_create_ext(glui32, glui32) {
-    return nullptr;
-}
-void glk_schannel_destroy(schanid_t) {}
-schanid_t glk_schannel_iterate(schanid_t, glui32* rockptr) {
-    if (rockptr)
-        *rockptr = 0;
-    return nullptr;
-}
-glui32 glk_schannel_get_rock(schanid_t) {
-    return 0;
-}
-glui32 glk_schannel_play(schanid_t, glui32) {
-    return 0;
-}
-glui32 glk_schannel_play_ext(schanid_t, glui32, glui32, glui32) {
-    return 0;
-}
-glui32 glk_schannel_play_multi(schanid_t*, glui32, glui32*, glui32, glui32) {
-    return 0;
-}
-void glk_schannel_stop(schanid_t) {}
-void glk_schannel_pause(schanid_t) {}
-void glk_schannel_unpause(schanid_t) {}
-void glk_schannel_set_volume(schanid_t, glui32) {}
-void glk_schannel_set_volume_ext(schanid_t, glui32, glui32, glui32) {}
-void glk_sound_load_hint(glui32, glui32) {}
 
 // Hyperlinks are not offered; text in a link is plain text.
 void glk_set_hyperlink(glui32) {}

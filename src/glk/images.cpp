@@ -20,7 +20,7 @@ glui32 big_endian(const unsigned char* p, int bytes) {
 struct blorb_resources {
     giblorb_map_t* map = nullptr;
     std::map<glui32, std::optional<image_size>> sizes;
-    std::optional<std::map<glui32, std::string>> descriptions;
+    std::optional<std::map<resource_key, std::string>> descriptions;
 };
 
 blorb_resources& resources() {
@@ -60,23 +60,6 @@ std::optional<image_size> size_of(glui32 image) {
             size = image_size{big_endian(data->data(), 4), big_endian(data->data() + 4, 4)};
     }
     return blorb.sizes[image] = size;
-}
-
-std::optional<std::string> description_of(glui32 image) {
-    auto& blorb = resources();
-    if (!blorb.map)
-        return std::nullopt;
-    if (!blorb.descriptions) {
-        giblorb_result_t result;
-        auto chunk = load(giblorb_load_chunk_by_type(blorb.map, giblorb_method_Memory, &result,
-                                                     giblorb_make_id('R', 'D', 'e', 's'), 0),
-                          result);
-        blorb.descriptions = chunk ? picture_descriptions(*chunk) : std::map<glui32, std::string>();
-    }
-    auto found = blorb.descriptions->find(image);
-    if (found == blorb.descriptions->end())
-        return std::nullopt;
-    return found->second;
 }
 
 const char* alignment_name(glsi32 alignment) {
@@ -136,8 +119,8 @@ std::optional<image_size> jpeg_size(std::span<const unsigned char> data) {
     return std::nullopt;
 }
 
-std::map<glui32, std::string> picture_descriptions(std::span<const unsigned char> chunk) {
-    std::map<glui32, std::string> descriptions;
+std::map<resource_key, std::string> resource_descriptions(std::span<const unsigned char> chunk) {
+    std::map<resource_key, std::string> descriptions;
     if (chunk.size() < 4)
         return descriptions;
     glui32 count = big_endian(chunk.data(), 4);
@@ -149,11 +132,37 @@ std::map<glui32, std::string> picture_descriptions(std::span<const unsigned char
         at += 12;
         if (length > chunk.size() - at)
             break;
-        if (usage == giblorb_ID_Pict)
-            descriptions[number].assign(reinterpret_cast<const char*>(&chunk[at]), length);
+        descriptions[{usage, number}].assign(reinterpret_cast<const char*>(&chunk[at]), length);
         at += length;
     }
     return descriptions;
+}
+
+std::optional<std::string> description_of(glui32 usage, glui32 number) {
+    auto& blorb = resources();
+    if (!blorb.map)
+        return std::nullopt;
+    if (!blorb.descriptions) {
+        giblorb_result_t result;
+        auto chunk = load(giblorb_load_chunk_by_type(blorb.map, giblorb_method_Memory, &result,
+                                                     giblorb_make_id('R', 'D', 'e', 's'), 0),
+                          result);
+        blorb.descriptions = chunk ? resource_descriptions(*chunk)
+                                   : std::map<resource_key, std::string>();
+    }
+    auto found = blorb.descriptions->find({usage, number});
+    if (found == blorb.descriptions->end())
+        return std::nullopt;
+    return found->second;
+}
+
+glui32 resource_chunk_type(glui32 usage, glui32 number) {
+    giblorb_result_t result;
+    auto* map = resources().map;
+    if (!map || giblorb_load_resource(map, giblorb_method_DontLoad, &result, usage, number) !=
+                    giblorb_err_None)
+        return 0;
+    return result.chunktype;
 }
 
 } // namespace tw::glk
@@ -208,7 +217,7 @@ glui32 glk_image_draw_scaled(winid_t win, glui32 image, glsi32 val1, glsi32 val2
     entry["height"] = height;
     if (buffer)
         entry["alignment"] = alignment_name(val1);
-    if (auto text = description_of(image))
+    if (auto text = description_of(giblorb_ID_Pict, image))
         entry["alttext"] = *text;
     if (buffer)
         buffer->put_special(std::move(entry));

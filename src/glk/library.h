@@ -6,6 +6,7 @@
 #include "glk/layout.h"
 #include "glk/protocol.h"
 #include "glk/registry.h"
+#include "glk/schannel.h"
 #include "glk/stream.h"
 #include "glk/window.h"
 
@@ -23,12 +24,16 @@ class library {
     object_list<glk_window_struct, gidisp_Class_Window> windows;
     object_list<glk_stream_struct, gidisp_Class_Stream> streams;
     object_list<glk_fileref_struct, gidisp_Class_Fileref> filerefs;
+    object_list<glk_schannel_struct, gidisp_Class_Schannel> schannels;
     glk_window_struct* root = nullptr;
     glk_stream_struct* current_stream = nullptr;
 
     metrics screen;
     bool timer_supported = false;
     bool graphics_supported = false;
+    bool sound_supported = false;
+    // A channel was made, used or destroyed since the last update.
+    bool schannels_changed = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
 
@@ -56,6 +61,8 @@ class library {
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
+    // The number of the update that will carry what is done now.
+    glui32 next_generation() const { return gen_ + 1; }
     // The last update, with nothing awaited; then the process ends.
     [[noreturn]] void finish();
     // An error update (a sentence for the player); then the process ends.
@@ -72,6 +79,11 @@ class library {
     json window_list() const;
     // What the event means to the game, if anything.
     std::optional<event_t> interpret(const json& message, bool& answered);
+    // An end of a sound or of a change of volume the game waits for; any
+    // other such word is stale. (Neither answers an update: whatever the
+    // generation, they are read.)
+    static bool sound_event(const json& message);
+    std::optional<event_t> sound_end(const json& message);
 
     message_splitter splitter_;
     glui32 gen_ = 0;
@@ -79,6 +91,8 @@ class library {
     glui32 timer_interval_ = 0;
     bool timer_changed_ = false;
     std::optional<json> special_input_;
+    // Sound ends read while the game waited for a file name.
+    std::vector<event_t> pending_;
 };
 
 // Assigned to a window as it opens; never reused.

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <system_error>
+#include <utility>
 
 namespace tw::glk {
 namespace {
@@ -163,6 +164,7 @@ void library::start_session() {
             for (auto& feature : *support) {
                 timer_supported = timer_supported || feature == "timer";
                 graphics_supported = graphics_supported || feature == "graphics";
+                sound_supported = sound_supported || feature == "sounds";
             }
         }
         rearrange();
@@ -256,6 +258,18 @@ void library::send_update(bool final) {
     }
     if (special_input_ && !final)
         update["specialinput"] = *special_input_;
+    if (schannels_changed) {
+        // Every channel, so that one left out is known to be gone.
+        json channels = json::array();
+        for (auto& chan : schannels) {
+            json entry{{"id", chan->id}};
+            if (!chan->ops.empty())
+                entry["ops"] = std::exchange(chan->ops, json::array());
+            channels.push_back(std::move(entry));
+        }
+        update["schannels"] = std::move(channels);
+        schannels_changed = false;
+    }
     send(update);
 }
 
@@ -326,10 +340,45 @@ std::optional<event_t> library::interpret(const json& message, bool& answered) {
     return std::nullopt;
 }
 
+bool library::sound_event(const json& message) {
+    std::string type = text_field(message, "type");
+    return type == "sound" || type == "volume";
+}
+
+std::optional<event_t> library::sound_end(const json& message) {
+    auto id = integer_field(message, "channel");
+    glk_schannel_struct* chan = nullptr;
+    for (auto& c : schannels)
+        if (id == c->id)
+            chan = c.get();
+    if (!chan)
+        return std::nullopt;
+    bool sound = text_field(message, "type") == "sound";
+    auto& awaited = sound ? chan->sound_end : chan->volume_end;
+    auto snd = static_cast<glui32>(integer_field(message, "snd").value_or(0));
+    auto notify = static_cast<glui32>(integer_field(message, "notify").value_or(0));
+    if (!awaited || integer_field(message, "gen").value_or(-1) < awaited->generation ||
+        notify != awaited->notify || (sound && snd != awaited->sound))
+        return std::nullopt;
+    awaited.reset();
+    return sound ? event_t{evtype_SoundNotify, nullptr, snd, notify}
+                 : event_t{evtype_VolumeNotify, nullptr, 0, notify};
+}
+
 event_t library::wait_for_event() {
     send_update(false);
+    if (!pending_.empty()) {
+        event_t event = pending_.front();
+        pending_.erase(pending_.begin());
+        return event;
+    }
     for (;;) {
         json message = read_message();
+        if (sound_event(message)) {
+            if (auto event = sound_end(message))
+                return *event;
+            continue;
+        }
         if (integer_field(message, "gen") != gen_)
             continue; // from before the last update: the display had not seen it yet
         bool answered = false;
@@ -348,6 +397,11 @@ std::optional<std::string> library::prompt_for_file(glui32 usage, glui32 mode) {
     special_input_.reset();
     for (;;) {
         json message = read_message();
+        if (sound_event(message)) {
+            if (auto event = sound_end(message))
+                pending_.push_back(*event);
+            continue;
+        }
         if (integer_field(message, "gen") != gen_ ||
             text_field(message, "type") != "specialresponse" ||
             text_field(message, "response") != "fileref_prompt")

@@ -4,8 +4,10 @@
      2. line input with echo off and initial text, cancelled by a resize
         (the partial line comes from the display)
      3. a graphics window: background, a filled rectangle, picture 1
-   The Blorb holding the picture is the command line's file, when there is
-   one. */
+     4. sound channels: sound 3 played twice and faded in, its end and the
+        fade's awaited; sound 9, which is not there; the channel destroyed
+   The Blorb holding the picture and the sound is the command line's file,
+   when there is one. */
 #include "glk.h"
 
 #include "gi_blorb.h"
@@ -74,5 +76,16 @@ void glk_main(void) {
     glk_window_fill_rect(picture, 0xFF0000, 1, 2, 3, 4);
     snprintf(report, sizeof report, "Picture %s.\n",
              glk_image_draw(picture, 1, 5, 6) ? "drawn" : "missing");
+    say(report);
+
+    schanid_t chan = glk_schannel_create_ext(7, 0x8000);
+    glui32 missing = glk_schannel_play(glk_schannel_create(8), 9);
+    glk_schannel_play_ext(chan, 3, 2, 11);
+    glk_schannel_set_volume_ext(chan, 0x10000, 500, 12);
+    wait_for(evtype_VolumeNotify, &event);
+    wait_for(evtype_SoundNotify, &event);
+    glk_schannel_destroy(chan);
+    snprintf(report, sizeof report, "Sound %u ended, notify %u; sound 9 %s.\n",
+             (unsigned)event.val1, (unsigned)event.val2, missing ? "played" : "missing");
     say(report);
 }

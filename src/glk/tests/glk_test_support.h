@@ -13,7 +13,7 @@ namespace tw::glk::test {
 using namespace tw::test;
 using json = nlohmann::ordered_json;
 
-// One chunk of a Blorb; a resource when it has a usage ("Pict", "Data", "Exec").
+// One chunk of a Blorb; a resource when it has a usage ("Pict", "Snd ", "Data", "Exec").
 struct blorb_chunk {
     std::string type;
     std::string data;
@@ -24,7 +24,7 @@ std::string make_blorb(const std::vector<blorb_chunk>& chunks);
 // A PNG's signature and header: enough to be measured.
 std::string png_header(uint32_t width, uint32_t height);
 
-// Tallowick's init event: 80 by 50 character cells, timer and graphics.
+// Tallowick's init event: 80 by 50 character cells, timer, graphics, sounds.
 json init_event();
 
 struct run_result {

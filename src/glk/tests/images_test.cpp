@@ -24,11 +24,13 @@ TEST(GlkImages, SizesComeFromThePngOrJpegHeader) {
     EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6))));
 }
 
-TEST(GlkImages, DescriptionsAreThePicturesOnly) {
+TEST(GlkImages, DescriptionsAreKeptByUsageAndNumber) {
     std::string chunk = std::string("\0\0\0\3Pict\0\0\0\2\0\0\0\3", 16) + "Two" +
                         std::string("Snd \0\0\0\2\0\0\0\4", 12) + "Bang" +
                         std::string("Pict\0\0\0\5\0\0\0\x50", 12) + "cut short";
-    EXPECT_EQ(picture_descriptions(bytes(chunk)), (std::map<glui32, std::string>{{2, "Two"}}));
+    EXPECT_EQ(resource_descriptions(bytes(chunk)),
+              (std::map<resource_key, std::string>{{{giblorb_ID_Pict, 2}, "Two"},
+                                                   {{giblorb_ID_Snd, 2}, "Bang"}}));
 }
 
 } // namespace

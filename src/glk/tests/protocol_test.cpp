@@ -107,21 +107,35 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
 }
 
 // Resources read as streams: streams_test.cpp.
-TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
+TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsAndSounds) {
     temp_dir dir;
-    std::string descriptions = std::string("\0\0\0\1Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square.";
-    write_file(dir / "probe.blb",
-               make_blorb({{"PNG ", png_header(96, 64), "Pict", 1}, {"RDes", descriptions}}));
+    std::string descriptions = std::string("\0\0\0\2Pict\0\0\0\1\0\0\0\x0D", 16) +
+                               "A red square." + std::string("Snd \0\0\0\3\0\0\0\x04", 12) + "Bong";
+    write_file(dir / "probe.blb", make_blorb({{"PNG ", png_header(96, 64), "Pict", 1},
+                                              {"FORM", "AIFF", "Snd ", 3},
+                                              {"RDes", descriptions}}));
     json arrange{{"type", "arrange"},
                  {"gen", 2},
                  {"metrics", {{"width", 100}, {"height", 50}}},
                  {"partial", {{"1", "abcdef"}}}};
     json grid_line = line(1, "north", 2);
     grid_line["terminator"] = "escape";
-    auto run = run_program(GLK_PROBE, {"probe.blb"}, lines({init_event(), grid_line, arrange}),
+    // Ends of sounds come whatever update they answer; one from before the
+    // update that started the sound, or not what the game waits for, is
+    // stale.
+    auto sound_end = [](int gen, const char* type, int notify) {
+        json end{{"type", type}, {"gen", gen}, {"channel", 1}, {"notify", notify}};
+        if (type == std::string("sound"))
+            end["snd"] = 3;
+        return end;
+    };
+    auto run = run_program(GLK_PROBE, {"probe.blb"},
+                           lines({init_event(), grid_line, arrange, sound_end(2, "volume", 12),
+                                  sound_end(3, "sound", 12), sound_end(3, "volume", 12),
+                                  sound_end(3, "sound", 11)}),
                            dir.path());
     EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.updates.size(), 3u);
+    ASSERT_EQ(run.updates.size(), 5u);
     EXPECT_EQ(window_entry(run.updates[0], 4), json::parse(R"({"id":4,"type":"graphics","rock":3,
         "left":60,"top":2,"width":20,"height":48,"graphwidth":20,"graphheight":48})"));
     EXPECT_EQ(run.updates[0]["input"], json::parse(R"([{"id":2,"gen":1,"type":"line",
@@ -134,15 +148,21 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
     EXPECT_EQ(run.updates[1]["input"], json::parse(R"([{"id":1,"gen":2,"type":"line",
         "maxlen":32,"initial":"abc"}])"));
 
-    auto& last = run.updates[2];
-    EXPECT_EQ(window_entry(last, 1)["width"], 75);
-    EXPECT_EQ(text_of(last), "Cancelled \"abcdef\".\nPicture drawn.");
-    EXPECT_EQ(last["content"][1], json::parse(R"({"id":4,"draw":[
+    auto& drawn = run.updates[2];
+    EXPECT_EQ(window_entry(drawn, 1)["width"], 75);
+    EXPECT_EQ(text_of(drawn), "Cancelled \"abcdef\".\nPicture drawn.");
+    EXPECT_EQ(drawn["content"][1], json::parse(R"({"id":4,"draw":[
         {"special":"setcolor","color":"#000080"},{"special":"fill"},
         {"special":"fill","color":"#FF0000","x":1,"y":2,"width":3,"height":4},
         {"special":"image","image":1,"x":5,"y":6,"width":96,"height":64,
          "alttext":"A red square."}]})"));
-    EXPECT_EQ(last["input"], json::array());
+    EXPECT_EQ(drawn["input"], json::array());
+    EXPECT_EQ(drawn["schannels"], json::parse(R"([{"id":1,"ops":[{"op":"volume","vol":0.5},
+        {"op":"play","snd":3,"repeats":2,"notify":11,"alttext":"Bong"},
+        {"op":"volume","vol":1.0,"dur":500,"notify":12}]},{"id":2,"ops":[{"op":"stop"}]}])"));
+    EXPECT_FALSE(run.updates[3].contains("schannels")); // nothing changed
+    EXPECT_EQ(text_of(run.updates[4]), "Sound 3 ended, notify 11; sound 9 missing.");
+    EXPECT_EQ(run.updates[4]["schannels"], json::parse(R"([{"id":2}])"));
 }
 
 } // namespace
