@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         if (sent > 0)
             latencies.push_back(now - sent);
         child->write("\n"); // lets the writer send the next line
-    });
+    }, {});
     auto status = child->poll();
     if (status.value_or(-1) != 0 || latencies.size() != size_t(segments)) {
         std::fprintf(stderr, "the writer ended with status %d after %zu segments\n",

@@ -95,7 +95,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libspeechd only talks to the service: without speech-dispatcher the program
 # is silent, which its players cannot notice or mend by sight. So Depends,
 # not Recommends, that an install without recommends still speaks.
-# libcurl is loaded at run time, when the first download starts, so
-# dpkg-shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "speech-dispatcher, libcurl4")
+# libcurl is loaded at run time, when the first download starts, and
+# SDL2_mixer when a game first plays a sound, so dpkg-shlibdeps cannot see
+# them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "speech-dispatcher, libcurl4, libsdl2-mixer-2.0-0")
 include(CPack)

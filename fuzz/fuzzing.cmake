@@ -18,6 +18,10 @@ endif()
 if(TALLOWICK_SANITIZE)
   message(FATAL_ERROR "TALLOWICK_FUZZ brings its own sanitizers; leave TALLOWICK_SANITIZE empty")
 endif()
+# The core's C (the Blorb reference code) is built by the same clang.
+if(NOT CMAKE_C_COMPILER)
+  string(REGEX REPLACE "clang\\+\\+" "clang" CMAKE_C_COMPILER "${CMAKE_CXX_COMPILER}")
+endif()
 # Everything is instrumented for coverage (fuzzer-no-link) and checked by
 # ASan and UBSan; only the fuzz targets themselves link libFuzzer's main.
 add_compile_options(-fsanitize=fuzzer-no-link,address,undefined

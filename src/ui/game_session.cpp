@@ -48,7 +48,7 @@ std::shared_ptr<game_session> game_session::start(const interpreter_kind& kind,
     });
     auto say = [](const std::string& text) { speak(text); };
     s->reader = std::thread([s = s.get(), interpreter, name = reader_thread_name(story), say,
-                             note] {
+                             note, whole] {
         name_this_thread(name);
         // Tallowick's own words about the game come before the game's.
         for (auto& notice : {std::optional<std::string>(note), s->interpreter.notice(interpreter)})
@@ -56,7 +56,7 @@ std::shared_ptr<game_session> game_session::start(const interpreter_kind& kind,
                 say(*notice);
                 s->pump->push({output_item::segment, *notice, *notice + "\n"});
             }
-        read_game(*s->process, s->interpreter.decoder(), s->hearing_, *s->pump, say);
+        read_game(*s->process, s->interpreter.decoder(), s->hearing_, *s->pump, say, whole);
     });
     return s;
 }

@@ -59,6 +59,8 @@ screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) 
         case screen_event::failure:
             r.failures.push_back(e.text);
             break;
+        case screen_event::sounds: // below
+            break;
         }
     }
     return r;
@@ -150,6 +152,38 @@ TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
         EXPECT_EQ(glk({bad, R"({"type":"update","gen":2})"}).failures.size(), 1u) << bad;
     EXPECT_EQ(glk({R"({"type":"error","message":"No game."})"}).failures,
               (std::vector<std::string>{"No game."}));
+}
+
+TEST(GlkProtocol, ASoundIsDescribedOnceAsItStartsAndHandedOnWithItsUpdate) {
+    hearing heard;
+    std::vector<std::string> said;
+    std::vector<output_item> items;
+    std::vector<std::pair<long, std::vector<sound_channel_update>>> played;
+    output_reader reader(
+        std::make_unique<glk_screen>(), heard, [&](output_item i) { items.push_back(i); },
+        [&](const std::string& s) { said.push_back(s); },
+        [&](long generation, std::vector<sound_channel_update> channels) {
+            played.emplace_back(generation, channels);
+        });
+    reader.feed(R"({"type":"update","gen":4,"schannels":[{"id":1,"ops":[{"op":"play","snd":4,)"
+                R"("repeats":-1,"alttext":"A waltz."},{"op":"volume","vol":0.5,"dur":300,)"
+                R"("notify":4294967295}]},{"id":2}],"content":[]})");
+    reader.finish();
+    EXPECT_EQ(said, std::vector<std::string>{"[Sound: A waltz.]\n"});
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].raw, "[Sound: A waltz.]");
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_EQ(played[0].first, 4);
+    auto& channels = played[0].second;
+    ASSERT_EQ(channels.size(), 2u);
+    ASSERT_EQ(channels[0].requests.size(), 2u);
+    EXPECT_EQ(channels[0].requests[0].repeats, -1);
+    EXPECT_EQ(channels[0].requests[1].volume, 0.5);
+    EXPECT_EQ(channels[0].requests[1].duration_ms, 300);
+    EXPECT_EQ(channels[0].requests[1].notify, 0xFFFFFFFFul);
+    EXPECT_TRUE(channels[1].requests.empty());
+    EXPECT_EQ(glk_sound_notification({sound_notification::sound_ended, 1, 3, 11, 4}),
+              "{\"type\":\"sound\",\"gen\":4,\"channel\":1,\"snd\":3,\"notify\":11}\n");
 }
 
 // The reader over dfrotz's rows, with what it said and handed on.

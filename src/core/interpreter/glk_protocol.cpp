@@ -51,6 +51,20 @@ long number_of(const json& j, const char* key, long otherwise = 0) {
     return otherwise;
 }
 
+// A Glk number (a resource, a notification value): 32 bits, unsigned.
+unsigned long glui32_of(const json& j, const char* key) {
+    const json* m = member(j, key);
+    if (!m || !m->is_number_unsigned())
+        return 0;
+    auto n = m->get<std::uint64_t>();
+    return n <= 0xFFFFFFFFu ? static_cast<unsigned long>(n) : 0;
+}
+
+double real_of(const json& j, const char* key, double otherwise) {
+    const json* m = member(j, key);
+    return m && m->is_number() ? m->get<double>() : otherwise;
+}
+
 bool flag_of(const json& j, const char* key) {
     const json* m = member(j, key);
     return m && m->is_boolean() && m->get<bool>();
@@ -97,6 +111,40 @@ std::string line_text(const json& content) {
         }
     }
     return text;
+}
+
+// The game's sound channels, each with what was done to it since the
+// last update that listed them.
+std::vector<sound_channel_update> sound_channels(const json& list) {
+    std::vector<sound_channel_update> channels;
+    for (const auto& c : list) {
+        sound_channel_update update;
+        update.channel = number_of(c, "id", -1);
+        for (const auto& op : list_of(c, "ops")) {
+            sound_request r;
+            std::string name = text_of(op, "op");
+            if (name == "play") {
+                r.kind = sound_request::play;
+                r.repeats = std::max(-1L, number_of(op, "repeats", 1));
+                r.description = text_of(op, "alttext");
+            } else if (name == "volume") {
+                r.kind = sound_request::change_volume;
+                r.volume = real_of(op, "vol", 1);
+                r.duration_ms = std::max(0L, number_of(op, "dur"));
+            } else if (name == "stop" || name == "pause" || name == "unpause") {
+                r.kind = name == "stop"    ? sound_request::stop
+                         : name == "pause" ? sound_request::pause
+                                           : sound_request::unpause;
+            } else {
+                continue;
+            }
+            r.sound = glui32_of(op, "snd");
+            r.notify = glui32_of(op, "notify");
+            update.requests.push_back(std::move(r));
+        }
+        channels.push_back(std::move(update));
+    }
+    return channels;
 }
 
 file_request::mode_t mode_of(const std::string& filemode) {
@@ -208,6 +256,15 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
         if (type != "update")
             return;
         const long generation = number_of(doc, "gen");
+
+        // Sounds first: a sound starts with the text that comes with it,
+        // and its description is heard then too.
+        if (const json* list = member(doc, "schannels"); list && list->is_array()) {
+            screen_event e{screen_event::sounds};
+            e.number = generation;
+            e.channels = sound_channels(*list);
+            out.push_back(std::move(e));
+        }
 
         if (const json* list = member(doc, "windows"); list && list->is_array()) {
             std::map<long, window> now;
@@ -360,7 +417,7 @@ std::string glk_greeting() {
     return dump({{"type", "init"},
                  {"gen", 0},
                  {"metrics", metrics},
-                 {"support", event_json::array({"timer", "graphics"})}});
+                 {"support", event_json::array({"timer", "graphics", "sounds"})}});
 }
 
 std::string glk_line(std::string_view text, const input_request& request) {
@@ -433,6 +490,16 @@ std::string glk_timer(const input_request& request, std::string_view partial) {
     event_json event = {{"type", "timer"}, {"gen", request.generation}};
     if (request.kind == input_request::line && !partial.empty())
         event["partial"] = {{std::to_string(request.window), std::string(partial)}};
+    return dump(event);
+}
+
+std::string glk_sound_notification(const sound_notification& n) {
+    bool sound = n.kind == sound_notification::sound_ended;
+    event_json event = {{"type", sound ? "sound" : "volume"}, {"gen", n.generation},
+                        {"channel", n.channel}};
+    if (sound)
+        event["snd"] = n.sound;
+    event["notify"] = n.notify;
     return dump(event);
 }
 

@@ -6,7 +6,8 @@
 // Of the updates Tallowick uses: the windows (buffer, grid, graphics; their
 // rock and size), each window's new content (buffer paragraphs with their
 // styles, grid lines, images with their description), the input each window
-// waits for, the timer, the file-name prompt ("specialinput"), and "error".
+// waits for, the timer, the file-name prompt ("specialinput"), the sound
+// channels and what the game does with them ("schannels"), and "error".
 #include "core/interpreter/screen_event.h"
 
 #include <map>
@@ -64,5 +65,7 @@ std::string glk_line(std::string_view text, const input_request& request);
 std::string glk_key(const key_press& key, const input_request& request);
 std::string glk_file_name(const std::optional<std::string>& name, const file_request& request);
 std::string glk_timer(const input_request& request, std::string_view partial);
+// A sound, or a change of volume, has ended that the game asked to hear of.
+std::string glk_sound_notification(const sound_notification& notification);
 
 } // namespace tw

@@ -1,6 +1,8 @@
 #include "core/interpreter/reader.h"
 
+#include "core/interpreter/glk_protocol.h"
 #include "core/interpreter/process.h"
+#include "core/sound/sound.h"
 
 namespace tw {
 namespace {
@@ -110,9 +112,9 @@ void hearing::reply_ended() {
 
 output_reader::output_reader(std::unique_ptr<output_decoder> decoder, hearing& heard,
                              std::function<void(output_item)> deliver,
-                             std::function<void(const std::string&)> say)
-    : decoder(std::move(decoder)), heard(heard), deliver(std::move(deliver)),
-      say(std::move(say)) {}
+                             std::function<void(const std::string&)> say, sound_sink sounds)
+    : decoder(std::move(decoder)), heard(heard), deliver(std::move(deliver)), say(std::move(say)),
+      sounds(std::move(sounds)) {}
 
 void output_reader::feed(std::string_view bytes) {
     // Whatever comes after a wait for input is the reply to it, even before
@@ -212,6 +214,21 @@ void output_reader::act_on() {
             deliver(std::move(item));
             break;
         }
+        case screen_event::sounds:
+            // Each sound that starts is described once, however often it
+            // repeats.
+            for (const auto& channel : e.channels)
+                for (const auto& request : channel.requests)
+                    if (request.kind == sound_request::play && !request.description.empty() &&
+                        sound_descriptions_on()) {
+                        std::string text = "[Sound: " + request.description + "]";
+                        std::string shown = text + "\n";
+                        say_text(shown);
+                        deliver({output_item::segment, std::move(text), std::move(shown)});
+                    }
+            if (sounds)
+                sounds(e.number, std::move(e.channels));
+            break;
         case screen_event::failure:
             deliver({output_item::failure, std::move(e.text)});
             break;
@@ -222,29 +239,43 @@ void output_reader::act_on() {
 }
 
 void read_game(child_process& child, std::unique_ptr<output_decoder> decoder, hearing& heard,
-               output_pump& pump, const std::function<void(const std::string&)>& say) {
-    output_reader reader(
-        std::move(decoder), heard, [&](output_item item) { pump.push(std::move(item)); }, say);
+               output_pump& pump, const std::function<void(const std::string&)>& say,
+               const std::filesystem::path& story) {
     std::string errors;
-    output_chunk chunk;
-    while (true) {
-        // Held text may be a question the interpreter now waits on, or a row
-        // end that may yet turn out to be a wrap; once the interpreter has
-        // gone quiet, say it rather than leave the player in silence.
-        if (!child.read_output(chunk, reader.holding() ? quiet_ms : -1))
-            break;
-        if (chunk.bytes.empty()) {
-            reader.quiet();
-        } else if (chunk.is_stderr) {
-            // The pipe must be drained or the interpreter blocks on it; what
-            // is past the limit is read and dropped.
-            if (errors.size() < stderr_limit)
-                errors.append(chunk.bytes, 0, stderr_limit - errors.size());
-        } else {
-            reader.feed(chunk.bytes);
+    {
+        game_sounds played(
+            story, [&](const sound_notification& n) { child.write(glk_sound_notification(n)); },
+            [&](const std::string& notice) {
+                if (heard.may_say_own())
+                    say(notice);
+                pump.push({output_item::segment, notice, notice + "\n"});
+            });
+        output_reader reader(
+            std::move(decoder), heard, [&](output_item item) { pump.push(std::move(item)); }, say,
+            [&](long generation, std::vector<sound_channel_update> channels) {
+                played.update(generation, std::move(channels));
+            });
+        output_chunk chunk;
+        while (true) {
+            // Held text may be a question the interpreter now waits on, or a
+            // row end that may yet turn out to be a wrap; once the
+            // interpreter has gone quiet, say it rather than leave the
+            // player in silence.
+            if (!child.read_output(chunk, reader.holding() ? quiet_ms : -1))
+                break;
+            if (chunk.bytes.empty()) {
+                reader.quiet();
+            } else if (chunk.is_stderr) {
+                // The pipe must be drained or the interpreter blocks on it;
+                // what is past the limit is read and dropped.
+                if (errors.size() < stderr_limit)
+                    errors.append(chunk.bytes, 0, stderr_limit - errors.size());
+            } else {
+                reader.feed(chunk.bytes);
+            }
         }
-    }
-    reader.finish();
+        reader.finish();
+    } // the game has ended: its sounds stop here
     pump.close(decode_utf8(errors));
 }
 

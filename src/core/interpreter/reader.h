@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -124,16 +125,21 @@ class hearing {
     std::atomic<int> reply{waiting};
 };
 
+// What the game's sounds are handed to: its sound channels as the update
+// numbered `generation` left them.
+using sound_sink = std::function<void(long generation, std::vector<sound_channel_update>)>;
+
 // What the reader makes of the interpreter's output: decoded, told apart by
 // the interpreter's own `decoder` (screen rows, status line, input waits),
 // its text cut into segments. Each segment worth hearing goes to `say` as
 // soon as its last character has arrived, unless `heard` says otherwise;
-// then every item, in order, to `deliver`.
+// then every item, in order, to `deliver`. The game's sounds go to
+// `sounds`, and the description of each sound that starts is a segment.
 class output_reader {
   public:
     output_reader(std::unique_ptr<output_decoder> decoder, hearing& heard,
                   std::function<void(output_item)> deliver,
-                  std::function<void(const std::string&)> say);
+                  std::function<void(const std::string&)> say, sound_sink sounds = {});
 
     void feed(std::string_view bytes);
     // Whether something is held that quiet() would let go: a question the
@@ -153,6 +159,7 @@ class output_reader {
     hearing& heard;
     std::function<void(output_item)> deliver;
     std::function<void(const std::string&)> say;
+    sound_sink sounds;
     utf8_decoder utf8;
     segmenter cutter;
     std::string text;
@@ -162,8 +169,10 @@ class output_reader {
 };
 
 // Reads the child's output until it ends, through an output_reader, and
-// pushes everything into `pump`, which it closes at the end.
+// pushes everything into `pump`, which it closes at the end. The game's
+// sounds are played from `story` while it runs, and stop when it ends.
 void read_game(child_process& child, std::unique_ptr<output_decoder> decoder, hearing& heard,
-               output_pump& pump, const std::function<void(const std::string&)>& say);
+               output_pump& pump, const std::function<void(const std::string&)>& say,
+               const std::filesystem::path& story);
 
 } // namespace tw

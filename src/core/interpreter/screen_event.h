@@ -3,6 +3,8 @@
 // it: the same events come from dfrotz's screen rows and from the Glk
 // protocol's updates, so that what follows them (cutting, speech, the view,
 // the histories, the transcript, the keys) is one road for both.
+#include "core/sound/sound_requests.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -69,6 +71,7 @@ struct screen_event {
         file_prompt, // the interpreter asks for the name of `file`; `text` is its question
         question,    // the interpreter's own yes-or-no question, `text`
         timer,       // the game asks for a timer event every `number` ms (0: none)
+        sounds,      // the game's sound `channels`, as its update numbered `number` left them
         failure,     // the interpreter cannot go on; `text` says why
     };
     screen_event(kind_t kind = story_text, std::string text = {})
@@ -79,6 +82,7 @@ struct screen_event {
     input_request input;
     file_request file;
     long number = 0;
+    std::vector<sound_channel_update> channels;
 };
 
 // Turns what one kind of interpreter prints into screen events.

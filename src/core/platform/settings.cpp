@@ -19,6 +19,13 @@ std::optional<int> number(const nlohmann::json& doc, const char* key) {
     return it->get<int>();
 }
 
+std::optional<bool> flag(const nlohmann::json& doc, const char* key) {
+    auto it = doc.find(key);
+    if (it == doc.end() || !it->is_boolean())
+        return std::nullopt;
+    return it->get<bool>();
+}
+
 } // namespace
 
 player_settings load_settings(const std::filesystem::path& file, std::string& problem) {
@@ -35,6 +42,9 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
     settings.speech_rate_offset = number(doc, "speech_rate_offset");
     settings.text_size = number(doc, "text_size");
     settings.speech_rate = number(doc, "speech_rate");
+    settings.game_sounds = flag(doc, "game_sounds");
+    settings.sound_level = number(doc, "sound_level");
+    settings.sound_descriptions = flag(doc, "sound_descriptions");
     return settings;
 }
 
@@ -46,6 +56,12 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
         doc["speech_rate"] = *settings.speech_rate;
     if (settings.text_size)
         doc["text_size"] = *settings.text_size;
+    if (settings.game_sounds)
+        doc["game_sounds"] = *settings.game_sounds;
+    if (settings.sound_level)
+        doc["sound_level"] = *settings.sound_level;
+    if (settings.sound_descriptions)
+        doc["sound_descriptions"] = *settings.sound_descriptions;
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     // Written beside, flushed to the disk and renamed over, so that a crash
@@ -64,6 +80,18 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
         return false;
     }
     return replace_durably(temp, file, ec);
+}
+
+bool update_settings(const std::filesystem::path& file,
+                     const std::function<void(player_settings&)>& change) {
+    std::string problem;
+    player_settings settings = load_settings(file, problem);
+    change(settings);
+    return save_settings(file, settings);
+}
+
+std::filesystem::path settings_file() {
+    return settings_directory() / "settings.json";
 }
 
 bool adopt_old_speech_rate(player_settings& settings, std::optional<int> reader_rate) {

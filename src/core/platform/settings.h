@@ -2,6 +2,7 @@
 // What the player chose and Tallowick remembers between runs: settings.json
 // in the settings folder.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,13 +17,25 @@ struct player_settings {
     // -100 to 100). Written back only until adopt_old_speech_rate() has made
     // it an offset.
     std::optional<int> speech_rate;
+    // The game's sounds: heard (or off), how much softer than the game
+    // made them (in steps), and their descriptions said and shown.
+    std::optional<bool> game_sounds;
+    std::optional<int> sound_level;
+    std::optional<bool> sound_descriptions;
 };
+
+// settings.json in the settings folder.
+std::filesystem::path settings_file();
 
 // A missing file gives the defaults. So does a damaged or unreadable one,
 // with a sentence saying why in `problem`.
 player_settings load_settings(const std::filesystem::path& file, std::string& problem);
 // Writes the settings, making the folder when missing. False when it cannot.
 bool save_settings(const std::filesystem::path& file, const player_settings& settings);
+// Reads the settings, lets `change` set what it owns, and writes them: the
+// layers that keep settings of their own each change only theirs.
+bool update_settings(const std::filesystem::path& file,
+                     const std::function<void(player_settings&)>& change);
 
 // Turns the rate of its own an older Tallowick stored into an offset from
 // the screen reader's rate as it is now (`reader_rate`; none: 0), so that the

@@ -43,7 +43,13 @@ std::optional<int> player_preferences::change_text_size(int steps, int current) 
 }
 
 void player_preferences::save() {
-    if (!save_settings(settings_file, settings))
+    // Only what is ours: the sounds' settings are the sound layer's.
+    bool saved = update_settings(settings_file, [this](player_settings& kept) {
+        kept.speech_rate_offset = settings.speech_rate_offset;
+        kept.speech_rate = settings.speech_rate;
+        kept.text_size = settings.text_size;
+    });
+    if (!saved)
         std::fprintf(stderr, "tallowick: the settings could not be saved\n");
 }
 

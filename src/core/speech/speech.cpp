@@ -90,6 +90,11 @@ class speaker {
         return done_cv_.wait_for(lock, close_bound, [&] { return done_ >= target; });
     }
 
+    void listen(std::function<void(bool)> listener) {
+        std::lock_guard lock(mutex_);
+        listener_ = std::move(listener);
+    }
+
   private:
     bool push_locked(job j) {
         // After close only a new backend (a test's) opens speech again.
@@ -161,11 +166,15 @@ class speaker {
             // The old backend of a switch dies here, on this thread, before
             // anyone is told the switch is done.
             j.backend.reset();
+            bool silent;
             {
                 std::lock_guard lock(mutex_);
                 done_ = j.seq;
+                silent = queue_.empty();
             }
             done_cv_.notify_all();
+            if (silent)
+                tell_speaking(false);
         }
     }
 
@@ -237,6 +246,8 @@ class speaker {
     // whole when other speech cut it, or until an urgent job comes. False
     // when the service cannot be reached.
     bool say_to_the_end(const std::string& text) {
+        if (backend_->tells_end())
+            tell_speaking(true);
         int cuts = 0;
         bool lost_before = false;
         for (;;) {
@@ -284,6 +295,19 @@ class speaker {
         }
     }
 
+    void tell_speaking(bool now) {
+        if (now == speaking_)
+            return;
+        speaking_ = now;
+        std::function<void(bool)> listener;
+        {
+            std::lock_guard lock(mutex_);
+            listener = listener_;
+        }
+        if (listener)
+            listener(now);
+    }
+
     std::mutex mutex_;
     std::condition_variable work_cv_;
     std::condition_variable done_cv_;
@@ -296,10 +320,12 @@ class speaker {
     bool started_ = false;
     std::thread::id thread_id_;
     speech_backend* waiting_ = nullptr; // the backend in wait_for_end(), if any
+    std::function<void(bool)> listener_;
 
     // Used by the speech thread only.
     std::unique_ptr<speech_backend> backend_;
     std::optional<voice> voice_;
+    bool speaking_ = false;
     bool failing_ = false;
     std::chrono::steady_clock::time_point retry_at_;
 };
@@ -344,6 +370,10 @@ void set_voice(const voice& v) {
     job j;
     j.new_voice = v;
     the_speaker().push(std::move(j));
+}
+
+void set_speaking_listener(std::function<void(bool)> listener) {
+    the_speaker().listen(std::move(listener));
 }
 
 void speech_flush() {

@@ -8,6 +8,7 @@
 // it cut is said again, whole, once the screen reader is done.
 #include "core/speech/voice.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +34,12 @@ bool speech_close();
 
 // Speaks from now on with `v`.
 void set_voice(const voice& v);
+
+// Tells `listener`, on the speech thread, when Tallowick starts to speak
+// and when it has fallen silent with nothing left to say, so that the
+// games' sounds give way meanwhile. Only where the service tells when each
+// text ends; one listener at a time.
+void set_speaking_listener(std::function<void(bool speaking)> listener);
 
 // Waits until every text queued so far has been spoken to its end (or
 // dropped, or handed to a service that does not tell when a text ends). For
@@ -61,6 +68,8 @@ class speech_backend {
     // From any thread: makes the wait_for_end() under way, or else the next
     // one, return `woken` at once.
     virtual void wake() {}
+    // Whether wait_for_end() waits for the end.
+    virtual bool tells_end() const { return false; }
     // Cancels what is queued or being spoken.
     virtual void cancel() = 0;
     // Speaks what comes next with `v`.

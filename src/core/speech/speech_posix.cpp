@@ -271,6 +271,8 @@ class speechd_backend final : public speech_backend {
         return text_ending::heard;
     }
 
+    bool tells_end() const override { return true; }
+
     void wake() override {
         const std::uint64_t one = 1;
         // Full only after 2^64 - 2 wakes: a failed write loses nothing.
