@@ -2,6 +2,7 @@
 // screen; the command history; answers to a wait for one key; and the
 // output view, where the cursor keys read and typing goes to the input
 // field.
+#include "core/sound/sound.h"
 #include "core/speech/speech.h"
 #include "core/text/chords.h"
 #include "ui/game_screen.h"
@@ -108,6 +109,10 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case WXK_NUMPAD_SUBTRACT:
         key.special = chord_key::minus;
         break;
+    case WXK_PAGEUP:
+    case WXK_PAGEDOWN:
+        key.special = event.GetKeyCode() == WXK_PAGEUP ? chord_key::page_up : chord_key::page_down;
+        break;
     default:
         if (event.GetUnicodeKey() != WXK_NONE)
             key.character = static_cast<char32_t>(event.GetUnicodeKey());
@@ -124,6 +129,8 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
         sendline("undo");
         return chord_done::done;
     case chord::help:
+        show(keys_help());
+        speak(keys_help());
         sendline("help");
         return chord_done::done;
     case chord::status_line:
@@ -145,6 +152,12 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case chord::larger:
     case chord::smaller:
         change_text_size(chord.action == chord::larger ? 1 : -1);
+        return chord_done::done;
+    case chord::sounds_on_off:
+    case chord::sounds_louder:
+    case chord::sounds_softer:
+    case chord::descriptions_on_off:
+        speak(control_sounds(chord.action), true);
         return chord_done::done;
     }
     return chord_done::none;

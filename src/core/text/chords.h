@@ -5,7 +5,7 @@
 namespace tw {
 
 struct chord_key {
-    enum special_t { none, up, down, plus, minus };
+    enum special_t { none, up, down, plus, minus, page_up, page_down };
     char32_t character = 0; // the key's character, either case, when it has one
     special_t special = none;
     bool shift = false;
@@ -25,11 +25,20 @@ struct chord {
         slower,
         larger,
         smaller,
+        // The game's sounds and their descriptions.
+        sounds_on_off,
+        sounds_louder,
+        sounds_softer,
+        descriptions_on_off,
     };
     action_t action = none;
     int digit = 0;
 };
 
 chord chord_for(const chord_key& key);
+
+// The game screen's keys, one a line, as Ctrl+H tells them before the
+// game's own help.
+const char* keys_help();
 
 } // namespace tw
