@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""Packs a Glulx story and its pictures into one Blorb file (.gblorb).
+"""Packs a Glulx story, its pictures and its sounds into one Blorb file
+(.gblorb).
 
-    make_blorb.py OUTPUT STORY.ulx [NUMBER PICTURE.png DESCRIPTION]...
+    make_blorb.py OUTPUT STORY.ulx [NUMBER FILE DESCRIPTION]...
 
 The file is an IFF FORM of type IFRS: the resource index first, then the
-story as the executable resource 0 ('GLUL'), each picture as a 'PNG '
-resource of the number given, and one 'RDes' chunk holding each picture's
-description (UTF-8), which a player who cannot see the picture is told.
+story as the executable resource 0 ('GLUL'), each picture (a PNG) as a
+'Pict' resource and each sound (an AIFF, an Ogg Vorbis stream or a MOD) as
+a 'Snd ' resource of the number given, and one 'RDes' chunk holding each
+one's description (UTF-8), which a player who cannot see the picture, or
+hear the sound, is told.
 """
 import struct
 import sys
@@ -17,12 +20,28 @@ def iff_chunk(kind, data):
     return kind + struct.pack(">I", len(data)) + data + (b"\0" if len(data) % 2 else b"")
 
 
-def blorb(story, pictures):
-    """pictures: [(number, png bytes, description)]"""
+def resource(data):
+    """A file's usage and its chunk, told from its first bytes."""
+    if data[:8] == b"\x89PNG\r\n\x1a\n":
+        return b"Pict", iff_chunk(b"PNG ", data)
+    if data[:4] == b"FORM" and data[8:12] == b"AIFF":
+        # An AIFF file is an IFF FORM already: the chunk is the file.
+        return b"Snd ", data + (b"\0" if len(data) % 2 else b"")
+    if data[:4] == b"OggS":
+        return b"Snd ", iff_chunk(b"OGGV", data)
+    if data[1080:1084] == b"M.K.":
+        return b"Snd ", iff_chunk(b"MOD ", data)
+    return None, None
+
+
+def blorb(story, files):
+    """files: [(number, bytes, description)]"""
     resources = [(b"Exec", 0, iff_chunk(b"GLUL", story))]
-    resources += [(b"Pict", number, iff_chunk(b"PNG ", data)) for number, data, _ in pictures]
-    descriptions = [struct.pack(">4sII", b"Pict", number, len(text.encode())) + text.encode()
-                    for number, _, text in pictures]
+    descriptions = []
+    for number, data, text in files:
+        usage, chunk = resource(data)
+        resources.append((usage, number, chunk))
+        descriptions.append(struct.pack(">4sII", usage, number, len(text.encode())) + text.encode())
     extra = [iff_chunk(b"RDes", struct.pack(">I", len(descriptions)) + b"".join(descriptions))]
 
     index_size = 8 + 4 + 12 * len(resources)
@@ -45,16 +64,16 @@ def main():
         code = f.read()
     if code[:4] != b"Glul":
         sys.exit(f"make_blorb: {story} is not a Glulx story")
-    pictures = []
+    files = []
     for i in range(0, len(rest), 3):
         number, path, text = int(rest[i]), rest[i + 1], rest[i + 2]
         with open(path, "rb") as f:
             data = f.read()
-        if data[:8] != b"\x89PNG\r\n\x1a\n":
-            sys.exit(f"make_blorb: {path} is not a PNG")
-        pictures.append((number, data, text))
+        if resource(data)[0] is None:
+            sys.exit(f"make_blorb: {path} is not a PNG, AIFF, Ogg Vorbis or MOD file")
+        files.append((number, data, text))
     with open(output, "wb") as out:
-        out.write(blorb(code, pictures))
+        out.write(blorb(code, files))
 
 
 if __name__ == "__main__":
