@@ -93,6 +93,9 @@ class speaker {
     void listen(std::function<void(bool)> listener) {
         std::lock_guard lock(mutex_);
         listener_ = std::move(listener);
+        // A listener that comes while Tallowick speaks hears so at once.
+        if (listener_)
+            listener_(speaking_);
     }
 
   private:
@@ -295,17 +298,15 @@ class speaker {
         }
     }
 
+    // Under the lock, so that a listener being set hears every change, in
+    // order.
     void tell_speaking(bool now) {
+        std::lock_guard lock(mutex_);
         if (now == speaking_)
             return;
         speaking_ = now;
-        std::function<void(bool)> listener;
-        {
-            std::lock_guard lock(mutex_);
-            listener = listener_;
-        }
-        if (listener)
-            listener(now);
+        if (listener_)
+            listener_(now);
     }
 
     std::mutex mutex_;
@@ -321,11 +322,11 @@ class speaker {
     std::thread::id thread_id_;
     speech_backend* waiting_ = nullptr; // the backend in wait_for_end(), if any
     std::function<void(bool)> listener_;
+    bool speaking_ = false; // as last told
 
     // Used by the speech thread only.
     std::unique_ptr<speech_backend> backend_;
     std::optional<voice> voice_;
-    bool speaking_ = false;
     bool failing_ = false;
     std::chrono::steady_clock::time_point retry_at_;
 };

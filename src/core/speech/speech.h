@@ -35,10 +35,11 @@ bool speech_close();
 // Speaks from now on with `v`.
 void set_voice(const voice& v);
 
-// Tells `listener`, on the speech thread, when Tallowick starts to speak
-// and when it has fallen silent with nothing left to say, so that the
-// games' sounds give way meanwhile. Only where the service tells when each
-// text ends; one listener at a time.
+// Tells `listener` whether Tallowick speaks now, and then, on the speech
+// thread, each time it starts to speak or falls silent with nothing left to
+// say, so that the games' sounds give way meanwhile. Only where the service
+// tells when each text ends; one listener at a time, which must not call
+// back into speech.
 void set_speaking_listener(std::function<void(bool speaking)> listener);
 
 // Waits until every text queued so far has been spoken to its end (or
