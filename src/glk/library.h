@@ -2,9 +2,10 @@
 // The library's one state: its objects, the window tree, the current
 // stream, the display's metrics, and the conversation with the display
 // (GlkOte's protocol over standard input and output).
+#include "core/glkote/messages.h"
+#include "core/glkote/splitter.h"
 #include "glk/fileref.h"
 #include "glk/layout.h"
-#include "glk/protocol.h"
 #include "glk/registry.h"
 #include "glk/stream.h"
 #include "glk/window.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace tw::glk {
@@ -56,6 +58,9 @@ class library {
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
+    // Tells the display that the game's file `path` (of `usage`) could not
+    // be written, for `why`: the game cannot be told.
+    void tell_write_failure(const std::filesystem::path& path, glui32 usage, std::error_code why);
     // The last update, with nothing awaited; then the process ends.
     [[noreturn]] void finish();
     // An error update (a sentence for the player); then the process ends.
@@ -66,19 +71,21 @@ class library {
     library() = default;
 
     // The next message; at the end of input the process ends.
-    json read_message();
-    void send(const json& message);
+    glkote::event read_event();
+    void send(const std::string& message);
     void send_update(bool final);
-    json window_list() const;
+    std::vector<glkote::window_place> window_list() const;
     // What the event means to the game, if anything.
-    std::optional<event_t> interpret(const json& message, bool& answered);
+    std::optional<event_t> interpret(const glkote::event& message, bool& answered);
 
-    message_splitter splitter_;
+    // Bigger than any event a display sends.
+    static constexpr size_t max_message = 1 << 24;
+    glkote::message_splitter splitter_{max_message};
     glui32 gen_ = 0;
     bool windows_changed_ = true;
     glui32 timer_interval_ = 0;
     bool timer_changed_ = false;
-    std::optional<json> special_input_;
+    std::optional<glkote::file_prompt> special_input_;
 };
 
 // Assigned to a window as it opens; never reused.

@@ -57,6 +57,7 @@ screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) 
             r.timers.push_back(e.number);
             break;
         case screen_event::failure:
+        case screen_event::write_failure:
             r.failures.push_back(e.text);
             break;
         }

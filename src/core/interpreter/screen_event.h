@@ -70,6 +70,9 @@ struct screen_event {
         question,    // the interpreter's own yes-or-no question, `text`
         timer,       // the game asks for a timer event every `number` ms (0: none)
         failure,     // the interpreter cannot go on; `text` says why
+        // A file the game wrote (a save) could not be written, and the one
+        // it would have replaced is kept; `text` tells the player.
+        write_failure,
     };
     screen_event(kind_t kind = story_text, std::string text = {})
         : kind(kind), text(std::move(text)) {}
