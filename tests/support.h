@@ -12,6 +12,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace tw::test {
 
@@ -69,6 +73,22 @@ inline std::string iff_chunk(const std::string& type, const std::string& data) {
     return type + big_endian(static_cast<uint32_t>(data.size())) + data +
            std::string(data.size() % 2, '\0');
 }
+
+#ifndef _WIN32
+// From now on every file this process has open under `folder` writes to
+// /dev/full: as on a full disk, what is written fails with ENOSPC.
+inline void fill_disk_under(const fs::path& folder) {
+    int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    std::error_code ec;
+    for (auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        auto target = fs::read_symlink(fd.path(), ec);
+        if (!ec && target.parent_path() == fs::canonical(folder))
+            ::dup2(full, std::stoi(fd.path().filename().string()));
+    }
+    ::close(full);
+}
+#endif
 
 // The argument vector that runs the fake interpreter in `mode`.
 inline std::vector<std::string> fake(std::vector<std::string> mode) {

@@ -1,11 +1,14 @@
 // Where things live: the saves in the save folder (which folder that is, the
 // black-box tests see), the settings, the story name given to the interpreter.
+#include "core/platform/atomic_file.h"
 #include "core/platform/platform.h"
 #include "core/platform/settings.h"
 #include "core/story/saves.h"
 #include "core/story/story_file.h"
 #include "core/text/utf8.h"
 #include "support.h"
+
+#include <algorithm>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -98,6 +101,57 @@ TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
     EXPECT_FALSE(load_settings(file, problem).speech_rate_offset);
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
 }
+
+// The files in `dir`, by name.
+std::vector<std::string> names_in(const temp_dir& dir) {
+    std::vector<std::string> names;
+    for (auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(AtomicFile, TheOldFileStaysWholeUntilTheNewOneIsWholeAndNothingIsLeftBeside) {
+    temp_dir dir;
+    write_file(dir / "castle.sav", "old");
+    {
+        atomic_file file(dir / "castle.sav");
+        ASSERT_TRUE(file.write("new ") && file.write("save"));
+        EXPECT_EQ(read_file(dir / "castle.sav"), "old");
+        EXPECT_TRUE(file.commit());
+    }
+    EXPECT_EQ(read_file(dir / "castle.sav"), "new save");
+    {
+        atomic_file abandoned(dir / "castle.sav"); // never committed
+        abandoned.write("lost");
+    }
+    // A rename the system refuses: over a folder that holds something.
+    fs::create_directories(dir / "folder/inside");
+    atomic_file refused(dir / "folder");
+    refused.write("x");
+    EXPECT_FALSE(refused.commit());
+    EXPECT_TRUE(refused.error());
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"castle.sav", "folder"}));
+    EXPECT_EQ(read_file(dir / "castle.sav"), "new save");
+    atomic_file nowhere(dir / "missing/castle.sav");
+    EXPECT_EQ(nowhere.file(), nullptr);
+    EXPECT_FALSE(nowhere.commit());
+    EXPECT_EQ(nowhere.error(), std::errc::no_such_file_or_directory);
+}
+
+#ifndef _WIN32
+TEST(AtomicFile, AFullDiskKeepsTheOldFileAndSaysSo) {
+    temp_dir dir;
+    write_file(dir / "castle.sav", "old");
+    atomic_file file(dir / "castle.sav");
+    file.write("a save that will not fit");
+    fill_disk_under(dir.path());
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.error(), std::errc::no_space_on_device);
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"castle.sav"});
+    EXPECT_EQ(read_file(dir / "castle.sav"), "old");
+}
+#endif
 
 // An old rate heard as before, as the screen reader's less the new offset,
 // and written back as that offset alone: test_speech.

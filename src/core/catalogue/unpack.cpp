@@ -1,14 +1,13 @@
 #include "core/catalogue/unpack.h"
 
 #include "core/catalogue/zip_file.h"
-#include "core/platform/platform.h"
+#include "core/platform/atomic_file.h"
 #include "core/text/utf8.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <system_error>
 #include <vector>
 
@@ -141,14 +140,9 @@ unpacked_story unpack_story(const std::filesystem::path& archive,
         result.problem = damaged;
         return result;
     }
-    std::random_device random;
-    std::filesystem::path temp;
-    std::FILE* out = nullptr;
-    for (int tries = 0; !out && tries < 100; ++tries) {
-        temp = folder / path_from_utf8("." + stem + ".unpack-" + std::to_string(random() % 1000000));
-        out = create_new_file(temp);
-    }
-    if (!out) {
+    auto target = folder / path_from_utf8(stem + "." + chosen->extension);
+    atomic_file out(target);
+    if (!out.file()) {
         unzCloseCurrentFile(zip.get());
         result.problem = "The story could not be unpacked into the save folder.";
         return result;
@@ -160,20 +154,14 @@ unpacked_story unpack_story(const std::filesystem::path& archive,
     bool ok = true;
     while ((got = unzReadCurrentFile(zip.get(), buffer.data(), static_cast<unsigned>(buffer.size()))) > 0) {
         written += static_cast<unsigned>(got);
-        if (written > limit ||
-            std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out) != static_cast<size_t>(got)) {
+        if (written > limit || !out.write({buffer.data(), static_cast<size_t>(got)})) {
             ok = false;
             break;
         }
     }
     // A damaged entry fails its read or its checksum.
     bool intact = got == 0 && unzCloseCurrentFile(zip.get()) == UNZ_OK;
-    std::error_code ec;
-    ok = ok && intact && flush_to_disk(out, ec);
-    ok = std::fclose(out) == 0 && ok;
-    auto target = folder / path_from_utf8(stem + "." + chosen->extension);
-    if (!ok || !replace_durably(temp, target, ec)) {
-        std::filesystem::remove(temp, ec);
+    if (!ok || !intact || !out.commit()) {
         result.problem = !intact                          ? damaged
                          : written > limit ? "The story in the downloaded archive "
                                                             "is too large to be a game."
