@@ -65,6 +65,8 @@ class library {
     [[noreturn]] void finish();
     // An error update (a sentence for the player); then the process ends.
     [[noreturn]] void fail(const std::string& message);
+    // Ends the process, files the game left open written first, as Glk's
+    // exit does.
     [[noreturn]] void exit_process(int status);
 
   private:
@@ -74,6 +76,7 @@ class library {
     glkote::event read_event();
     void send(const std::string& message);
     void send_update(bool final);
+    void close_files();
     std::vector<glkote::window_place> window_list() const;
     // What the event means to the game, if anything.
     std::optional<event_t> interpret(const glkote::event& message, bool& answered);

@@ -311,8 +311,18 @@ std::optional<std::string> library::prompt_for_file(glui32 usage, glui32 mode) {
 void library::finish() {
     if (auto message = interpreter_fatal_error(*this))
         fail(*message);
+    // Any failure to write one is told before the last update.
+    close_files();
     send_update(true);
     exit_process(0);
+}
+
+void library::close_files() {
+    // Only files: a memory stream would give its array back to a program
+    // that is ending.
+    for (auto& stream : streams)
+        if (auto* file = dynamic_cast<file_stream*>(stream.get()))
+            file->finish();
 }
 
 void library::fail(const std::string& message) {
@@ -321,6 +331,7 @@ void library::fail(const std::string& message) {
 }
 
 void library::exit_process(int status) {
+    close_files();
     std::error_code ignored;
     for (auto& path : temporary_files)
         std::filesystem::remove(path, ignored);
