@@ -33,6 +33,10 @@ class library {
     bool graphics_supported = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
+    // Files the game could not write, told to the display after the next
+    // update: after the game's own reply ("Ok."), which Glk gave it no way
+    // to make true.
+    std::vector<glkote::file_failure> write_failures;
 
     // Windows (windows.cpp)
     glk_window_struct* window_by_id(glui32 id) const;
@@ -58,9 +62,8 @@ class library {
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
-    // Tells the display that the game's file `path` (of `usage`) could not
-    // be written, for `why`: the game cannot be told.
-    void tell_write_failure(const std::filesystem::path& path, glui32 usage, std::error_code why);
+    // The game's file `path` (of `usage`) could not be written, for `why`.
+    void write_failed(const std::filesystem::path& path, glui32 usage, std::error_code why);
     // The last update, with nothing awaited; then the process ends.
     [[noreturn]] void finish();
     // An error update (a sentence for the player); then the process ends.
@@ -77,6 +80,7 @@ class library {
     void send(const std::string& message);
     void send_update(bool final);
     void close_files();
+    void send_write_failures();
     std::vector<glkote::window_place> window_list() const;
     // What the event means to the game, if anything.
     std::optional<event_t> interpret(const glkote::event& message, bool& answered);

@@ -219,12 +219,18 @@ void library::send_update(bool final) {
     if (!final)
         update.special_input = special_input_;
     send(glkote::write(update));
+    send_write_failures();
 }
 
-void library::tell_write_failure(const std::filesystem::path& path, glui32 usage,
-                                 std::error_code why) {
-    send(glkote::write(glkote::file_failure{type_of(usage), utf8_of(path.filename()),
-                                            reason_of(why), why.message()}));
+void library::write_failed(const std::filesystem::path& path, glui32 usage, std::error_code why) {
+    write_failures.push_back(
+        {type_of(usage), utf8_of(path.filename()), reason_of(why), why.message()});
+}
+
+void library::send_write_failures() {
+    for (auto& failure : write_failures)
+        send(glkote::write(failure));
+    write_failures.clear();
 }
 
 void library::request_timer(glui32 milliseconds) {
@@ -332,6 +338,7 @@ void library::fail(const std::string& message) {
 
 void library::exit_process(int status) {
     close_files();
+    send_write_failures();
     std::error_code ignored;
     for (auto& path : temporary_files)
         std::filesystem::remove(path, ignored);

@@ -165,7 +165,7 @@ void file_stream::fail(std::error_code why) {
     if (error_)
         return;
     error_ = why ? why : std::make_error_code(std::errc::io_error);
-    library::get().tell_write_failure(path_, usage_, error_);
+    library::get().write_failed(path_, usage_, error_);
 }
 
 glsi32 file_stream::get() {
