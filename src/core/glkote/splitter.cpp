@@ -16,16 +16,22 @@ message_splitter::status message_splitter::next(std::string_view& message) {
         return fault;
     // A brace outside any string opens or closes an object.
     for (; scanned < pending.size(); ++scanned) {
-        char c = pending[scanned];
         if (in_string) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                in_string = false;
+            // On to the quote that ends it, one after an even number of
+            // backslashes; the opening quote bounds the look back.
+            size_t quote = pending.find('"', scanned);
+            if (quote == std::string::npos) {
+                scanned = pending.size();
+                break;
+            }
+            size_t backslashes = 0;
+            while (pending[quote - 1 - backslashes] == '\\')
+                ++backslashes;
+            in_string = backslashes % 2 != 0;
+            scanned = quote;
             continue;
         }
+        char c = pending[scanned];
         if (depth == 0) {
             if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
                 start = scanned + 1;

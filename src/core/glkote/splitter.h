@@ -33,7 +33,6 @@ class message_splitter {
     size_t scanned = 0; // how far it has been read
     int depth = 0;
     bool in_string = false;
-    bool escaped = false;
     status fault = status::more;
     size_t limit;
 };
