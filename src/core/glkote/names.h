@@ -34,15 +34,6 @@ constexpr std::optional<special_key> function_key(int number) {
     return static_cast<special_key>(static_cast<std::uint32_t>(special_key::func1) -
                                     static_cast<std::uint32_t>(number - 1));
 }
-// The F-key's number, or 0 for a key that is none.
-constexpr int function_number(special_key key) {
-    auto code = static_cast<std::uint32_t>(key);
-    auto first = static_cast<std::uint32_t>(special_key::func1);
-    if (code > first || code < static_cast<std::uint32_t>(special_key::func12))
-        return 0;
-    return static_cast<int>(first - code) + 1;
-}
-
 // Glk's filemode_ values.
 enum class file_mode : std::uint32_t { write = 1, read = 2, read_write = 3, write_append = 5 };
 // Glk's fileusage_ types.
