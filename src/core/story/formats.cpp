@@ -371,7 +371,8 @@ std::vector<file_filter> story_file_filters() {
         auto label = std::string(f.name) + " Games";
         auto same_name = std::find_if(filters.begin(), filters.end(),
                                       [&](const file_filter& g) { return g.label == label; });
-        auto& group = same_name != filters.end() ? *same_name : filters.emplace_back(label);
+        auto& group =
+            same_name != filters.end() ? *same_name : filters.emplace_back(file_filter{label, {}});
         for (auto e : f.extensions) {
             add(group, e);
             add(filters[0], e);
