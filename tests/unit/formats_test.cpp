@@ -122,9 +122,10 @@ TEST(Formats, WhatNothingPlaysIsSaidNamingTheFile) {
     EXPECT_NE(format_of(cut.substr(0, cut.size() - 10), "x.blb").find(blorb), std::string::npos);
 }
 
-// The desktop's file types (data/tallowick-mime.xml and the launcher's
-// MimeType): a type for each format that Tallowick plays, its extensions
-// as globs but for shared ones, and its magic true of its files.
+// The desktop's file types (data/tallowick-mime.xml, the launcher's
+// MimeType, the metainfo's media types): a type for each format that
+// Tallowick plays, its extensions as globs but for shared ones, and its
+// magic true of its files.
 TEST(Formats, TheDesktopsFileTypesAgreeWithTheTable) {
     const fs::path data = TALLOWICK_SOURCE_DIR "/data";
     auto xml = read_file(data / "tallowick-mime.xml");
@@ -191,6 +192,12 @@ TEST(Formats, TheDesktopsFileTypesAgreeWithTheTable) {
     for (size_t at = 0, end; (end = line.find(';', at)) != std::string::npos; at = end + 1)
         launcher.insert(line.substr(at, end - at));
     EXPECT_EQ(launcher, played);
+    auto metainfo = read_file(data / "io.github.tallowick.Tallowick.metainfo.xml");
+    std::set<std::string> provided;
+    const std::regex mediatype("<mediatype>([^<]+)</mediatype>");
+    for (std::sregex_iterator t(metainfo.begin(), metainfo.end(), mediatype), end; t != end; ++t)
+        provided.insert((*t)[1]);
+    EXPECT_EQ(provided, played);
 }
 
 } // namespace
