@@ -291,6 +291,13 @@ void glk_screen::apply(glkote::update& update, std::vector<screen_event>& out) {
         screen_event e{screen_event::input_wait};
         e.input = wanted != inputs.end() ? *wanted : inputs.front();
         out.push_back(std::move(e));
+    } else {
+        // Waiting for no input at all, only for its timer (ADRIFT's
+        // interpreter starts so): the timer's event must still name this
+        // update.
+        screen_event e{screen_event::input_wait};
+        e.input = input_request{input_request::nothing, 0, static_cast<long>(update.gen)};
+        out.push_back(std::move(e));
     }
 }
 

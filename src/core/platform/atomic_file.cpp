@@ -60,6 +60,18 @@ void atomic_file::fail(std::error_code why) {
         error_ = why;
 }
 
+const std::filesystem::path& atomic_file::written_so_far() {
+    errno = 0;
+    if (file_ && std::fflush(file_) != 0)
+        fail(last_error());
+    return new_file_;
+}
+
+bool atomic_file::commit_as(std::filesystem::path target) {
+    target_ = std::move(target);
+    return commit();
+}
+
 bool atomic_file::commit() {
     if (!file_)
         return false;

@@ -29,11 +29,17 @@ class atomic_file {
     // The first failure; none while all is well.
     const std::error_code& error() const { return error_; }
 
+    // The new file, with what was written so far on the disk, for a caller
+    // that reads it back by name (to tell what it holds) before committing.
+    const std::filesystem::path& written_so_far();
+
     // Puts the new file in the target's place: true once it is there (even
     // if the folder could not be flushed after the rename: the file is in
     // place, which is what a caller must know). Otherwise the new file is
     // removed, the target is as it was, and error() says why.
     bool commit();
+    // The same, in the place of `target` instead, in the same folder.
+    bool commit_as(std::filesystem::path target);
 
   private:
     // The platform's part (atomic_file_posix.cpp, atomic_file_win32.cpp).
