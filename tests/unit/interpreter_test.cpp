@@ -10,6 +10,10 @@
 #include <algorithm>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace tw {
 namespace {
 
@@ -19,10 +23,11 @@ using namespace test;
 constexpr int terminated = 128 + 15;
 
 std::unique_ptr<child_process> start(std::vector<std::string> argv,
-                                     std::string cwd = fs::temp_directory_path().string()) {
+                                     std::string cwd = fs::temp_directory_path().string(),
+                                     std::optional<confinement> confined = std::nullopt) {
     std::string error;
-    auto child =
-        child_process::start({std::move(argv), {"TALLOWICK_TEST=1"}, std::move(cwd)}, error);
+    auto child = child_process::start(
+        {std::move(argv), {"TALLOWICK_TEST=1"}, std::move(cwd), std::move(confined)}, error);
     EXPECT_TRUE(child) << error;
     return child;
 }
@@ -37,24 +42,32 @@ std::string read_all(child_process& child, std::string* errors = nullptr) {
     return out;
 }
 
+// Confined or not: what confines it passes nothing on of its own.
 TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
-    temp_dir dir;
-    // Spaces, quotes and backslashes, which Windows' quoting rules treat apart.
-    auto child = start(fake({"env", "a b", "\xc3\xa9", "say \"hi\\\" \\"}), dir.path().string());
-    auto out = read_all(*child);
-    EXPECT_NE(out.find("cwd:" + fs::canonical(dir.path()).string() + "\n"), std::string::npos);
-    EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\narg:say \"hi\\\" \\\n"), std::string::npos);
-    EXPECT_NE(out.find("env:TALLOWICK_TEST=1\n"), std::string::npos);
-    EXPECT_EQ(out.find("env:PATH"), std::string::npos);
-    EXPECT_EQ(child->poll(), 0);
+    for (auto confined : {std::optional<confinement>(), std::optional(confinement{})}) {
+        temp_dir dir;
+        // Spaces, quotes and backslashes, which Windows' quoting rules treat apart.
+        auto child = start(fake({"env", "a b", "\xc3\xa9", "say \"hi\\\" \\"}),
+                           dir.path().string(), confined);
+        auto out = read_all(*child);
+        EXPECT_NE(out.find("cwd:" + fs::canonical(dir.path()).string() + "\n"), std::string::npos);
+        EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\narg:say \"hi\\\" \\\n"), std::string::npos);
+        EXPECT_NE(out.find("env:TALLOWICK_TEST=1\n"), std::string::npos);
+        EXPECT_EQ(out.find("env:PATH"), std::string::npos);
+        EXPECT_EQ(out.find("env:TALLOWICK_LANDLOCK_ABI"), std::string::npos);
+        EXPECT_EQ(child->poll(), 0);
+    }
 }
 
 TEST(Process, TellsWhyItCannotStart) {
     std::string error;
-    EXPECT_FALSE(child_process::start({{"/nonexistent/dfrotz"}, {}, {}}, error));
-    // Then the system's reason, in the player's language.
-    EXPECT_EQ(error.rfind("The game interpreter /nonexistent/dfrotz could not be started: ", 0), 0u);
-    EXPECT_FALSE(child_process::start({fake({"echo"}), {}, "/nonexistent"}, error));
+    for (auto confined : {std::optional<confinement>(), std::optional(confinement{})}) {
+        EXPECT_FALSE(child_process::start({{"/nonexistent/dfrotz"}, {}, {}, confined}, error));
+        // Then the system's reason, in the player's language.
+        EXPECT_EQ(error.rfind("The game interpreter /nonexistent/dfrotz could not be started: ", 0),
+                  0u);
+    }
+    EXPECT_FALSE(child_process::start({fake({"echo"}), {}, "/nonexistent", {}}, error));
     EXPECT_NE(error.find("could not be started in the folder /nonexistent"), std::string::npos);
 }
 
@@ -104,6 +117,18 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
     EXPECT_FALSE(child->write("more"));
 }
 
+#ifdef _WIN32
+// Its job holds it alone, and its memory capped (on Linux: the black-box
+// test of a hostile interpreter). Kill-on-close: tests/windows/smoke.
+TEST(Process, AConfinedInterpreterIsAloneInItsJob) {
+    auto out = read_all(*start(fake({"job"}), fs::temp_directory_path().string(), confinement{}));
+    EXPECT_NE(out.find("in a job: yes\nanother process: refused\n"), std::string::npos) << out;
+    // Wine gives the memory whatever the job says.
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        EXPECT_NE(out.find("8 GiB: refused"), std::string::npos) << out;
+}
+#endif
+
 TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
     temp_dir dir;
     const auto& zcode = interpreter_for(story_format::zcode);
@@ -132,6 +157,28 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
     EXPECT_EQ(fs::path(launch.argv.back()), dir / "story.z5");
     EXPECT_EQ(fs::path(launch.cwd), dir.path());
     EXPECT_TRUE(launch.env.empty());
+
+    // Confined to its game: the stories anywhere in the save folder are
+    // kept, its own too whatever its name; nothing else there is.
+    fs::create_directories(dir / "older" / "games");
+    for (auto name : {"story.z5", "older/games/Other.GBLORB", "story", "story.sav", "notes.txt"})
+        write_file(dir / name, "");
+    // Whether the save folder is named as a path from here or not: the
+    // launcher runs in it.
+    const auto from_here = dir.path().lexically_relative(fs::current_path());
+    for (auto [story, folder] : {std::pair{dir / "story.z5", dir.path()}, {dir / "story", from_here}}) {
+        auto confined = zcode.launch(our_dfrotz, story, folder).confined;
+        ASSERT_TRUE(confined);
+        EXPECT_EQ(confined->readable, std::vector<std::string>{story.string()});
+        EXPECT_EQ(fs::path(confined->writable), dir.path());
+        std::vector<fs::path> kept(confined->kept.begin(), confined->kept.end()),
+            expected{dir / "older" / "games" / "Other.GBLORB", dir / "story.z5"};
+        if (story.extension().empty())
+            expected.push_back(story);
+        std::sort(kept.begin(), kept.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(kept, expected);
+    }
 
     // Its input: backslashes doubled, keys as dfrotz's own escapes.
     EXPECT_EQ(zcode.line("a\\b", {}), "a\\\\b\n");

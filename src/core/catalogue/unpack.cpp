@@ -2,10 +2,10 @@
 
 #include "core/catalogue/zip_file.h"
 #include "core/platform/platform.h"
+#include "core/story/story_file.h"
 #include "core/text/utf8.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -14,9 +14,6 @@
 
 namespace tw {
 namespace {
-
-constexpr std::array<std::string_view, 14> story_extensions = {
-    "z1", "z2", "z3", "z4", "z5", "z6", "z7", "z8", "zblorb", "zlb", "ulx", "gblorb", "glb", "blb"};
 
 // Letters and digits only, in lower case: "Lost Pig" and "LostPig" alike.
 std::string plain(std::string_view s) {
@@ -55,12 +52,6 @@ std::string stem_of(const std::string& name) {
 }
 
 } // namespace
-
-bool is_story_extension(std::string_view extension) {
-    auto e = ascii_lower(extension);
-    return e == "blorb" ||
-           std::find(story_extensions.begin(), story_extensions.end(), e) != story_extensions.end();
-}
 
 std::optional<std::filesystem::path> unpacked_before(const std::filesystem::path& folder,
                                                      const std::string& stem) {

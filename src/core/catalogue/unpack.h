@@ -12,9 +12,6 @@
 
 namespace tw {
 
-// Whether `extension` (without the dot, any case) is a story file's.
-bool is_story_extension(std::string_view extension);
-
 struct unpacked_story {
     std::filesystem::path story; // where the story now is; empty on failure
     std::string note;            // for the player, when a choice was made

@@ -22,9 +22,9 @@ class dfrotz_kind final : public interpreter_kind {
             found.push_back(std::move(p));
         return found;
     }
-    launch_options launch(const std::filesystem::path& interpreter,
-                          const std::filesystem::path& story,
-                          const std::filesystem::path& workdir) const override {
+    launch_options command(const std::filesystem::path& interpreter,
+                           const std::filesystem::path& story,
+                           const std::filesystem::path& workdir) const override {
         return dfrotz::launch(interpreter, story, workdir);
     }
     std::optional<std::string> notice(const std::filesystem::path& interpreter) const override {
@@ -61,10 +61,10 @@ class glulxe_kind final : public interpreter_kind {
         // Only ours: any other glulxe draws on a terminal.
         return own_program_places(cwd, program());
     }
-    launch_options launch(const std::filesystem::path& interpreter,
-                          const std::filesystem::path& story,
-                          const std::filesystem::path& workdir) const override {
-        return {{argument_of(interpreter), argument_of(story)}, {}, argument_of(workdir)};
+    launch_options command(const std::filesystem::path& interpreter,
+                           const std::filesystem::path& story,
+                           const std::filesystem::path& workdir) const override {
+        return {{argument_of(interpreter), argument_of(story)}, {}, argument_of(workdir), {}};
     }
     std::optional<std::string> notice(const std::filesystem::path&) const override {
         return std::nullopt;
@@ -94,7 +94,42 @@ class glulxe_kind final : public interpreter_kind {
     }
 };
 
+// More entries than any player's save folder holds: past them, stories in
+// it are left unguarded rather than the game's start held up.
+constexpr int save_folder_entries_looked_at = 10000;
+
 } // namespace
+
+launch_options interpreter_kind::launch(const std::filesystem::path& interpreter,
+                                        const std::filesystem::path& story,
+                                        const std::filesystem::path& workdir) const {
+    auto options = command(interpreter, story, workdir);
+    options.confined = confinement_for(story, workdir);
+    return options;
+}
+
+confinement confinement_for(const std::filesystem::path& story,
+                            const std::filesystem::path& given_folder) {
+    // Absolute: the launcher reads them from the save folder, its working
+    // directory, where a relative name would mean something else.
+    std::error_code ec;
+    const auto save_folder = std::filesystem::absolute(given_folder, ec).lexically_normal();
+    confinement c;
+    c.readable = {argument_of(std::filesystem::absolute(story, ec).lexically_normal())};
+    c.writable = argument_of(save_folder);
+    // Symbolic links are not followed: what they point to is outside.
+    std::filesystem::recursive_directory_iterator entry(save_folder, ec), end;
+    for (int looked = 0; !ec && entry != end && looked < save_folder_entries_looked_at;
+         entry.increment(ec), ++looked) {
+        std::error_code ignored;
+        auto extension = utf8_of(entry->path().extension());
+        bool a_story = (extension.size() > 1 && is_story_extension(extension.substr(1))) ||
+                       std::filesystem::equivalent(entry->path(), story, ignored);
+        if (a_story && entry->is_regular_file(ignored))
+            c.kept.push_back(argument_of(entry->path()));
+    }
+    return c;
+}
 
 const interpreter_kind& interpreter_for(story_format format) {
     static const dfrotz_kind zcode;

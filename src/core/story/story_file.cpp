@@ -2,6 +2,7 @@
 
 #include "core/text/utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 
@@ -164,6 +165,12 @@ story_check check_story(const std::filesystem::path& story) {
     return {story_format::unplayable,
             "The file " + name +
                 " cannot be played: it is not a story file, neither a Z-code nor a Glulx game."};
+}
+
+bool is_story_extension(std::string_view extension) {
+    auto e = ascii_lower(extension);
+    return e == "blorb" ||
+           std::find(story_extensions.begin(), story_extensions.end(), e) != story_extensions.end();
 }
 
 } // namespace tw
