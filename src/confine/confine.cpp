@@ -168,30 +168,30 @@ void limit(int resource, rlim_t most) {
 }
 
 // Binds each kept file read-only over itself, in mount and user namespaces
-// of our own that the interpreter inherits. False when this system allows
-// no user namespace to an ordinary user.
+// of our own that the interpreter inherits. False when this system gives
+// an ordinary user no such namespace, or one without the right to mount
+// (as Ubuntu's AppArmor may): the game is played all the same.
 bool keep_unchanged(const std::vector<const char*>& kept) {
     const uid_t uid = ::getuid();
     const gid_t gid = ::getgid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return false;
-    if (!write_text("/proc/self/setgroups", "deny") ||
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+        !write_text("/proc/self/setgroups", "deny") ||
         !write_text("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
         !write_text("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
-        fail("mapping the user namespace");
+        return false;
     // Mounts in a namespace of a less privileged user propagate nowhere
     // else: these binds are the interpreter's alone.
     mount_attr read_only{mount_attr_rdonly, 0, 0, 0};
+    bool all = true;
     for (const char* file : kept) {
         if (::mount(file, file, nullptr, MS_BIND, nullptr) != 0) {
-            if (errno == ENOENT)
-                continue; // gone since it was named: nothing to keep
-            fail(file);
+            all = all && errno == ENOENT; // gone since it was named: nothing to keep
+            continue;
         }
         if (::syscall(SYS_mount_setattr, AT_FDCWD, file, 0, &read_only, sizeof read_only) != 0)
-            fail(file);
+            all = false;
     }
-    return true;
+    return all;
 }
 
 // Ambient and bounding capabilities go, so that the program keeps none

@@ -18,6 +18,16 @@
 //               "ready\n", and both sleep without reading
 //   sleep       sleeps without reading
 //   exit N      exits with status N
+//   job         (Windows) whether it is in a job, whether it can start
+//               another process, and whether it is given 8 GiB, a line each
+//   hostile SECRET OUTSIDE PORT SPEECH VICTIM
+//               tries what an interpreter taken over by its story would
+//               (hostile.cpp; Linux), then acts as echo, but "grow" writes
+//               past the cap on file size
+// Started as dfrotz is (its first argument an option), it reads its mode and
+// arguments from the end of its own file, where a test that copied it wrote
+// them, one a line between two lines of fake_mode_mark: a confined
+// interpreter can start no script to pass them on.
 #include "pattern.h"
 
 #include <chrono>
@@ -25,9 +35,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,12 +50,33 @@
 #include <shellapi.h>
 #define write _write
 #else
+#include "hostile.h"
+
 #include <csignal>
 #include <unistd.h>
 extern char** environ;
 #endif
 
 namespace {
+
+const std::string fake_mode_mark = "\n--fake_interpreter mode--\n";
+
+// The mode and its arguments at the end of `program`, the lines between the
+// last two marks.
+std::vector<std::string> mode_written_in(const char* program) {
+    std::ifstream in(program, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    std::vector<std::string> lines;
+    auto end = bytes.rfind(fake_mode_mark);
+    auto start = end == std::string::npos ? end : bytes.rfind(fake_mode_mark, end - 1);
+    if (start == std::string::npos)
+        return lines;
+    std::istringstream between(bytes.substr(start + fake_mode_mark.size(),
+                                            end - start - fake_mode_mark.size()));
+    for (std::string line; std::getline(between, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 void out(const std::string& s, int fd = 1) {
     for (size_t done = 0; done < s.size();) {
@@ -90,9 +125,15 @@ void pause(const std::string& gate) {
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
-    std::string mode = argv[1], arg = argc > 2 ? argv[2] : "0";
+    std::vector<std::string> args(argv, argv + argc);
+    if (args[1][0] == '-') {
+        auto written = mode_written_in(argv[0]);
+        args.insert(args.begin() + 1, written.begin(), written.end());
+        argc = static_cast<int>(args.size());
+    }
+    std::string mode = args[1], arg = argc > 2 ? args[2] : "0";
     for (int i = 2; i < argc; ++i)
-        if (std::strcmp(argv[i], "-v") == 0) {
+        if (args[i] == "-v") {
             if (mode == "version")
                 out("FROTZ V" + arg + "     Dumb interface.\n");
             return 0;
@@ -109,16 +150,16 @@ int main(int argc, char** argv) {
             auto u = std::filesystem::path(w).u8string();
             return std::string(u.begin(), u.end());
         };
-        wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
+        wchar_t** wide_args = CommandLineToArgvW(GetCommandLineW(), &argc);
         for (int i = 2; i < argc; ++i)
-            out("arg:" + utf8(args[i]) + "\n");
+            out("arg:" + utf8(wide_args[i]) + "\n");
         wchar_t* block = GetEnvironmentStringsW();
         for (wchar_t* e = block; *e; e += wcslen(e) + 1)
             out("env:" + utf8(e) + "\n");
         FreeEnvironmentStringsW(block);
 #else
         for (int i = 2; i < argc; ++i)
-            out(std::string("arg:") + argv[i] + "\n");
+            out("arg:" + args[i] + "\n");
         for (char** e = environ; *e; ++e)
             out(std::string("env:") + *e + "\n");
 #endif
@@ -155,6 +196,34 @@ int main(int argc, char** argv) {
         sleep_for_ever();
     } else if (mode == "exit") {
         return std::atoi(arg.c_str());
+#ifdef _WIN32
+    } else if (mode == "job") {
+        BOOL in_job = FALSE;
+        IsProcessInJob(GetCurrentProcess(), nullptr, &in_job);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi;
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring command = L"\"" + std::wstring(self) + L"\" exit 0";
+        BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, nullptr, &si, &pi);
+        void* hoard = VirtualAlloc(nullptr, SIZE_T{8} << 30, MEM_COMMIT | MEM_RESERVE,
+                                   PAGE_READWRITE);
+        out(std::string("in a job: ") + (in_job ? "yes" : "no") +
+            "\nanother process: " + (started ? "started" : "refused") +
+            "\n8 GiB: " + (hoard ? "given" : "refused") + "\n");
+#else
+    } else if (mode == "hostile" && argc > 7) {
+        tw::test::hostile({args[2], args[3], args[4], args[5], args[6]}, args.back(),
+                          [](const std::string& s) { out(s); });
+        out("\n>");
+        for (std::string line; std::getline(std::cin, line);) {
+            if (line == "grow")
+                tw::test::grow_past_the_cap();
+            out("You said: " + line + ".\n\n>");
+        }
+#endif
     }
     return 0;
 }

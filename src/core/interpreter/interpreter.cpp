@@ -125,7 +125,7 @@ confinement confinement_for(const std::filesystem::path& story,
         auto extension = utf8_of(entry->path().extension());
         bool a_story = (extension.size() > 1 && is_story_extension(extension.substr(1))) ||
                        std::filesystem::equivalent(entry->path(), story, ignored);
-        if (a_story && entry->is_regular_file(ignored))
+        if (a_story && entry->is_regular_file(ignored) && !entry->is_symlink(ignored))
             c.kept.push_back(argument_of(entry->path()));
     }
     return c;

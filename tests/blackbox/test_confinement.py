@@ -1,0 +1,97 @@
+"""A story that takes its interpreter over reaches nothing past its game.
+The hostile stand-in (tests/tools/hostile.cpp), started as every
+interpreter is, tries what it would; what came of it is judged by its
+effects, never by what it reports: on this kernel, and asking for no more
+than a stock Debian 12 kernel gives (Landlock ABI 2). And what
+`tallowick --version` says the system gives, played without Landlock too."""
+import os
+import socket
+import subprocess
+import uuid
+
+from harness import PROGRAM, STORIES, ProgramTest, interpreters, main, processes, wait_for
+
+ALL = "Interpreters confined: files, sockets, processes, memory."
+# What Tallowick says without Landlock; and both in a sanitizer build, whose
+# sanitizers reserve terabytes of address space: no cap there.
+WITHOUT_LANDLOCK = {
+    ALL: "Interpreters confined: sockets, processes, memory; not confined: files.",
+    "Interpreters confined: files, sockets, processes; not confined: memory.":
+        "Interpreters confined: sockets, processes; not confined: files, memory."}
+
+
+def version_line(**env):
+    run = subprocess.run([str(PROGRAM), "--version"], capture_output=True, text=True, check=True,
+                         env=dict(os.environ, **env))
+    return run.stdout.splitlines()[-1]
+
+
+class Confinement(ProgramTest):
+    def hostile_game(self, **env):
+        home, outside = self.temp_dir(), self.temp_dir()
+        token = f"secret-{uuid.uuid4().hex}"  # the secret file's name and its words
+        secret = home / f"{token}.txt"
+        secret.write_text(f"The password is {token}.\n")
+        listener = socket.create_server(("127.0.0.1", 0))
+        listener.setblocking(False)
+        self.addCleanup(listener.close)
+        victim = subprocess.Popen(["sleep", "600"])
+        self.addCleanup(victim.kill)
+        speech = self.speech()
+        words = b"\nIts own words: the lamp is lit.\n"
+        program = self.fake_game(
+            "hostile", str(secret), str(outside), str(listener.getsockname()[1]),
+            speech.address.split(":", 1)[1], str(victim.pid), story=words,
+            stories=("lantern",), home=home, speech=speech, env=env)
+        wait_for(lambda: "The hostile stand-in has tried everything." in program.view(),
+                 "the stand-in's attempts", program.screen)
+
+        games = program.cwd / "games"
+        everything_kept = [program.view(), *speech.said()] + [
+            f.read_bytes().decode("utf-8", "replace") for f in games.iterdir()]
+        self.assertFalse([text for text in everything_kept if token in text])
+        self.assertEqual(list(home.iterdir()), [secret])
+        self.assertEqual(list(outside.iterdir()), [])
+        self.assertEqual((games / "Fake.z5").read_bytes(), bytes([5]) + bytes(63) + words)
+        self.assertEqual((games / "lantern.z5").read_bytes(), (STORIES / "lantern.z5").read_bytes())
+        with self.assertRaises(BlockingIOError):
+            listener.accept()
+        self.assertFalse([said for said in speech.said() if "Hostile" in said])
+        self.assertIsNone(victim.poll())
+        # What it may do, it did; the game goes on, no program in its place.
+        self.assertIn("Its own words: the lamp is lit.", program.view())
+        self.assertEqual((games / "hostile.sav").read_text(), "a save")
+        program.command("look", "You said: look.")
+        self.assertEqual(list(outside.iterdir()), [])
+        self.assertEqual(processes(str(outside)), [])
+        # Its 8 GiB never given (but in a sanitizer build).
+        with open(f"/proc/{interpreters(program.cwd)[0]}/status") as status:
+            peak_kib = next(int(line.split()[1]) for line in status if line.startswith("VmPeak"))
+        if version_line(**env) == ALL:
+            self.assertLess(peak_kib, 8 << 20)
+
+        # A file past the cap on file size ends it, told as a crash.
+        program.command("grow")
+        self.assertEqual(program.answer_alert("Uh Oh."),
+                         "The game interpreter stopped unexpectedly, and the game with it.")
+        program.wait_first_screen()
+        self.assertLess((games / "grown.dat").stat().st_size, 1 << 30)
+
+    def test_the_hostile_stand_in_reaches_nothing_past_its_game(self):
+        self.hostile_game()
+
+    def test_nor_with_no_more_than_debian_12_gives(self):
+        self.hostile_game(TALLOWICK_LANDLOCK_ABI="2")
+
+    def test_the_version_says_what_is_confined_and_without_landlock_the_game_plays(self):
+        full = version_line()
+        self.assertIn(full, WITHOUT_LANDLOCK)
+        self.assertEqual(version_line(TALLOWICK_LANDLOCK_ABI="2"), full)
+        self.assertEqual(version_line(TALLOWICK_LANDLOCK_ABI="0"), WITHOUT_LANDLOCK[full])
+        program = self.start_games(env={"TALLOWICK_LANDLOCK_ABI": "0"})
+        self.choose(program)
+        program.speech.wait("Rain follows you in")
+
+
+if __name__ == "__main__":
+    main()
