@@ -3,7 +3,8 @@ The hostile stand-in (tests/tools/hostile.cpp), started as every
 interpreter is, tries what it would; what came of it is judged by its
 effects, never by what it reports: on this kernel, and asking for no more
 than a stock Debian 12 kernel gives (Landlock ABI 2). And what
-`tallowick --version` says the system gives, played without Landlock too."""
+`tallowick --version` says the system gives, a game played without
+Landlock, and an interpreter that dies with Tallowick."""
 import os
 import socket
 import subprocess
@@ -91,6 +92,12 @@ class Confinement(ProgramTest):
         program = self.start_games(env={"TALLOWICK_LANDLOCK_ABI": "0"})
         self.choose(program)
         program.speech.wait("Rain follows you in")
+
+    def test_killed_outright_tallowick_takes_its_interpreter_with_it(self):
+        program = self.fake_game("sleep")  # one that never reads, so never sees its input end
+        wait_for(lambda: interpreters(program.cwd), "the interpreter")
+        program.process.kill()
+        wait_for(lambda: not interpreters(program.cwd), "no interpreter left")
 
 
 if __name__ == "__main__":
