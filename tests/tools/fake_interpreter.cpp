@@ -19,7 +19,8 @@
 //   sleep       sleeps without reading
 //   exit N      exits with status N
 //   job         (Windows) whether it is in a job, whether it can start
-//               another process, and whether it is given 8 GiB, a line each
+//               another process, whether it is given 8 GiB, and whether it
+//               runs at low integrity, a line each
 //   hostile SECRET OUTSIDE PORT SPEECH VICTIM
 //               tries what an interpreter taken over by its story would
 //               (hostile.cpp; Linux), then acts as echo, but "grow" writes
@@ -210,9 +211,18 @@ int main(int argc, char** argv) {
                                       nullptr, nullptr, &si, &pi);
         void* hoard = VirtualAlloc(nullptr, SIZE_T{8} << 30, MEM_COMMIT | MEM_RESERVE,
                                    PAGE_READWRITE);
+        HANDLE token;
+        DWORD level = 0, size = 0;
+        char label[64];
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+            GetTokenInformation(token, TokenIntegrityLevel, label, sizeof label, &size)) {
+            PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(label)->Label.Sid;
+            level = *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
+        }
         out(std::string("in a job: ") + (in_job ? "yes" : "no") +
             "\nanother process: " + (started ? "started" : "refused") +
-            "\n8 GiB: " + (hoard ? "given" : "refused") + "\n");
+            "\n8 GiB: " + (hoard ? "given" : "refused") +
+            "\nintegrity: " + (level < SECURITY_MANDATORY_MEDIUM_RID ? "low" : "not low") + "\n");
 #else
     } else if (mode == "hostile" && argc > 7) {
         tw::test::hostile({args[2], args[3], args[4], args[5], args[6]}, args.back(),

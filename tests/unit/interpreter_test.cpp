@@ -118,14 +118,20 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
 }
 
 #ifdef _WIN32
-// Its job holds it alone, and its memory capped (on Linux: the black-box
-// test of a hostile interpreter). Kill-on-close: tests/windows/smoke.
+// Its job holds it alone, with its memory capped, at low integrity (on
+// Linux: the black-box test of a hostile interpreter). Kill-on-close:
+// tests/windows/smoke.
 TEST(Process, AConfinedInterpreterIsAloneInItsJob) {
-    auto out = read_all(*start(fake({"job"}), fs::temp_directory_path().string(), confinement{}));
+    temp_dir saves;
+    confinement confined;
+    confined.writable = saves.path().string();
+    auto out = read_all(*start(fake({"job"}), saves.path().string(), confined));
     EXPECT_NE(out.find("in a job: yes\nanother process: refused\n"), std::string::npos) << out;
-    // Wine gives the memory whatever the job says.
-    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+    // Wine enforces neither.
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
         EXPECT_NE(out.find("8 GiB: refused"), std::string::npos) << out;
+        EXPECT_NE(out.find("integrity: low"), std::string::npos) << out;
+    }
 }
 #endif
 
