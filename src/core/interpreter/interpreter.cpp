@@ -104,7 +104,12 @@ launch_options interpreter_kind::launch(const std::filesystem::path& interpreter
                                         const std::filesystem::path& story,
                                         const std::filesystem::path& workdir) const {
     auto options = command(interpreter, story, workdir);
-    options.confined = confinement_for(story, workdir);
+    auto confined = confinement_for(story, workdir);
+    // Files of its own it reads besides (a table beside its program).
+    if (options.confined)
+        confined.readable.insert(confined.readable.end(), options.confined->readable.begin(),
+                                 options.confined->readable.end());
+    options.confined = std::move(confined);
     return options;
 }
 

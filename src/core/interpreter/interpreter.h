@@ -59,7 +59,9 @@ class interpreter_kind {
     virtual std::string timer(const input_request& request, std::string_view partial) const = 0;
 
   private:
-    // Its command line, environment and folder, which launch() confines.
+    // Its command line, environment and folder, which launch() confines;
+    // and in `confined`, if it reads files of its own besides its program
+    // (data beside it), those as `readable`.
     virtual launch_options command(const std::filesystem::path& interpreter,
                                    const std::filesystem::path& story,
                                    const std::filesystem::path& workdir) const = 0;
