@@ -447,18 +447,16 @@ class ProgramTest(unittest.TestCase):
         return self.choose(self.start_games(**kwargs))
 
     def fake_game(self, *mode, story=b"", stories=(), **kwargs):
-        """Starts the program with the fake interpreter as ./dfrotz, in
-        `mode` (its words, as one string or each apart), playing Fake.z5,
-        which holds `story`, beside our `stories`."""
+        """Starts the program with the fake interpreter as ./dfrotz in `mode` (its
+        words, one string or each apart), playing Fake.z5 (with `story`) beside `stories`."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories)
         # A Z-machine header's version byte, so that the fake is started.
         (cwd / "games" / "Fake.z5").write_bytes(bytes([5]) + bytes(63) + story)
-        # A copy with its mode written at its end: a confined interpreter
-        # could not run a script that passed it on.
+        # Its mode at its end: a confined interpreter runs no script.
         mark = b"\n--fake_interpreter mode--\n"
         words = mode[0].split() if len(mode) == 1 else mode
         (cwd / "dfrotz").write_bytes((BINARY_DIR / "fake_interpreter").read_bytes() + mark
-                                     + "\n".join(words).encode() + mark)
+                                     + "\n".join(words).encode())
         (cwd / "dfrotz").chmod(0o755)
         program = self.start(cwd, **kwargs)
         program.wait_first_screen()
