@@ -15,7 +15,7 @@ voice player_preferences::voice_for_a_game() {
             std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
     }
     problem.clear();
-    speaking = orca_voice(reader_file, problem).value_or(voice{});
+    speaking = reader_file ? orca_voice(*reader_file, problem).value_or(voice{}) : voice{};
     if (!problem.empty())
         std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
     reader_rate = speaking.rate;

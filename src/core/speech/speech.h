@@ -8,7 +8,9 @@
 // it cut is said again, whole, once the screen reader is done.
 #include "core/speech/voice.h"
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,11 @@ bool speech_close();
 
 // Speaks from now on with `v`.
 void set_voice(const voice& v);
+
+// Where the platform's screen reader keeps the voice the player chose, for
+// Tallowick to speak alike (Orca's settings); none where there is no such
+// file to read.
+std::optional<std::filesystem::path> screen_reader_voice_file();
 
 // Waits until every text queued so far has been spoken to its end (or
 // dropped, or handed to a service that does not tell when a text ends). For
