@@ -29,6 +29,7 @@ PROGRAM = Path(os.environ["TALLOWICK"])
 STORIES = BINARY_DIR / "stories"
 TOOLS = Path(__file__).resolve().parents[1] / "tools"
 FRAME = "Tallowick, by Brennholt."
+FAKE_HEADER = bytes([5, 0, 0, 0]) + bytes([0, 64]) * 6 + bytes(48)  # of Fake.z5
 BUTTONS = ["Open a game.", "Choose a game from our database.", "Exit!"]
 SAVE_QUESTION = "What would you like to name your game?"
 GAMES_TITLE = "Please choose a game you wish to play."
@@ -455,8 +456,9 @@ class ProgramTest(unittest.TestCase):
         """Starts the program with the fake interpreter as ./dfrotz in `mode` (its
         words, one string or each apart), playing Fake.z5 (with `story`) beside `stories`."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories)
-        # A Z-machine header's version byte, so that the fake is started.
-        (cwd / "games" / "Fake.z5").write_bytes(bytes([5]) + bytes(63) + story)
+        # A Z-machine header (a version, six addresses inside the file), so
+        # that the fake is started.
+        (cwd / "games" / "Fake.z5").write_bytes(FAKE_HEADER + story)
         # Its mode at its end: a confined interpreter runs no script.
         mark = b"\n--fake_interpreter mode--\n"
         words = mode[0].split() if len(mode) == 1 else mode

@@ -11,7 +11,8 @@ import subprocess
 import uuid
 from pathlib import Path
 
-from harness import PROGRAM, STORIES, ProgramTest, interpreters, main, processes, wait_for
+from harness import (FAKE_HEADER, PROGRAM, STORIES, ProgramTest, interpreters, main, processes,
+                     wait_for)
 
 ALL = "Interpreters confined: files, sockets, processes, memory."
 # And without Landlock; both also in a sanitizer build, with no memory cap.
@@ -48,7 +49,7 @@ class Confinement(ProgramTest):
         kept = [program.view(), *speech.said()] + [f.read_text("latin-1") for f in games.iterdir()]
         self.assertFalse([text for text in kept if token in text or "Hostile" in text])
         self.assertEqual(list(home.iterdir()), [secret])
-        self.assertEqual((games / "Fake.z5").read_bytes(), bytes([5]) + bytes(63) + words)
+        self.assertEqual((games / "Fake.z5").read_bytes(), FAKE_HEADER + words)
         self.assertEqual((games / "lantern.z5").read_bytes(), (STORIES / "lantern.z5").read_bytes())
         self.assertEqual(select.select([listener], [], [], 0)[0], [])  # no connection waits
         self.assertIsNone(victim.poll())
@@ -80,6 +81,11 @@ class Confinement(ProgramTest):
         self.assertIn(full, WITHOUT_LANDLOCK)
         self.assertEqual(version_line(TALLOWICK_LANDLOCK_ABI="2"), full)
         self.assertEqual(version_line(TALLOWICK_LANDLOCK_ABI="0"), WITHOUT_LANDLOCK[full])
+        no_user_namespaces = subprocess.run(  # inside one that allows no more
+            ["unshare", "-Ur", "sh", "-c", "echo 0 >/proc/sys/user/max_user_namespaces; exec \"$0\" "
+             "--version", PROGRAM], capture_output=True, text=True).stdout.splitlines()[-1]
+        self.assertEqual(no_user_namespaces, full.replace(
+            "files", "files (but not the stories kept in the save folder)"))
         program = self.start_games(env={"TALLOWICK_LANDLOCK_ABI": "0"})
         self.choose(program)
         program.speech.wait("Rain follows you in")

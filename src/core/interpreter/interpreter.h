@@ -75,22 +75,24 @@ class interpreter_kind {
                                    const std::filesystem::path& workdir) const = 0;
 };
 
-// What an interpreter playing `story` in `save_folder` may reach: the
-// story to read; the save folder to make, write and remove files in; and
-// the stories kept anywhere in that folder, to read only.
+// What the interpreter `program` playing `story` in `save_folder` may
+// reach: the story and the files that travel with it (its format's
+// companions) to read; the save folder to make, write and remove files in;
+// and the stories kept anywhere in that folder, to read only.
 confinement confinement_for(const std::filesystem::path& story,
-                            const std::filesystem::path& save_folder);
+                            const std::filesystem::path& save_folder, std::string_view program);
 
-// The interpreter for stories of `format` (zcode or glulx).
-const interpreter_kind& interpreter_for(story_format format);
+// The interpreter kind of `program`, the interpreter a format's row names;
+// none when Tallowick has no such kind.
+const interpreter_kind* interpreter_for(std::string_view program);
 
 // The first of `kind`'s places that holds its program.
 std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
                                                       const std::filesystem::path& cwd);
 
 // The interpreter that plays `story`, found from `cwd`, or a sentence for
-// the player that says why none can: a file neither kind plays, or an
-// interpreter that is not there.
+// the player that says why none can: a file that no format's interpreter
+// plays, or an interpreter that is not there.
 struct interpreter_choice {
     const interpreter_kind* kind = nullptr;
     std::filesystem::path program;
