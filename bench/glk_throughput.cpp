@@ -81,7 +81,8 @@ std::string record_game(std::string& error) {
     tw::launch_options opts{
         {TALLOWICK_BINARY_DIR "/glulxe", TALLOWICK_BINARY_DIR "/stories/lantern.gblorb"},
         {},
-        dir.string()};
+        dir.string(),
+        {}};
     std::string out;
     if (auto child = tw::child_process::start(opts, error)) {
         child->write(tw::glk_greeting());

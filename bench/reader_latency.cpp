@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     if (segments <= 0)
         segments = 1000;
 
-    tw::launch_options opts{{"/usr/bin/python3", "-c", writer, std::to_string(segments)}, {}, "/"};
+    tw::launch_options opts{
+        {"/usr/bin/python3", "-c", writer, std::to_string(segments)}, {}, "/", {}};
     std::string error;
     auto child = tw::child_process::start(opts, error);
     if (!child) {

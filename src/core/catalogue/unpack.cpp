@@ -68,24 +68,26 @@ struct companion {
 std::vector<companion> companions_of(const member& story, const story_format& format,
                                      const std::vector<member>& members, const std::string& stem) {
     std::vector<companion> found;
-    const auto& wanted = format.companions;
     for (const auto& m : members) {
         if (&m == &story || m.folder != story.folder)
             continue;
-        if (ascii_lower(m.stem) == ascii_lower(story.stem) &&
-            std::find(wanted.named_as_story.begin(), wanted.named_as_story.end(), m.extension) !=
-                wanted.named_as_story.end())
+        switch (companion_of(format, story.stem, story.extension, m.stem, m.extension)) {
+        case companion_kind::named_as_story:
             found.push_back({&m, stem + "." + m.extension});
-        else if (wanted.named_by_game && m.extension.empty()) {
+            break;
+        case companion_kind::named_by_game: {
             auto name = replace_unfit_characters(m.stem);
             trim_dots_and_spaces(name);
             if (!name.empty() && !is_device_name(name))
                 found.push_back({&m, name});
-        } else if (wanted.numbered_parts && part_digit(story.stem) && part_digit(m.stem) &&
-                   m.extension == story.extension &&
-                   m.stem.substr(0, m.stem.size() - 1) ==
-                       story.stem.substr(0, story.stem.size() - 1))
-            found.push_back({&m, stem + " " + *part_digit(m.stem) + "." + m.extension});
+            break;
+        }
+        case companion_kind::numbered_part:
+            found.push_back({&m, stem + " " + m.stem.back() + "." + m.extension});
+            break;
+        case companion_kind::none:
+            break;
+        }
     }
     return found;
 }

@@ -76,7 +76,9 @@ std::string key(const key_press& key) {
 
 std::optional<std::string> notice(const std::filesystem::path& interpreter) {
     std::string error;
-    auto child = child_process::start({{argument_of(interpreter), "-v"}, {}, {}}, error);
+    // Confined too, with nothing to read or write.
+    auto child =
+        child_process::start({{argument_of(interpreter), "-v"}, {}, {}, confinement{}}, error);
     if (!child)
         return std::nullopt;
     // Its banner is a few lines; a program that says more, or nothing for

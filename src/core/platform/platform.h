@@ -19,10 +19,14 @@ std::filesystem::path program_directory();
 std::filesystem::path settings_directory();
 
 // Where a program of ours named `name` (an interpreter we build) is looked
-// for, in order: in `cwd` (a portable copy), then beside the program, or in
-// its libexec folder when installed. The name takes the system's suffix.
+// for, in order: in `cwd` (a portable copy), then in the installed places
+// below. The name takes the system's suffix.
 std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
                                                       const std::string& name);
+// Beside the program, or in its libexec folder when installed: where a
+// helper of ours that must not be replaced from the working directory (the
+// launcher that confines interpreters) is looked for.
+std::vector<std::filesystem::path> installed_program_places(const std::string& name);
 // Where the system keeps a program named `name`: the folders of PATH (which
 // holds /usr/games for Debian's players); none on Windows, whose players
 // have only what came with us.

@@ -45,11 +45,16 @@ std::filesystem::path settings_directory() {
 std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
                                                       const std::string& name) {
     std::vector<std::filesystem::path> found{cwd / name};
-    if (auto dir = program_directory(); !dir.empty()) {
-        found.push_back(dir / name);
-        found.push_back(dir.parent_path() / "libexec" / "tallowick" / name);
-    }
+    for (auto& p : installed_program_places(name))
+        found.push_back(std::move(p));
     return found;
+}
+
+std::vector<std::filesystem::path> installed_program_places(const std::string& name) {
+    auto dir = program_directory();
+    if (dir.empty())
+        return {};
+    return {dir / name, dir.parent_path() / "libexec" / "tallowick" / name};
 }
 
 std::vector<std::filesystem::path> system_program_places(const std::string& name) {

@@ -349,6 +349,24 @@ bool is_story_extension(std::string_view extension) {
     });
 }
 
+companion_kind companion_of(const story_format& format, std::string_view story_stem,
+                            std::string_view story_extension, std::string_view stem,
+                            std::string_view extension) {
+    const auto& wanted = format.companions;
+    auto digit = [](std::string_view s) { return !s.empty() && s.back() >= '0' && s.back() <= '9'; };
+    if (ascii_lower(stem) == ascii_lower(story_stem) &&
+        std::find(wanted.named_as_story.begin(), wanted.named_as_story.end(), extension) !=
+            wanted.named_as_story.end())
+        return companion_kind::named_as_story;
+    if (wanted.named_by_game && extension.empty())
+        return companion_kind::named_by_game;
+    if (wanted.numbered_parts && digit(story_stem) && digit(stem) &&
+        extension == story_extension && stem.size() == story_stem.size() &&
+        stem.substr(0, stem.size() - 1) == story_stem.substr(0, story_stem.size() - 1))
+        return companion_kind::numbered_part;
+    return companion_kind::none;
+}
+
 bool is_shared_extension(std::string_view extension) {
     auto e = ascii_lower(extension);
     return e == "dat" || e == "hex" || e == "sna" || e == "gam";

@@ -39,6 +39,11 @@ struct companion_files {
     bool numbered_parts = false;
 };
 
+// How a file travels with a game's story file: not at all, named as the
+// story is, as a resource the game names, or as another of its numbered
+// parts (companion_of).
+enum class companion_kind { none, named_as_story, named_by_game, numbered_part };
+
 struct story_format {
     std::string_view name; // for the player: "Z-code", "TADS 3"
     // Lower case, without the dot.
@@ -68,6 +73,13 @@ inline constexpr std::string_view blorb_extensions[] = {"blb", "blorb"};
 // Whether `extension` (without the dot, any case) names a story file of
 // any format, or a Blorb.
 bool is_story_extension(std::string_view extension);
+
+// How the file `stem`.`extension` travels with the story file
+// `story_stem`.`story_extension` of `format`, beside it (extensions lower
+// case, without the dot).
+companion_kind companion_of(const story_format& format, std::string_view story_stem,
+                            std::string_view story_extension, std::string_view stem,
+                            std::string_view extension);
 
 // Extensions that other kinds of file use too (Intel HEX, data files,
 // snapshots): the desktop knows these stories by their bytes alone.
