@@ -124,6 +124,7 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
         sendline("undo");
         return chord_done::done;
     case chord::help:
+        speak(chords_help());
         sendline("help");
         return chord_done::done;
     case chord::status_line:
@@ -145,6 +146,9 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case chord::larger:
     case chord::smaller:
         change_text_size(chord.action == chord::larger ? 1 : -1);
+        return chord_done::done;
+    case chord::braille:
+        host.toggle_braille();
         return chord_done::done;
     }
     return chord_done::none;

@@ -36,6 +36,7 @@ class main_frame : public wxFrame, private game_host {
     wxWindow* dialog_parent() override { return this; }
     void change_speech_rate(int steps) override;
     std::optional<int> change_text_size(int steps, int current) override;
+    void toggle_braille() override { preferences.toggle_braille(); }
     void game_ended() override;
 
     void drop_screen();

@@ -3,6 +3,7 @@
 // backend against services that cut, vanish or are not there. The speech
 // thread lives for the whole process, so each test installs the backend it
 // needs.
+#include "core/speech/preferences.h"
 #include "core/speech/speech.h"
 #include "support.h"
 
@@ -96,6 +97,10 @@ class recorder final : public speech_backend {
         std::lock_guard lock(r->mutex);
         r->events.push_back("<rate " + std::to_string(v.rate.value_or(0)) + ">");
     }
+    void braille(const std::string& text) override {
+        std::lock_guard lock(r->mutex);
+        r->events.push_back("<braille " + text + ">");
+    }
 
   private:
     std::shared_ptr<record> r;
@@ -161,6 +166,28 @@ TEST(Speech, ClosingSilencesDropsEverythingAndDoesNotWaitForAServiceThatHangs) {
     speech_flush();
     EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
     install_recorder(true);
+}
+
+// Off at first; Ctrl+B's words are shown in braille both ways; remembered
+// for the next run. Through NVDA's client: windows/screen_readers.
+TEST(Speech, BrailleShowsEachTextSaidWhileItIsOn) {
+    auto r = install_recorder(true);
+    temp_dir dir;
+    player_preferences preferences(dir / "settings.json", dir / "orca.conf");
+    preferences.voice_for_a_game();
+    speak("one");
+    speech_flush();
+    preferences.toggle_braille();
+    speak("two");
+    speech_flush();
+    player_preferences next_run(dir / "settings.json", dir / "orca.conf");
+    next_run.voice_for_a_game();
+    next_run.toggle_braille();
+    speak("three");
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"one", "<cancel>", "<braille Braille on.>", "Braille on.",
+                                "<braille two>", "two", "<cancel>", "<braille Braille off.>",
+                                "Braille off.", "three"}));
 }
 
 TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {

@@ -34,6 +34,10 @@ bool speech_close();
 // Speaks from now on with `v`.
 void set_voice(const voice& v);
 
+// From now on, with `on`, every text spoken is also shown on the braille
+// display, where the service has one (NVDA's); off at first.
+void set_braille(bool on);
+
 // Waits until every text queued so far has been spoken to its end (or
 // dropped, or handed to a service that does not tell when a text ends). For
 // tests: a service that never ends a text keeps it waiting.
@@ -65,6 +69,8 @@ class speech_backend {
     virtual void cancel() = 0;
     // Speaks what comes next with `v`.
     virtual void set_voice(const voice& v) = 0;
+    // Shows `text` on the braille display, where the service has one.
+    virtual void braille(const std::string&) {}
 };
 
 // The platform's own backend (speech-dispatcher on Linux).
