@@ -61,7 +61,7 @@ class tallowick_app : public wxApp {
                         "Uh oh!", wxOK | wxICON_INFORMATION);
             return false;
         }
-        return frame.launch_game(story);
+        return frame.launch_game(story, {});
     }
 
     // Any key pressed in our windows but a lone Shift or Alt silences our

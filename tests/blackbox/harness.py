@@ -38,15 +38,20 @@ DEADLINE = 45.0
 Atspi.set_timeout(10000, 15000)
 
 
-def wait_for(condition, what, detail=None, timeout=DEADLINE):
+def wait_for(condition, what, detail=None, timeout=DEADLINE, progress=None):
     """Polls `condition` until it gives something true, and returns that.
-    Objects that vanish while read count as "not yet"."""
+    Objects that vanish while read count as "not yet". While `progress()`
+    keeps changing (a long reply still being said), the time starts again:
+    the deadline bounds a program that is stuck, not one that is slow."""
     end = time.monotonic() + timeout
+    seen = progress() if progress else None
     while True:
         with contextlib.suppress(Exception):
             value = condition()
             if value:
                 return value
+        if progress and (now := progress()) != seen:
+            seen, end = now, time.monotonic() + timeout
         if time.monotonic() > end:
             raise AssertionError(f"gave up waiting for {what}\n{detail() if detail else ''}")
         time.sleep(0.05)
@@ -230,7 +235,7 @@ class Speech:
                 if at is None:
                     return None
             return at
-        return wait_for(found, f"speech {texts!r}", self.tail)
+        return wait_for(found, f"speech {texts!r}", self.tail, progress=self.mark)
 
 
 class Program:

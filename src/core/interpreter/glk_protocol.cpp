@@ -346,6 +346,13 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
             screen_event e{screen_event::input_wait};
             e.input = wanted != inputs.end() ? *wanted : inputs.front();
             out.push_back(std::move(e));
+        } else if (member(doc, "input")) {
+            // Waiting for no input at all, only for its timer (ADRIFT's
+            // interpreter starts so): the timer's event must still name
+            // this update.
+            screen_event e{screen_event::input_wait};
+            e.input = input_request{input_request::nothing, 0, generation};
+            out.push_back(std::move(e));
         }
     } catch (const json::exception&) {
         fail("The game interpreter sent an update that Tallowick cannot read.", out);

@@ -33,6 +33,8 @@ class dfrotz_kind final : public interpreter_kind {
     // Frotz opens files with fopen, by names in the system's code page.
     bool opens_any_name() const override { return false; }
     bool takes_input_ahead() const override { return true; }
+    // Its file prompts come as words on its screen.
+    bool asks_file_names_in_words() const override { return true; }
     std::unique_ptr<output_decoder> decoder() const override {
         return std::make_unique<dfrotz_screen>(dfrotz::screen_width);
     }
@@ -73,6 +75,8 @@ class glulxe_kind final : public interpreter_kind {
     bool opens_any_name() const override { return true; }
     // Each event names the input it answers.
     bool takes_input_ahead() const override { return false; }
+    // The protocol asks for a file without words: our dialogs ask.
+    bool asks_file_names_in_words() const override { return false; }
     std::unique_ptr<output_decoder> decoder() const override {
         return std::make_unique<glk_screen>();
     }

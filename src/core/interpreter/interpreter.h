@@ -8,6 +8,7 @@
 #include "core/interpreter/screen_event.h"
 #include "core/story/story_file.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -38,6 +39,13 @@ class interpreter_kind {
     // Whether commands may be written before it waits for them (they wait
     // in its input), or must wait for it.
     virtual bool takes_input_ahead() const = 0;
+    // Whether it asks for a file's name in words of its own, to be answered
+    // by the player typing the name; otherwise our own dialogs ask.
+    virtual bool asks_file_names_in_words() const = 0;
+    // How long a game may take over its goodbye after a confirmed quit
+    // before it is asked to end (and half as long again before it is made
+    // to).
+    virtual std::chrono::milliseconds quit_grace() const { return std::chrono::seconds(1); }
 
     // What reads its output.
     virtual std::unique_ptr<output_decoder> decoder() const = 0;

@@ -12,7 +12,8 @@ namespace tw {
 
 // The input an interpreter waits for, with what it needs to be answered.
 struct input_request {
-    enum kind_t { line, key };
+    // `nothing`: the game waits for no input, only for its own clock.
+    enum kind_t { line, key, nothing };
     input_request(kind_t kind = line, int window = 0, long generation = 0)
         : kind(kind), window(window), generation(generation) {}
 

@@ -23,7 +23,7 @@ void player_preferences::load() {
 voice player_preferences::voice_for_a_game() {
     load();
     std::string problem;
-    speaking = orca_voice(reader_file, problem).value_or(voice{});
+    speaking = reader_file ? orca_voice(*reader_file, problem).value_or(voice{}) : voice{};
     if (!problem.empty())
         std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
     reader_rate = speaking.rate;

@@ -14,8 +14,10 @@ namespace tw {
 class player_preferences {
   public:
     // `settings_file`: settings.json; `reader_file`: the screen reader's
-    // settings (Orca's), which may not exist.
-    player_preferences(std::filesystem::path settings_file, std::filesystem::path reader_file)
+    // settings (Orca's), which may not exist; none where the platform's
+    // screen readers keep no voice for us to take.
+    player_preferences(std::filesystem::path settings_file,
+                       std::optional<std::filesystem::path> reader_file)
         : settings_file(std::move(settings_file)), reader_file(std::move(reader_file)) {}
 
     // The voice to speak with as a game starts: the screen reader's as it
@@ -37,7 +39,7 @@ class player_preferences {
     void save();
 
     const std::filesystem::path settings_file;
-    const std::filesystem::path reader_file;
+    const std::optional<std::filesystem::path> reader_file;
     bool loaded = false;
     player_settings settings;
     voice speaking;

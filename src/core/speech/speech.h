@@ -8,7 +8,9 @@
 // it cut is said again, whole, once the screen reader is done.
 #include "core/speech/voice.h"
 
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,11 @@ void set_voice(const voice& v);
 // From now on, with `on`, every text spoken is also shown on the braille
 // display, where the service has one (NVDA's); off at first.
 void set_braille(bool on);
+
+// Where the platform's screen reader keeps the voice the player chose, for
+// Tallowick to speak alike (Orca's settings); none where there is no such
+// file to read.
+std::optional<std::filesystem::path> screen_reader_voice_file();
 
 // Waits until every text queued so far has been spoken to its end (or
 // dropped, or handed to a service that does not tell when a text ends). For

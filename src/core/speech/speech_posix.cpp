@@ -511,4 +511,9 @@ std::unique_ptr<speech_backend> make_platform_speech() {
     return std::make_unique<speechd_backend>();
 }
 
+// Orca's, whose default voice the player hears every day.
+std::optional<std::filesystem::path> screen_reader_voice_file() {
+    return home_directory() / ".local/share/orca/user-settings.conf";
+}
+
 } // namespace tw

@@ -160,4 +160,10 @@ std::unique_ptr<speech_backend> make_platform_speech() {
     return sapi_backend::open();
 }
 
+// NVDA and JAWS speak Tallowick's texts in their own voices; SAPI has
+// none of the player's to take.
+std::optional<std::filesystem::path> screen_reader_voice_file() {
+    return std::nullopt;
+}
+
 } // namespace tw
