@@ -13,17 +13,17 @@ int main(int argc, char** argv) {
         std::fputs("usage: story_types OUTPUT\n", stderr);
         return 2;
     }
+    // In NSIS's strings "$" is written "$$" (AGT's ".d$$"); no name of ours
+    // holds a quote.
+    auto quoted = [](const std::string& field) {
+        std::string out = " \"";
+        for (char c : field)
+            out += c == '$' ? "$$" : std::string(1, c);
+        return out + '"';
+    };
     std::string text = "; Written by story_types from Tallowick's table of formats.\n";
-    for (const auto& type : tw::story_file_types()) {
-        // Quotes and NSIS's "$" would need escaping; our names have neither.
-        for (const auto* field : {&type.extension, &type.key, &type.name})
-            if (field->find_first_of("\"$") != std::string::npos) {
-                std::fprintf(stderr, "story_types: cannot write %s\n", field->c_str());
-                return 1;
-            }
-        text += "${story_type} \"" + type.extension + "\" \"" + type.key + "\" \"" + type.name +
-                "\"\n";
-    }
+    for (const auto& type : tw::story_file_types())
+        text += "${story_type}" + quoted(type.extension) + quoted(type.key) + quoted(type.name) + "\n";
     const std::filesystem::path output(argv[1]);
     std::error_code ec;
     std::filesystem::remove(output, ec);

@@ -1,6 +1,6 @@
 #pragma once
 // What the unit tests (the Glk library's too) share: scratch folders, the
-// fake interpreter and the bytes it writes, files in and out.
+// fake interpreter and the bytes it writes, files in and out, Blorbs.
 #include "tools/pattern.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +68,31 @@ inline std::string big_endian(uint32_t value) {
 inline std::string iff_chunk(const std::string& type, const std::string& data) {
     return type + big_endian(static_cast<uint32_t>(data.size())) + data +
            std::string(data.size() % 2, '\0');
+}
+
+// One chunk of a Blorb; a resource when it has a usage ("Pict", "Data", "Exec").
+struct blorb_chunk {
+    std::string type;
+    std::string data;
+    std::string usage = "";
+    uint32_t number = 0;
+};
+inline std::string make_blorb(const std::vector<blorb_chunk>& chunks) {
+    size_t resources = 0;
+    for (auto& c : chunks)
+        resources += !c.usage.empty();
+    std::string index = big_endian(static_cast<uint32_t>(resources));
+    std::string body;
+    // FORM header (12 bytes) and the index chunk come first.
+    size_t at = 12 + 8 + 4 + 12 * resources;
+    for (auto& c : chunks) {
+        if (!c.usage.empty())
+            index += c.usage + big_endian(c.number) + big_endian(static_cast<uint32_t>(at));
+        std::string bytes = iff_chunk(c.type, c.data);
+        at += bytes.size();
+        body += bytes;
+    }
+    return iff_chunk("FORM", "IFRS" + iff_chunk("RIdx", index) + body);
 }
 
 // The argument vector that runs the fake interpreter in `mode`.

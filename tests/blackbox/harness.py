@@ -448,8 +448,9 @@ class ProgramTest(unittest.TestCase):
     def fake_game(self, mode):
         """Starts the program with the fake interpreter in `mode` as ./dfrotz."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories=())
-        # A Z-machine header's version byte, so that the fake is started.
-        (cwd / "games" / "Fake.z5").write_bytes(bytes([5]) + bytes(63))
+        # A Z-machine header (a version, six addresses inside the file), so
+        # that the fake is started.
+        (cwd / "games" / "Fake.z5").write_bytes(bytes([5, 0, 0, 0]) + bytes([0, 64]) * 6 + bytes(48))
         (cwd / "dfrotz").write_text(f"#!/bin/sh\nexec {BINARY_DIR}/fake_interpreter {mode} \"$@\"\n")
         (cwd / "dfrotz").chmod(0o755)
         program = self.start(cwd)

@@ -48,12 +48,14 @@ class Faults(ProgramTest):
         self.assertEqual(program.wait_exit(), 1)
         wait_for(lambda: not interpreters(program.cwd), "no interpreter left")
 
-    def test_a_file_neither_interpreter_can_play_is_told(self):
+    def test_a_file_no_interpreter_can_play_is_told(self):
         program = self.start_games((("lantern.gblorb", "Lantern Hall"),))
-        (program.cwd / "games" / "Lantern Hall.gblorb").write_bytes(b"FORM\0\0\0\4IFRS")
+        # A Blorb whose index lists nothing.
+        (program.cwd / "games" / "Lantern Hall.gblorb").write_bytes(
+            b"FORM\0\0\0\x10IFRSRIdx\0\0\0\x04\0\0\0\0")
         self.choose(program, until_input=False)
-        self.assertEqual(program.answer_alert("Uh oh!"), "The file Lantern Hall.gblorb holds no "
-                         "game: it is a Blorb file with pictures or sounds but no story in it.")
+        self.assertEqual(program.answer_alert("Uh oh!"), "Tallowick cannot play the file Lantern "
+                         "Hall.gblorb: it is a Blorb file with pictures or sounds but no game in it.")
         self.assertIsNotNone(program.find(pyatspi.ROLE_PUSH_BUTTON, "Exit!"))
 
     def test_without_an_interpreter_the_player_is_told(self):

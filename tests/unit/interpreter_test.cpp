@@ -7,7 +7,6 @@
 #include "core/platform/platform.h"
 #include "support.h"
 
-#include <algorithm>
 #include <thread>
 
 namespace tw {
@@ -104,31 +103,24 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
     EXPECT_FALSE(child->write("more"));
 }
 
-TEST(Interpreter, IsFoundInOrderAndStartedWithItsOptions) {
+TEST(Interpreter, IsFoundInOrderAndStartedWithItsStory) {
     temp_dir dir;
-    const auto& zcode = interpreter_for(story_format::zcode);
+    const auto& zcode = *interpreter_for("dfrotz");
     auto places = zcode.places(dir.path());
     ASSERT_GE(places.size(), 2u);
     EXPECT_EQ(places[0], dir / ("dfrotz" + exe));
     EXPECT_EQ(places[1], program_directory() / ("dfrotz" + exe));
 #ifndef _WIN32 // there, only those two
     // Only our own glulxe: any other draws on a terminal.
-    for (const auto& p : interpreter_for(story_format::glulx).places(dir.path()))
+    for (const auto& p : interpreter_for("glulxe")->places(dir.path()))
         EXPECT_NE(p.parent_path(), "/usr/games");
 #endif
     write_file(dir / ("dfrotz" + exe), "");
     EXPECT_EQ(find_interpreter(zcode, dir.path()), dir / ("dfrotz" + exe));
 
-    // What the reader relies on: no "***MORE***" pause, and rows with their
-    // numbers, types and reverse video marked, on the widest screen.
+    // What the reader relies on (rows numbered and typed, no "***MORE***")
+    // the black-box games hear; here, where and what it runs.
     auto launch = zcode.launch(our_dfrotz, dir / "story.z5", dir.path());
-    auto has = [&](std::vector<std::string> run) {
-        return std::search(launch.argv.begin(), launch.argv.end(), run.begin(), run.end()) !=
-               launch.argv.end();
-    };
-    for (auto option : {std::vector<std::string>{"-q"}, {"-m"}, {"-R", "."}, {"-w255"}, {"-r", "ln"},
-                        {"-r", "lt"}, {"-r", "ru"}, {"-r", "rb\x01"}})
-        EXPECT_TRUE(has(option)) << option.back();
     EXPECT_EQ(fs::path(launch.argv.back()), dir / "story.z5");
     EXPECT_EQ(fs::path(launch.cwd), dir.path());
     EXPECT_TRUE(launch.env.empty());

@@ -59,8 +59,22 @@ TEST(Saves, AreToldApartByTheGameTheyWereSavedFrom) {
     EXPECT_EQ(save_misfit(dir / "x.sav", zcode),
               "The file x.sav is not a saved game that Tallowick can restore.");
     EXPECT_EQ(check_story(dir / "x.sav").problem,
-              "The file x.sav cannot be played: it is not a story file, neither a Z-code nor a "
-              "Glulx game.");
+              "Tallowick cannot play the file x.sav: it is not a game in any format that "
+              "Tallowick knows.");
+    // TADS 3 by the game's compile time; Hugo's saves have no mark but the
+    // game's id and serial number.
+    auto tads3 = std::string("T3-image\r\n\x1a\x02\0", 13) + std::string(32, '\0') + "compiled 2024";
+    write_file(dir / "one.t3", tads3 + std::string(30, 'a'));
+    write_file(dir / "two.t3", tads3 + std::string(30, 'b'));
+    write_file(dir / "t.sav", "T3-state-v000A\r\n\x1a" + std::string(8, '\0') + tads3.substr(45) + std::string(11, 'a'));
+    EXPECT_EQ(save_misfit(dir / "t.sav", dir / "one.t3"), std::nullopt);
+    EXPECT_NE(save_misfit(dir / "t.sav", dir / "two.t3"), std::nullopt);
+    EXPECT_EQ(save_misfit(dir / "t.sav", zcode),
+              "The saved game t.sav was saved in a TADS 3 game, and cannot be restored in this one.");
+    write_file(dir / "h.hex", std::string("\x1f") + "id05-05-05" + std::string(53, '\0'));
+    write_file(dir / "h.sav", "id05-05-05 state");
+    EXPECT_EQ(save_misfit(dir / "h.sav", dir / "h.hex"), std::nullopt);
+    EXPECT_NE(save_misfit(dir / "x.sav", dir / "h.hex"), std::nullopt);
 }
 
 TEST(Platform, TheInterpreterIsGivenAStoryNameItCanOpen) {

@@ -100,10 +100,14 @@ class glulxe_kind final : public interpreter_kind {
 
 } // namespace
 
-const interpreter_kind& interpreter_for(story_format format) {
-    static const dfrotz_kind zcode;
-    static const glulxe_kind glulx;
-    return format == story_format::glulx ? static_cast<const interpreter_kind&>(glulx) : zcode;
+const interpreter_kind* interpreter_for(std::string_view program) {
+    static const dfrotz_kind dfrotz;
+    static const glulxe_kind glulxe;
+    for (const interpreter_kind* kind : {static_cast<const interpreter_kind*>(&dfrotz),
+                                         static_cast<const interpreter_kind*>(&glulxe)})
+        if (kind->program() == program)
+            return kind;
+    return nullptr;
 }
 
 std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
@@ -119,13 +123,16 @@ std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& ki
 interpreter_choice choose_interpreter(const std::filesystem::path& story,
                                       const std::filesystem::path& cwd) {
     auto checked = check_story(story);
-    if (checked.format == story_format::unplayable)
+    if (!checked.format)
         return {nullptr, {}, checked.problem};
-    const auto& kind = interpreter_for(checked.format);
-    auto program = find_interpreter(kind, cwd);
+    const auto* kind = interpreter_for(checked.format->program);
+    auto program = kind ? find_interpreter(*kind, cwd) : std::nullopt;
     if (!program)
-        return {nullptr, {}, "The game interpreter " + kind.program() + " could not be found."};
-    return {&kind, *program, {}};
+        return {nullptr,
+                {},
+                "The game interpreter " + std::string(checked.format->program) +
+                    " could not be found."};
+    return {kind, *program, {}};
 }
 
 std::string reader_thread_name(const std::filesystem::path& story) {

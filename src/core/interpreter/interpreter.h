@@ -64,16 +64,17 @@ class interpreter_kind {
     virtual std::string timer(const input_request& request, std::string_view partial) const = 0;
 };
 
-// The interpreter for stories of `format` (zcode or glulx).
-const interpreter_kind& interpreter_for(story_format format);
+// The interpreter kind of `program`, the interpreter a format's row names;
+// none when Tallowick has no such kind.
+const interpreter_kind* interpreter_for(std::string_view program);
 
 // The first of `kind`'s places that holds its program.
 std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
                                                       const std::filesystem::path& cwd);
 
 // The interpreter that plays `story`, found from `cwd`, or a sentence for
-// the player that says why none can: a file neither kind plays, or an
-// interpreter that is not there.
+// the player that says why none can: a file that no format's interpreter
+// plays, or an interpreter that is not there.
 struct interpreter_choice {
     const interpreter_kind* kind = nullptr;
     std::filesystem::path program;
