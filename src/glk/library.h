@@ -2,9 +2,10 @@
 // The library's one state: its objects, the window tree, the current
 // stream, the display's metrics, and the conversation with the display
 // (GlkOte's protocol over standard input and output).
+#include "core/glkote/messages.h"
+#include "core/glkote/splitter.h"
 #include "glk/fileref.h"
 #include "glk/layout.h"
-#include "glk/protocol.h"
 #include "glk/registry.h"
 #include "glk/schannel.h"
 #include "glk/stream.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace tw::glk {
@@ -36,6 +38,10 @@ class library {
     bool schannels_changed = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
+    // Files the game could not write, told to the display after the next
+    // update: after the game's own reply ("Ok."), which Glk gave it no way
+    // to make true.
+    std::vector<glkote::file_failure> write_failures;
 
     // Windows (windows.cpp)
     glk_window_struct* window_by_id(glui32 id) const;
@@ -63,34 +69,41 @@ class library {
     void request_timer(glui32 milliseconds);
     // The number of the update that will carry what is done now.
     glui32 next_generation() const { return gen_ + 1; }
+    // The game's file `path` (of `usage`) could not be written, for `why`.
+    void write_failed(const std::filesystem::path& path, glui32 usage, std::error_code why);
     // The last update, with nothing awaited; then the process ends.
     [[noreturn]] void finish();
     // An error update (a sentence for the player); then the process ends.
     [[noreturn]] void fail(const std::string& message);
+    // Ends the process, files the game left open written first, as Glk's
+    // exit does.
     [[noreturn]] void exit_process(int status);
 
   private:
     library() = default;
 
     // The next message; at the end of input the process ends.
-    json read_message();
-    void send(const json& message);
+    glkote::event read_event();
+    void send(const std::string& message);
     void send_update(bool final);
-    json window_list() const;
+    void close_files();
+    void send_write_failures();
+    std::vector<glkote::window_place> window_list() const;
     // What the event means to the game, if anything.
-    std::optional<event_t> interpret(const json& message, bool& answered);
-    // An end of a sound or of a change of volume the game waits for; any
-    // other such word is stale. (Neither answers an update: whatever the
-    // generation, they are read.)
-    static bool sound_event(const json& message);
-    std::optional<event_t> sound_end(const json& message);
+    std::optional<event_t> interpret(const glkote::event& message, bool& answered);
+    // The end of a sound or of a change of volume that the game waits for;
+    // none for any other such word, which is stale. (Neither answers an
+    // update: whatever its generation, it is read.)
+    std::optional<event_t> sound_end(const glkote::event& message);
 
-    message_splitter splitter_;
+    // Bigger than any event a display sends.
+    static constexpr size_t max_message = 1 << 24;
+    glkote::message_splitter splitter_{max_message};
     glui32 gen_ = 0;
     bool windows_changed_ = true;
     glui32 timer_interval_ = 0;
     bool timer_changed_ = false;
-    std::optional<json> special_input_;
+    std::optional<glkote::file_prompt> special_input_;
     // Sound ends read while the game waited for a file name.
     std::vector<event_t> pending_;
 };

@@ -2,11 +2,11 @@
 // A sound channel. The display plays it: what the game does to it is kept
 // as the protocol's operations until the next update carries them, with
 // what the game waits to hear the end of.
+#include "core/glkote/messages.h"
 #include "glk/glk_api.h"
 
-#include <nlohmann/json.hpp>
-
 #include <optional>
+#include <vector>
 
 struct glk_schannel_struct {
     glk_schannel_struct(glui32 id, glui32 rock) : id(id), rock(rock) {}
@@ -16,7 +16,7 @@ struct glk_schannel_struct {
     size_t list_index = 0;
     gidispatch_rock_t dispatch_rock{};
 
-    nlohmann::ordered_json ops = nlohmann::ordered_json::array();
+    std::vector<tw::glkote::sound_op> ops;
 
     // An end the game asked to be told of, and the update that carried
     // what it ends: the display's word of an end from before that update

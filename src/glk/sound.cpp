@@ -18,8 +18,16 @@ bool playable(glui32 chunk_type) {
            chunk_type == giblorb_make_id('M', 'O', 'D', ' ');
 }
 
-void add_op(schanid_t chan, json op) {
-    chan->ops.push_back(std::move(op));
+using op = tw::glkote::sound_op;
+
+op of(op::kind_t kind) {
+    op o;
+    o.kind = kind;
+    return o;
+}
+
+void add_op(schanid_t chan, op o) {
+    chan->ops.push_back(std::move(o));
     library::get().schannels_changed = true;
 }
 
@@ -76,17 +84,15 @@ glui32 glk_schannel_play_ext(schanid_t chan, glui32 snd, glui32 repeats, glui32 
     chan->sound_end.reset();
     bool found = playable(resource_chunk_type(giblorb_ID_Snd, snd));
     if (!found || repeats == 0) {
-        add_op(chan, {{"op", "stop"}});
+        add_op(chan, of(op::stop));
         return found;
     }
-    json op{{"op", "play"}, {"snd", snd}};
-    if (repeats != 1)
-        op["repeats"] = repeats == forever ? -1 : static_cast<long long>(repeats);
-    if (notify)
-        op["notify"] = notify;
-    if (auto description = description_of(giblorb_ID_Snd, snd))
-        op["alttext"] = *description;
-    add_op(chan, std::move(op));
+    op play = of(op::play);
+    play.sound = snd;
+    play.repeats = repeats == forever ? -1 : std::int64_t{repeats};
+    play.notify = notify;
+    play.alttext = description_of(giblorb_ID_Snd, snd).value_or("");
+    add_op(chan, std::move(play));
     if (notify && repeats != forever)
         chan->sound_end = {{snd, notify, library::get().next_generation()}};
     return 1;
@@ -105,17 +111,17 @@ void glk_schannel_stop(schanid_t chan) {
     if (!chan)
         return;
     chan->sound_end.reset();
-    add_op(chan, {{"op", "stop"}});
+    add_op(chan, of(op::stop));
 }
 
 void glk_schannel_pause(schanid_t chan) {
     if (chan)
-        add_op(chan, {{"op", "pause"}});
+        add_op(chan, of(op::pause));
 }
 
 void glk_schannel_unpause(schanid_t chan) {
     if (chan)
-        add_op(chan, {{"op", "unpause"}});
+        add_op(chan, of(op::unpause));
 }
 
 void glk_schannel_set_volume(schanid_t chan, glui32 vol) {
@@ -125,12 +131,11 @@ void glk_schannel_set_volume(schanid_t chan, glui32 vol) {
 void glk_schannel_set_volume_ext(schanid_t chan, glui32 vol, glui32 duration, glui32 notify) {
     if (!chan)
         return;
-    json op{{"op", "volume"}, {"vol", static_cast<double>(vol) / full_volume}};
-    if (duration)
-        op["dur"] = duration;
-    if (notify)
-        op["notify"] = notify;
-    add_op(chan, std::move(op));
+    op change = of(op::change_volume);
+    change.volume = static_cast<double>(vol) / full_volume;
+    change.duration = duration;
+    change.notify = notify;
+    add_op(chan, std::move(change));
     // A change under way is replaced, untold.
     chan->volume_end.reset();
     if (notify)

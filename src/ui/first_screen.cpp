@@ -2,11 +2,11 @@
 
 #include "core/catalogue/file_names.h"
 #include "core/catalogue/unpack.h"
+#include "core/story/formats.h"
 #include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/download_dialog.h"
 #include "ui/dialogs/list_chooser.h"
-#include "ui/main_frame.h"
 
 #include <wx/button.h>
 #include <wx/filedlg.h>
@@ -25,31 +25,23 @@ namespace {
 // are listed too, as Windows lists them. Which interpreter plays a file is
 // told from its content, not from the filter it was found under.
 wxString story_wildcard() {
-    const std::vector<const char*> zcode = {"z1", "z2", "z3",  "z4",    "z5",    "z7",
-                                            "z8", "z6", "blb", "blorb", "zblorb"};
-    const std::vector<const char*> glulx = {"ulx", "gblorb", "glb", "blb", "blorb"};
-    auto patterns = [](const std::vector<const char*>& extensions) {
+    wxString wildcard;
+    for (const auto& filter : story_file_filters()) {
         wxString lower, upper;
-        for (const char* e : extensions) {
-            lower += (lower.empty() ? "*." : ";*.") + wxString(e);
-            upper += ";*." + wxString(e).Upper();
+        for (auto e : filter.extensions) {
+            lower += (lower.empty() ? "*." : ";*.") + wxString::FromUTF8(e.data(), e.size());
+            upper += ";*." + wxString::FromUTF8(e.data(), e.size()).Upper();
         }
-        return lower + upper;
-    };
-    std::vector<const char*> all = zcode;
-    for (const char* e : glulx)
-        if (std::find_if(all.begin(), all.end(), [e](const char* a) {
-                return std::string_view(a) == e;
-            }) == all.end())
-            all.push_back(e);
-    return "Games|" + patterns(all) + "|ZCode Games|" + patterns(zcode) + "|Glulx Games|" +
-           patterns(glulx);
+        wildcard +=
+            (wildcard.empty() ? "" : "|") + wxString::FromUTF8(filter.label) + "|" + lower + upper;
+    }
+    return wildcard;
 }
 
 } // namespace
 
-first_screen::first_screen(main_frame& frame)
-    : wxPanel(&frame, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS), frame(frame) {
+first_screen::first_screen(wxWindow* parent, first_screen_host& host)
+    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS), host(host) {
     auto* column = new wxBoxSizer(wxVERTICAL);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     auto add_button = [&](const wxString& label, auto handler) {
@@ -61,7 +53,7 @@ first_screen::first_screen(main_frame& frame)
     add_button("Open a game.", [this](wxCommandEvent& e) { open_game(e); })->SetFocus();
     add_button("Choose a game from our database.",
                [this](wxCommandEvent& e) { choose_from_catalogue(e); });
-    add_button("Exit!", [&frame](wxCommandEvent&) { frame.close_program(); });
+    add_button("Exit!", [&host](wxCommandEvent&) { host.close_program(); });
     column->Add(row, 0, 0, 0);
     SetSizer(column);
 }
@@ -70,7 +62,7 @@ void first_screen::open_game(wxCommandEvent&) {
     wxString chosen;
     {
         const wxString title = "Please choose the game to open.";
-        wxFileDialog dialog(&frame, title, wxString(), wxString(), story_wildcard(),
+        wxFileDialog dialog(host.dialog_parent(), title, wxString(), wxString(), story_wildcard(),
                             wxFD_OPEN | wxFD_FILE_MUST_EXIST);
         // Said first, as a dialog, before the list of files in it.
         set_accessible_name(&dialog, title);
@@ -79,7 +71,7 @@ void first_screen::open_game(wxCommandEvent&) {
         chosen = dialog.GetPath();
     }
     if (!chosen.empty())
-        frame.launch_game(path_from_utf8(chosen.utf8_string()));
+        host.launch_game(path_from_utf8(chosen.utf8_string()), {});
 }
 
 void first_screen::choose_from_catalogue(wxCommandEvent&) {
@@ -96,13 +88,13 @@ void first_screen::choose_from_catalogue(wxCommandEvent&) {
     if (choice < 0 || static_cast<size_t>(choice) >= cat.entries.size())
         return;
     const auto& entry = cat.entries[static_cast<size_t>(choice)];
-    auto where = locate_game(entry, frame.save_folder());
+    auto where = locate_game(entry, host.save_folder());
     if (!where.ok()) {
         message_box(wxString::FromUTF8(where.error), "Uh oh!", wxOK | wxICON_INFORMATION);
         return;
     }
     if (auto story = find_or_fetch(entry, where))
-        frame.launch_game(story->path, story->note);
+        host.launch_game(story->path, story->note);
 }
 
 std::optional<first_screen::story_found> first_screen::find_or_fetch(const catalogue_entry& entry,
@@ -111,7 +103,7 @@ std::optional<first_screen::story_found> first_screen::find_or_fetch(const catal
     const auto title = wxString::FromUTF8(entry.title);
     // A game downloaded before is played from the save folder as it is; one
     // that came with the catalogue (the sample, installed) from beside it.
-    for (const auto& folder : {frame.save_folder(), catalogue_folder})
+    for (const auto& folder : {host.save_folder(), catalogue_folder})
         if (!folder.empty() && std::filesystem::is_regular_file(folder / where.path.filename(), ec))
             return story_found{folder / where.path.filename(), {}};
     if (uri_extension(where.uri) != "zip" && uri_extension(where.uri) != "ZIP") {
@@ -122,12 +114,12 @@ std::optional<first_screen::story_found> first_screen::find_or_fetch(const catal
     // A zip: its story is unpacked under the game's name, and found there
     // the next time.
     auto stem = where.file.substr(0, where.file.size() - 4);
-    if (auto before = unpacked_before(frame.save_folder(), stem))
+    if (auto before = unpacked_before(host.save_folder(), stem))
         return story_found{*before, {}};
     if (!download(where.path, where.uri, title))
         return std::nullopt;
     auto archive_name = where.uri.substr(where.uri.find_last_of('/') + 1);
-    auto unpacked = unpack_story(where.path, frame.save_folder(), stem,
+    auto unpacked = unpack_story(where.path, host.save_folder(), stem,
                                  {entry.title, archive_name.substr(0, archive_name.rfind('.'))});
     std::filesystem::remove(where.path, ec);
     if (unpacked.story.empty()) {

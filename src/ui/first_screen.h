@@ -9,13 +9,28 @@
 #include <optional>
 #include <string>
 
+class wxWindow;
+
 namespace tw {
 
-class main_frame;
+// What the first screen needs of the window that holds it.
+class first_screen_host {
+  public:
+    virtual wxWindow* dialog_parent() = 0;
+    virtual const std::filesystem::path& save_folder() const = 0;
+    // Starts `story` and shows it; tells the player and keeps the first
+    // screen when it cannot be started. `note`, if any, is said first.
+    virtual bool launch_game(const std::filesystem::path& story, const std::string& note) = 0;
+    // "Exit!": the program ends.
+    virtual void close_program() = 0;
+
+  protected:
+    ~first_screen_host() = default;
+};
 
 class first_screen : public wxPanel {
   public:
-    explicit first_screen(main_frame& frame);
+    first_screen(wxWindow* parent, first_screen_host& host);
 
   private:
     void open_game(wxCommandEvent& event);
@@ -29,7 +44,7 @@ class first_screen : public wxPanel {
     std::optional<story_found> find_or_fetch(const catalogue_entry& entry,
                                              const game_location& where);
 
-    main_frame& frame;
+    first_screen_host& host;
     std::filesystem::path catalogue_folder;
 };
 

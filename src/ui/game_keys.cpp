@@ -2,10 +2,11 @@
 // screen; the command history; answers to a wait for one key; and the
 // output view, where the cursor keys read and typing goes to the input
 // field.
+#include "ui/game_screen.h"
+
 #include "core/sound/sound.h"
 #include "core/speech/speech.h"
 #include "core/text/chords.h"
-#include "ui/game_screen.h"
 
 #include <wx/textctrl.h>
 
@@ -87,10 +88,6 @@ std::optional<wxString> typed_text(const wxKeyEvent& event) {
 
 } // namespace
 
-void game_screen::speak_status_line() {
-    speak(status_line.empty() ? "There is no status line." : status_line, true);
-}
-
 game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     chord_key key;
     key.shift = event.ShiftDown();
@@ -123,24 +120,23 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case chord::none:
         return chord_done::none;
     case chord::quit:
-        sendline("quit");
+        conversation.command("quit");
         return chord_done::done;
     case chord::undo:
-        sendline("undo");
+        conversation.command("undo");
         return chord_done::done;
     case chord::help:
-        show(keys_help());
-        speak(keys_help());
-        sendline("help");
+        speak(chords_help());
+        conversation.command("help");
         return chord_done::done;
     case chord::status_line:
-        speak_status_line();
+        conversation.speak_status_line();
         return chord_done::done;
     case chord::save:
-        save_game();
+        conversation.save();
         return chord_done::done_then_field;
     case chord::restore:
-        restore_game();
+        conversation.restore();
         return chord_done::done_then_field;
     case chord::replay:
         speak(history.turns.replay(chord.digit));
@@ -159,6 +155,9 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case chord::descriptions_on_off:
         speak(control_sounds(chord.action), true);
         return chord_done::done;
+    case chord::braille:
+        host.toggle_braille();
+        return chord_done::done;
     }
     return chord_done::none;
 }
@@ -166,13 +165,10 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
 bool game_screen::answer_special_key(wxKeyEvent& event) {
     // While the game waits for one key, the keys it knows are its own:
     // arrows in a menu, Enter, Escape. Tab still moves between controls.
-    if (!waiting || waiting->kind != input_request::key || event.AltDown())
+    if (!conversation.waits_for_key() || event.AltDown())
         return false;
     auto key = special_key(event);
-    if (!key)
-        return false;
-    answer_key(*key);
-    return true;
+    return key && conversation.press(*key);
 }
 
 void game_screen::walk_history(bool back) {
@@ -211,10 +207,8 @@ void game_screen::on_command_key(wxKeyEvent& event) {
 void game_screen::on_command_char(wxKeyEvent& event) {
     // A wait for one key is answered by the next character typed, at once.
     auto text = typed_text(event);
-    if (text && waiting && waiting->kind == input_request::key && !is_chord(event)) {
-        answer_key({key_press::none, text->utf8_string()});
+    if (text && !is_chord(event) && conversation.press({key_press::none, text->utf8_string()}))
         return;
-    }
     event.Skip();
 }
 
@@ -244,11 +238,8 @@ void game_screen::on_output_char(wxKeyEvent& event) {
         return;
     }
     command_field->SetFocus();
-    if (waiting && waiting->kind == input_request::key) {
-        answer_key({key_press::none, text->utf8_string()});
-        return;
-    }
-    command_field->AppendText(*text);
+    if (!conversation.press({key_press::none, text->utf8_string()}))
+        command_field->AppendText(*text);
 }
 
 void game_screen::on_output_focus(wxFocusEvent&) {

@@ -1,10 +1,8 @@
 #include "ui/main_frame.h"
 
-#include "core/interpreter/interpreter.h"
 #include "core/platform/platform.h"
 #include "core/speech/speech.h"
 #include "ui/accessibility.h"
-#include "ui/first_screen.h"
 
 #include <wx/accel.h>
 #include <wx/sizer.h>
@@ -14,12 +12,21 @@
 #include <cstdlib>
 
 namespace tw {
+namespace {
+
+// The frame's size before a screen is fitted into it.
+const wxSize first_frame_size(350, 250);
+// The status the program has always left with, by the close box and "Exit!"
+// alike: launchers and scripts written for it may count on it, so a normal
+// end keeps it.
+constexpr int exit_status = 1;
+
+} // namespace
 
 main_frame::main_frame(std::filesystem::path save_folder)
-    : wxFrame(nullptr, wxID_ANY, "Tallowick, by Brennholt.", wxDefaultPosition, wxSize(350, 250)),
+    : wxFrame(nullptr, wxID_ANY, "Tallowick, by Brennholt.", wxDefaultPosition, first_frame_size),
       saves(std::move(save_folder)),
-      preferences(settings_directory() / "settings.json",
-                  home_directory() / ".local/share/orca/user-settings.conf") {
+      preferences(settings_directory() / "settings.json", screen_reader_voice_file()) {
     set_accessible_name(this, "Tallowick, by Brennholt.");
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { close_program(); });
 }
@@ -54,25 +61,20 @@ void main_frame::show_screen(wxPanel* next) {
 
 void main_frame::show_first_screen() {
     drop_screen();
-    show_screen(new first_screen(*this));
+    show_screen(new first_screen(this, *this));
 }
 
 bool main_frame::launch_game(const std::filesystem::path& story, const std::string& note) {
     std::error_code ec;
-    auto chosen = choose_interpreter(story, std::filesystem::current_path(ec));
-    // The screen reader's voice as it is now, before the game says a word.
-    if (chosen.kind)
-        set_voice(preferences.voice_for_a_game());
-    std::string error = chosen.problem;
-    auto session = chosen.kind ? game_session::start(*chosen.kind, chosen.program, story, saves,
-                                                     note, error)
-                               : nullptr;
-    if (!session) {
-        message_box(wxString::FromUTF8(error), "Uh oh!", wxOK | wxICON_INFORMATION);
+    auto opening = game_session::open({story, saves, std::filesystem::current_path(ec), note});
+    if (!opening.session) {
+        message_box(wxString::FromUTF8(opening.problem), "Uh oh!", wxOK | wxICON_INFORMATION);
         return false;
     }
+    // The screen reader's voice as it is now, before the game says a word.
+    set_voice(preferences.voice_for_a_game());
     drop_screen();
-    game = new game_screen(this, *this, std::move(session), history, story);
+    game = new game_screen(this, *this, std::move(opening.session), history, story);
     show_screen(game);
     Maximize();
     game->focus_command_field();
@@ -104,7 +106,7 @@ void main_frame::close_program() {
     std::fflush(nullptr);
     // Reader and speech threads may still run; leaving without static
     // destructors keeps them from racing the teardown.
-    std::_Exit(1);
+    std::_Exit(exit_status);
 }
 
 } // namespace tw

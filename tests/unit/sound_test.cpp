@@ -56,26 +56,26 @@ class recording_output final : public audio_output {
     };
 };
 
-sound_request play(unsigned long sound, long repeats = 1, unsigned long notify = 0) {
-    sound_request r;
+glkote::sound_op play(std::uint32_t sound, std::int64_t repeats = 1, std::uint32_t notify = 0) {
+    glkote::sound_op r;
     r.sound = sound;
     r.repeats = repeats;
     r.notify = notify;
     return r;
 }
 
-sound_request request(sound_request::kind_t kind, double volume = 1, long ms = 0,
-                      unsigned long notify = 0) {
-    sound_request r;
+glkote::sound_op request(glkote::sound_op::kind_t kind, double volume = 1, std::uint32_t ms = 0,
+                         std::uint32_t notify = 0) {
+    glkote::sound_op r;
     r.kind = kind;
     r.volume = volume;
-    r.duration_ms = ms;
+    r.duration = ms;
     r.notify = notify;
     return r;
 }
 
 // A Blorb whose sound N is "sound N", and which has no sound 404.
-std::optional<std::vector<unsigned char>> blorb(unsigned long number) {
+std::optional<std::vector<unsigned char>> blorb(std::uint32_t number) {
     if (number == 404)
         return std::nullopt;
     std::string name = "sound " + std::to_string(number);
@@ -88,7 +88,7 @@ struct mixing {
     sound_clock::time_point now;
     int game = 0;
 
-    void update(long generation, std::vector<sound_channel_update> channels, const void* g = nullptr) {
+    void update(std::int64_t generation, std::vector<glkote::sound_channel> channels, const void* g = nullptr) {
         mixer.update(g ? g : &game, generation, channels, blorb, now);
     }
     // What the games were told, each as "channel:sound:notify@generation", or its notice.
@@ -100,7 +100,7 @@ struct mixing {
                                             : std::to_string(n.channel) + ":" +
                                                   std::to_string(n.sound) + ":" +
                                                   std::to_string(n.notify) + "@" +
-                                                  std::to_string(n.generation));
+                                                  std::to_string(n.gen.value_or(-1)));
         }
         return all;
     }
@@ -125,16 +125,16 @@ TEST(SoundMixer, EachChannelIsAVoiceAndTheGameIsToldOfTheEndsItAskedFor) {
     m.update(6, {{1, {play(5, 1, 8)}}, {2, {}}});
     m.mixer.voice_ended(0);
     // Stopped, or its channel gone: no end is told.
-    m.update(7, {{1, {request(sound_request::stop)}}});
+    m.update(7, {{1, {request(glkote::sound_op::stop)}}});
     EXPECT_FALSE(m.out.voices[1].on);
     m.ends(0);
     EXPECT_EQ(m.told(), texts{});
 
     // A paused channel keeps what it is given paused; a missing sound ends at once.
-    m.update(8, {{1, {request(sound_request::pause), play(6), play(404, 1, 9)}}});
+    m.update(8, {{1, {request(glkote::sound_op::pause), play(6), play(404, 1, 9)}}});
     EXPECT_TRUE(m.out.voices[0].paused);
     EXPECT_EQ(m.told(), texts{"1:404:9@8"});
-    m.update(9, {{1, {play(6), request(sound_request::unpause)}}});
+    m.update(9, {{1, {play(6), request(glkote::sound_op::unpause)}}});
     EXPECT_FALSE(m.out.voices[0].paused);
 
     m.mixer.end_game(&m.game);
@@ -144,11 +144,11 @@ TEST(SoundMixer, EachChannelIsAVoiceAndTheGameIsToldOfTheEndsItAskedFor) {
 
 TEST(SoundMixer, VolumesFadeGiveWayToSpeechAndFollowThePlayersLevel) {
     mixing m;
-    m.update(1, {{1, {play(3), request(sound_request::change_volume, 0.5, 0, 9)}}});
+    m.update(1, {{1, {play(3), request(glkote::sound_op::change_volume, 0.5, 0, 9)}}});
     EXPECT_DOUBLE_EQ(m.out.voices[0].gain, 0.5);
     EXPECT_EQ(m.told(), texts{"1:0:9@1"});
 
-    m.update(2, {{1, {request(sound_request::change_volume, 1, 1000, 10)}}});
+    m.update(2, {{1, {request(glkote::sound_op::change_volume, 1, 1000, 10)}}});
     EXPECT_TRUE(m.mixer.advance(m.now + 500ms));
     EXPECT_DOUBLE_EQ(m.out.voices[0].gain, 0.75);
     EXPECT_FALSE(m.mixer.advance(m.now + 1000ms));
@@ -156,8 +156,8 @@ TEST(SoundMixer, VolumesFadeGiveWayToSpeechAndFollowThePlayersLevel) {
     EXPECT_EQ(m.told(), texts{"1:0:10@2"});
 
     // A change under way gives way to the next, untold.
-    m.update(3, {{1, {request(sound_request::change_volume, 0, 2000, 11),
-                      request(sound_request::change_volume, 0.8)}}});
+    m.update(3, {{1, {request(glkote::sound_op::change_volume, 0, 2000, 11),
+                      request(glkote::sound_op::change_volume, 0.8)}}});
     EXPECT_FALSE(m.mixer.advance(m.now + 3000ms));
     EXPECT_EQ(m.told(), texts{});
 

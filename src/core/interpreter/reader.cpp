@@ -1,6 +1,5 @@
 #include "core/interpreter/reader.h"
 
-#include "core/interpreter/glk_protocol.h"
 #include "core/interpreter/process.h"
 #include "core/sound/sound.h"
 
@@ -202,7 +201,7 @@ void output_reader::act_on() {
         case screen_event::question: {
             std::string shown = e.text.empty() ? std::string() : e.text + "\n";
             output_item item{e.kind == screen_event::question ? output_item::question
-                                                               : output_item::file_prompt,
+                                                              : output_item::file_prompt,
                              e.text, std::move(shown)};
             item.file = e.file;
             deliver(std::move(item));
@@ -218,10 +217,10 @@ void output_reader::act_on() {
             // Each sound that starts is described once, however often it
             // repeats.
             for (const auto& channel : e.channels)
-                for (const auto& request : channel.requests)
-                    if (request.kind == sound_request::play && !request.description.empty() &&
+                for (const auto& op : channel.ops)
+                    if (op.kind == glkote::sound_op::play && !op.alttext.empty() &&
                         sound_descriptions_on()) {
-                        std::string text = "[Sound: " + request.description + "]";
+                        std::string text = "[Sound: " + op.alttext + "]";
                         std::string shown = text + "\n";
                         say_text(shown);
                         deliver({output_item::segment, std::move(text), std::move(shown)});
@@ -232,6 +231,14 @@ void output_reader::act_on() {
         case screen_event::failure:
             deliver({output_item::failure, std::move(e.text)});
             break;
+        case screen_event::write_failure: {
+            // Tallowick's own words, heard even in a reply the player silenced.
+            std::string shown = e.text + "\n";
+            if (heard.may_say_own())
+                say(shown);
+            deliver({output_item::segment, std::move(e.text), std::move(shown)});
+            break;
+        }
         }
     }
     events.clear();
@@ -244,7 +251,7 @@ void read_game(child_process& child, std::unique_ptr<output_decoder> decoder, he
     std::string errors;
     {
         game_sounds played(
-            story, [&](const sound_notification& n) { child.write(glk_sound_notification(n)); },
+            story, [&](const glkote::event& end) { child.write(glkote::write(end)); },
             [&](const std::string& notice) {
                 if (heard.may_say_own())
                     say(notice);
@@ -252,7 +259,7 @@ void read_game(child_process& child, std::unique_ptr<output_decoder> decoder, he
             });
         output_reader reader(
             std::move(decoder), heard, [&](output_item item) { pump.push(std::move(item)); }, say,
-            [&](long generation, std::vector<sound_channel_update> channels) {
+            [&](std::int64_t generation, std::vector<glkote::sound_channel> channels) {
                 played.update(generation, std::move(channels));
             });
         output_chunk chunk;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -127,7 +128,8 @@ class hearing {
 
 // What the game's sounds are handed to: its sound channels as the update
 // numbered `generation` left them.
-using sound_sink = std::function<void(long generation, std::vector<sound_channel_update>)>;
+using sound_sink =
+    std::function<void(std::int64_t generation, std::vector<glkote::sound_channel>)>;
 
 // What the reader makes of the interpreter's output: decoded, told apart by
 // the interpreter's own `decoder` (screen rows, status line, input waits),

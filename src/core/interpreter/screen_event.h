@@ -3,7 +3,7 @@
 // it: the same events come from dfrotz's screen rows and from the Glk
 // protocol's updates, so that what follows them (cutting, speech, the view,
 // the histories, the transcript, the keys) is one road for both.
-#include "core/sound/sound_requests.h"
+#include "core/glkote/messages.h"
 
 #include <string>
 #include <string_view>
@@ -14,7 +14,8 @@ namespace tw {
 
 // The input an interpreter waits for, with what it needs to be answered.
 struct input_request {
-    enum kind_t { line, key };
+    // `nothing`: the game waits for no input, only for its own clock.
+    enum kind_t { line, key, nothing };
     input_request(kind_t kind = line, int window = 0, long generation = 0)
         : kind(kind), window(window), generation(generation) {}
 
@@ -73,6 +74,9 @@ struct screen_event {
         timer,       // the game asks for a timer event every `number` ms (0: none)
         sounds,      // the game's sound `channels`, as its update numbered `number` left them
         failure,     // the interpreter cannot go on; `text` says why
+        // A file the game wrote (a save) could not be written, and the one
+        // it would have replaced is kept; `text` tells the player.
+        write_failure,
     };
     screen_event(kind_t kind = story_text, std::string text = {})
         : kind(kind), text(std::move(text)) {}
@@ -82,7 +86,7 @@ struct screen_event {
     input_request input;
     file_request file;
     long number = 0;
-    std::vector<sound_channel_update> channels;
+    std::vector<glkote::sound_channel> channels;
 };
 
 // Turns what one kind of interpreter prints into screen events.

@@ -1,11 +1,11 @@
 #include "core/platform/settings.h"
 
+#include "core/platform/atomic_file.h"
 #include "core/platform/platform.h"
 #include "core/text/utf8.h"
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <fstream>
 #include <system_error>
 
@@ -35,7 +35,8 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
     std::ifstream in(file, std::ios::binary);
     auto doc = nlohmann::json::parse(in, nullptr, false);
     if (!in || doc.is_discarded() || !doc.is_object()) {
-        problem = "the settings file " + utf8_of(file) + " could not be read; the defaults are used";
+        problem =
+            "the settings file " + utf8_of(file) + " could not be read; the defaults are used";
         return {};
     }
     player_settings settings;
@@ -45,6 +46,8 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
     settings.game_sounds = flag(doc, "game_sounds");
     settings.sound_level = number(doc, "sound_level");
     settings.sound_descriptions = flag(doc, "sound_descriptions");
+    auto braille = doc.find("braille");
+    settings.braille = braille != doc.end() && braille->is_boolean() && braille->get<bool>();
     return settings;
 }
 
@@ -62,24 +65,12 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
         doc["sound_level"] = *settings.sound_level;
     if (settings.sound_descriptions)
         doc["sound_descriptions"] = *settings.sound_descriptions;
+    if (settings.braille)
+        doc["braille"] = true;
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    // Written beside, flushed to the disk and renamed over, so that a crash
-    // of the machine never leaves half a file, nor an empty one.
-    auto temp = file;
-    temp += ".new";
-    std::string text = doc.dump(2) + "\n";
-    std::filesystem::remove(temp, ec);
-    std::FILE* out = create_new_file(temp);
-    if (!out)
-        return false;
-    bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
-                   flush_to_disk(out, ec);
-    if (std::fclose(out) != 0 || !written) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return replace_durably(temp, file, ec);
+    atomic_file out(file);
+    return out.write(doc.dump(2) + "\n") && out.commit();
 }
 
 bool update_settings(const std::filesystem::path& file,

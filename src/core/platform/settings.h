@@ -17,11 +17,13 @@ struct player_settings {
     // -100 to 100). Written back only until adopt_old_speech_rate() has made
     // it an offset.
     std::optional<int> speech_rate;
+    // Whether what is spoken also goes to the braille display.
+    bool braille = false;
     // The game's sounds: heard (or off), how much softer than the game
     // made them (in steps), and their descriptions said and shown.
-    std::optional<bool> game_sounds;
-    std::optional<int> sound_level;
-    std::optional<bool> sound_descriptions;
+    std::optional<bool> game_sounds = std::nullopt;
+    std::optional<int> sound_level = std::nullopt;
+    std::optional<bool> sound_descriptions = std::nullopt;
 };
 
 // settings.json in the settings folder.

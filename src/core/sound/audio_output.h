@@ -3,6 +3,7 @@
 // (SDL_mixer, sdl_audio.cpp; a recorder in the unit tests). A voice is one
 // mixer channel, numbered from 0; all calls but on_end come from the sound
 // thread.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -29,7 +30,7 @@ class audio_output {
     virtual std::shared_ptr<clip> decode(std::span<const unsigned char> bytes) = 0;
     // Plays `sound` on `voice` `repeats` times (-1 for ever) at `gain` (0
     // to 1), stopping what the voice played.
-    virtual void play(int voice, const clip& sound, long repeats, double gain) = 0;
+    virtual void play(int voice, const clip& sound, std::int64_t repeats, double gain) = 0;
     virtual void stop(int voice) = 0;
     virtual void pause(int voice, bool paused) = 0;
     virtual void set_gain(int voice, double gain) = 0;

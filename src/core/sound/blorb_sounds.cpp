@@ -49,11 +49,10 @@ blorb_sounds::~blorb_sounds() {
         giblorb_destroy_map(map);
 }
 
-std::optional<std::vector<unsigned char>> blorb_sounds::sound(unsigned long number) {
+std::optional<std::vector<unsigned char>> blorb_sounds::sound(std::uint32_t number) {
     giblorb_result_t found;
-    if (!map || number > 0xFFFFFFFFul ||
-        giblorb_load_resource(map, giblorb_method_Memory, &found, giblorb_ID_Snd,
-                              static_cast<glui32>(number)) != giblorb_err_None)
+    if (!map || giblorb_load_resource(map, giblorb_method_Memory, &found, giblorb_ID_Snd,
+                                      number) != giblorb_err_None)
         return std::nullopt;
     std::optional<std::vector<unsigned char>> bytes;
     auto* data = static_cast<const unsigned char*>(found.data.ptr);

@@ -1,6 +1,7 @@
 #pragma once
 // A story's sound resources, read with the Blorb format's reference code
 // (gi_blorb.c, from Debian's glktermw source, as the Glk library reads it).
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -21,7 +22,7 @@ class blorb_sounds {
     // Sound `number` as the audio library takes it: an AIFF file (its whole
     // FORM), an Ogg Vorbis stream or a module; none when the story is no
     // Blorb, or holds no such sound in a form Glk plays.
-    std::optional<std::vector<unsigned char>> sound(unsigned long number);
+    std::optional<std::vector<unsigned char>> sound(std::uint32_t number);
 
   private:
     std::unique_ptr<glk_stream_struct> stream;

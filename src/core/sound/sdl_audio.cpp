@@ -8,6 +8,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 
 namespace tw {
 namespace {
@@ -89,13 +90,13 @@ class sdl_output final : public audio_output {
         return chunk ? std::make_shared<sdl_clip>(*api, chunk) : nullptr;
     }
 
-    void play(int voice, const clip& sound, long repeats, double gain) override {
+    void play(int voice, const clip& sound, std::int64_t repeats, double gain) override {
         if (!opened)
             return;
         if (voice >= voices)
             voices = api->allocate_channels((voice / voices_at_a_time + 1) * voices_at_a_time);
         api->volume(voice, volume_of(gain));
-        int loops = repeats < 0 ? -1 : static_cast<int>(std::clamp(repeats - 1, 0L, long{INT_MAX}));
+        int loops = repeats < 0 ? -1 : static_cast<int>(std::clamp<std::int64_t>(repeats - 1, 0, INT_MAX));
         api->play_channel_timed(voice, static_cast<const sdl_clip&>(sound).chunk, loops, -1);
     }
 

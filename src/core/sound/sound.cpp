@@ -23,7 +23,7 @@ namespace tw {
 
 struct game_sounds::state {
     std::filesystem::path story;
-    std::function<void(const sound_notification&)> notify;
+    std::function<void(const glkote::event&)> notify;
     std::function<void(const std::string&)> tell;
     std::optional<blorb_sounds> sounds; // opened on the sound thread, at the first sound
 };
@@ -65,8 +65,8 @@ struct job {
     std::uint64_t seq = 0;
     sound_mixer::game_id game = nullptr;
     std::shared_ptr<game_sounds::state> owner;
-    long generation = 0;
-    std::vector<sound_channel_update> channels;
+    std::int64_t generation = 0;
+    std::vector<glkote::sound_channel> channels;
     int voice = 0;
     bool flag = false;
 };
@@ -163,7 +163,7 @@ class sound_thread {
             owner = j.owner;
             mixer->update(
                 j.game, j.generation, j.channels,
-                [&](unsigned long number) {
+                [&](std::uint32_t number) {
                     if (!owner->sounds)
                         owner->sounds.emplace(owner->story);
                     return owner->sounds->sound(number);
@@ -233,7 +233,7 @@ void remember(const std::function<void(player_settings&)>& change) {
 } // namespace
 
 game_sounds::game_sounds(std::filesystem::path story,
-                         std::function<void(const sound_notification&)> notify,
+                         std::function<void(const glkote::event&)> notify,
                          std::function<void(const std::string&)> tell)
     : own(std::make_shared<state>()) {
     own->story = std::move(story);
@@ -250,7 +250,7 @@ game_sounds::~game_sounds() {
     thread.flush();
 }
 
-void game_sounds::update(long generation, std::vector<sound_channel_update> channels) {
+void game_sounds::update(std::int64_t generation, std::vector<glkote::sound_channel> channels) {
     job j;
     j.game = own.get();
     j.owner = own;

@@ -3,7 +3,7 @@
 // the player's controls over them. The thread owns the audio library and
 // the rules (sound_mixer); it starts when a game first asks for a sound,
 // and holds an audio device only while a game has sounds.
-#include "core/sound/sound_requests.h"
+#include "core/glkote/messages.h"
 #include "core/text/chords.h"
 
 #include <filesystem>
@@ -15,19 +15,20 @@
 namespace tw {
 
 // One game's sounds, read from its story file (a Blorb). Ends the game
-// asked to hear of go to `notify`, sentences for the player to `tell`,
+// asked to hear of go to `notify` (as the events to send it), sentences for
+// the player to `tell`,
 // both on the sound thread. Destroyed, it stops every sound of the game at
 // once, and neither is called again.
 class game_sounds {
   public:
-    game_sounds(std::filesystem::path story, std::function<void(const sound_notification&)> notify,
+    game_sounds(std::filesystem::path story, std::function<void(const glkote::event&)> notify,
                 std::function<void(const std::string&)> tell);
     ~game_sounds();
     game_sounds(const game_sounds&) = delete;
     game_sounds& operator=(const game_sounds&) = delete;
 
     // What the game asked in its update numbered `generation`; returns at once.
-    void update(long generation, std::vector<sound_channel_update> channels);
+    void update(std::int64_t generation, std::vector<glkote::sound_channel> channels);
 
     struct state;
 

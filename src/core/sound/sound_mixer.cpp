@@ -10,65 +10,65 @@ constexpr auto fade_step = std::chrono::milliseconds(20);
 
 } // namespace
 
-void sound_mixer::update(game_id id, long generation,
-                         const std::vector<sound_channel_update>& listed, const sound_loader& load,
+void sound_mixer::update(game_id id, std::int64_t generation,
+                         const std::vector<glkote::sound_channel>& listed, const sound_loader& load,
                          sound_clock::time_point now) {
     games[id].generation = generation;
     // A channel the game no longer lists is gone, and its sound with it.
     for (auto it = channels.begin(); it != channels.end();) {
         bool kept = it->first.first != id ||
                     std::any_of(listed.begin(), listed.end(),
-                                [&](const auto& u) { return u.channel == it->first.second; });
+                                [&](const auto& u) { return u.id == it->first.second; });
         if (!kept)
             stop(it->second);
         it = kept ? std::next(it) : channels.erase(it);
     }
     for (const auto& update : listed) {
-        channel_key key{id, update.channel};
+        channel_key key{id, update.id};
         auto found = channels.find(key);
         if (found == channels.end()) {
             channel fresh;
             fresh.voice = free_voice();
             found = channels.emplace(key, std::move(fresh)).first;
         }
-        for (const auto& request : update.requests)
+        for (const auto& request : update.ops)
             apply(key, found->second, request, load, now);
     }
 }
 
-void sound_mixer::apply(const channel_key& key, channel& c, const sound_request& request,
+void sound_mixer::apply(const channel_key& key, channel& c, const glkote::sound_op& request,
                         const sound_loader& load, sound_clock::time_point now) {
     switch (request.kind) {
-    case sound_request::play:
+    case glkote::sound_op::play:
         play(key, c, request, load);
         break;
-    case sound_request::stop:
+    case glkote::sound_op::stop:
         stop(c);
         break;
-    case sound_request::pause:
-    case sound_request::unpause:
-        c.paused = request.kind == sound_request::pause;
+    case glkote::sound_op::pause:
+    case glkote::sound_op::unpause:
+        c.paused = request.kind == glkote::sound_op::pause;
         if (c.sound)
             out.pause(c.voice, c.paused);
         break;
-    case sound_request::change_volume:
+    case glkote::sound_op::change_volume:
         // A change under way gives way to the new one, untold.
         c.fading.reset();
-        if (request.duration_ms > 0) {
+        if (request.duration > 0) {
             c.fading = fade{c.volume, request.volume, now,
-                            std::chrono::milliseconds(request.duration_ms), request.notify};
+                            std::chrono::milliseconds(request.duration), request.notify};
             break;
         }
         c.volume = request.volume;
         if (c.sound)
             out.set_gain(c.voice, gain(c));
         if (request.notify)
-            tell(key.first, sound_notification::volume_reached, key.second, 0, request.notify);
+            tell(key.first, glkote::event_type::volume, key.second, 0, request.notify);
         break;
     }
 }
 
-void sound_mixer::play(const channel_key& key, channel& c, const sound_request& request,
+void sound_mixer::play(const channel_key& key, channel& c, const glkote::sound_op& request,
                        const sound_loader& load) {
     stop(c);
     if (state == device::closed)
@@ -87,7 +87,7 @@ void sound_mixer::play(const channel_key& key, channel& c, const sound_request& 
     if (!sound) {
         // Nothing to play: the sound is over before it began.
         if (request.notify)
-            tell(key.first, sound_notification::sound_ended, key.second, request.sound,
+            tell(key.first, glkote::event_type::sound, key.second, request.sound,
                  request.notify);
         return;
     }
@@ -132,7 +132,7 @@ void sound_mixer::voice_ended(int voice) {
             continue;
         c.sound.reset();
         if (c.notify && c.repeats >= 0)
-            tell(key.first, sound_notification::sound_ended, key.second, c.number, c.notify);
+            tell(key.first, glkote::event_type::sound, key.second, c.number, c.notify);
     }
 }
 
@@ -165,10 +165,10 @@ std::optional<sound_clock::time_point> sound_mixer::advance(sound_clock::time_po
         double done = std::chrono::duration<double>(now - f.start) / f.length;
         if (done >= 1) {
             c.volume = f.to;
-            unsigned long notify = f.notify;
+            std::uint32_t notify = f.notify;
             c.fading.reset();
             if (notify)
-                tell(key.first, sound_notification::volume_reached, key.second, 0, notify);
+                tell(key.first, glkote::event_type::volume, key.second, 0, notify);
         } else {
             c.volume = f.from + (f.to - f.from) * std::max(0.0, done);
             fading = true;
@@ -208,7 +208,7 @@ void sound_mixer::reopen_device() {
         if (state == device::none) {
             c.sound.reset();
             if (c.notify && c.repeats >= 0)
-                tell(key.first, sound_notification::sound_ended, key.second, c.number, c.notify);
+                tell(key.first, glkote::event_type::sound, key.second, c.number, c.notify);
             continue;
         }
         out.play(c.voice, *c.sound, c.repeats, gain(c));
@@ -227,14 +227,14 @@ void sound_mixer::apply_gains() {
             out.set_gain(c.voice, gain(c));
 }
 
-void sound_mixer::tell(game_id id, sound_notification::kind_t kind, long channel_id,
-                       unsigned long number, unsigned long notify) {
-    sound_notification n;
-    n.kind = kind;
+void sound_mixer::tell(game_id id, glkote::event_type kind, std::uint32_t channel_id,
+                       std::uint32_t number, std::uint32_t notify) {
+    glkote::event n;
+    n.type = kind;
+    n.gen = games[id].generation;
     n.channel = channel_id;
     n.sound = number;
     n.notify = notify;
-    n.generation = games[id].generation;
     told.push_back({id, n, {}});
 }
 

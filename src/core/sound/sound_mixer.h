@@ -6,7 +6,7 @@
 // silent while the player has sounds off or none can be opened, so that
 // sounds still end in their time; and the ends a game asked to be told of.
 #include "core/sound/audio_output.h"
-#include "core/sound/sound_requests.h"
+#include "core/glkote/messages.h"
 
 #include <chrono>
 #include <functional>
@@ -21,7 +21,7 @@ namespace tw {
 using sound_clock = std::chrono::steady_clock;
 
 // A game's sound resource's bytes, by number; none when it has no such sound.
-using sound_loader = std::function<std::optional<std::vector<unsigned char>>(unsigned long)>;
+using sound_loader = std::function<std::optional<std::vector<unsigned char>>(std::uint32_t)>;
 
 inline constexpr char no_sound_device[] = "No sound device: the game's sounds are not heard.";
 // While Tallowick speaks, the games' sounds are this much softer (-6 dB).
@@ -30,11 +30,12 @@ inline constexpr double speaking_gain = 0.5;
 class sound_mixer {
   public:
     using game_id = const void*;
-    // Something for one game: an end it asked to hear of, or a sentence
-    // for the player.
+    // Something for one game: an end it asked to hear of (an event to send
+    // it, whose gen is the last update the game had sent then: an end from
+    // before its latest play is stale), or a sentence for the player.
     struct for_game {
         game_id game;
-        sound_notification notification;
+        glkote::event notification;
         std::string notice;
     };
 
@@ -42,7 +43,7 @@ class sound_mixer {
     sound_mixer(const sound_mixer&) = delete;
     sound_mixer& operator=(const sound_mixer&) = delete;
 
-    void update(game_id game, long generation, const std::vector<sound_channel_update>& channels,
+    void update(game_id game, std::int64_t generation, const std::vector<glkote::sound_channel>& channels,
                 const sound_loader& load, sound_clock::time_point now);
     // Every sound of the game stops; with no game left, the device closes.
     void end_game(game_id game);
@@ -62,37 +63,37 @@ class sound_mixer {
         double from = 1, to = 1;
         sound_clock::time_point start;
         sound_clock::duration length{};
-        unsigned long notify = 0;
+        std::uint32_t notify = 0;
     };
     struct channel {
         int voice = 0;
         std::shared_ptr<audio_output::clip> sound; // while one is on
-        unsigned long number = 0;
-        long repeats = 1;
-        unsigned long notify = 0;
+        std::uint32_t number = 0;
+        std::int64_t repeats = 1;
+        std::uint32_t notify = 0;
         bool paused = false;
         double volume = 1;
         std::optional<fade> fading;
     };
     struct game {
-        long generation = 0;
+        std::int64_t generation = 0;
         bool told_no_device = false;
-        std::map<unsigned long, std::weak_ptr<audio_output::clip>> decoded;
+        std::map<std::uint32_t, std::weak_ptr<audio_output::clip>> decoded;
     };
-    using channel_key = std::pair<game_id, long>;
+    using channel_key = std::pair<game_id, std::uint32_t>;
     enum class device { closed, heard, silent, none };
 
-    void apply(const channel_key& key, channel& c, const sound_request& request,
+    void apply(const channel_key& key, channel& c, const glkote::sound_op& request,
                const sound_loader& load, sound_clock::time_point now);
-    void play(const channel_key& key, channel& c, const sound_request& request,
+    void play(const channel_key& key, channel& c, const glkote::sound_op& request,
               const sound_loader& load);
     void stop(channel& c);
     void open_device();
     void reopen_device();
     double gain(const channel& c) const;
     void apply_gains();
-    void tell(game_id game, sound_notification::kind_t kind, long id, unsigned long number,
-              unsigned long notify);
+    void tell(game_id game, glkote::event_type kind, std::uint32_t channel, std::uint32_t number,
+              std::uint32_t notify);
     int free_voice() const;
 
     audio_output& out;

@@ -1,21 +1,29 @@
 #include "core/speech/preferences.h"
 
+#include "core/speech/speech.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
 namespace tw {
 
-voice player_preferences::voice_for_a_game() {
+void player_preferences::load() {
+    if (loaded)
+        return;
+    loaded = true;
     std::string problem;
-    if (!loaded) {
-        loaded = true;
-        settings = load_settings(settings_file, problem);
-        if (!problem.empty())
-            std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
-    }
-    problem.clear();
-    speaking = orca_voice(reader_file, problem).value_or(voice{});
+    settings = load_settings(settings_file, problem);
+    if (!problem.empty())
+        std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
+    if (settings.braille)
+        set_braille(true);
+}
+
+voice player_preferences::voice_for_a_game() {
+    load();
+    std::string problem;
+    speaking = reader_file ? orca_voice(*reader_file, problem).value_or(voice{}) : voice{};
     if (!problem.empty())
         std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
     reader_rate = speaking.rate;
@@ -42,12 +50,27 @@ std::optional<int> player_preferences::change_text_size(int steps, int current) 
     return settings.text_size;
 }
 
+void player_preferences::toggle_braille() {
+    load();
+    settings.braille = !settings.braille;
+    save();
+    // Either sentence is shown in braille: the last thing shown, or the first.
+    if (settings.braille) {
+        set_braille(true);
+        speak("Braille on.", true);
+    } else {
+        speak("Braille off.", true);
+        set_braille(false);
+    }
+}
+
 void player_preferences::save() {
     // Only what is ours: the sounds' settings are the sound layer's.
     bool saved = update_settings(settings_file, [this](player_settings& kept) {
         kept.speech_rate_offset = settings.speech_rate_offset;
         kept.speech_rate = settings.speech_rate;
         kept.text_size = settings.text_size;
+        kept.braille = settings.braille;
     });
     if (!saved)
         std::fprintf(stderr, "tallowick: the settings could not be saved\n");

@@ -8,8 +8,10 @@
 // it cut is said again, whole, once the screen reader is done.
 #include "core/speech/voice.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +43,15 @@ void set_voice(const voice& v);
 // tells when each text ends; one listener at a time, which must not call
 // back into speech.
 void set_speaking_listener(std::function<void(bool speaking)> listener);
+
+// From now on, with `on`, every text spoken is also shown on the braille
+// display, where the service has one (NVDA's); off at first.
+void set_braille(bool on);
+
+// Where the platform's screen reader keeps the voice the player chose, for
+// Tallowick to speak alike (Orca's settings); none where there is no such
+// file to read.
+std::optional<std::filesystem::path> screen_reader_voice_file();
 
 // Waits until every text queued so far has been spoken to its end (or
 // dropped, or handed to a service that does not tell when a text ends). For
@@ -75,6 +86,8 @@ class speech_backend {
     virtual void cancel() = 0;
     // Speaks what comes next with `v`.
     virtual void set_voice(const voice& v) = 0;
+    // Shows `text` on the braille display, where the service has one.
+    virtual void braille(const std::string&) {}
 };
 
 // The platform's own backend (speech-dispatcher on Linux).

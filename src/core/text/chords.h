@@ -1,7 +1,9 @@
 #pragma once
 // The game screen's chords: Ctrl with a key, wherever the focus is on the
 // screen, and what each does. One table, so that what a chord does is told
-// in one place, whatever toolkit reports the key.
+// in one place, whatever toolkit reports the key, and Ctrl+H lists them all.
+#include <string>
+
 namespace tw {
 
 struct chord_key {
@@ -30,6 +32,7 @@ struct chord {
         sounds_louder,
         sounds_softer,
         descriptions_on_off,
+        braille,
     };
     action_t action = none;
     int digit = 0;
@@ -37,8 +40,7 @@ struct chord {
 
 chord chord_for(const chord_key& key);
 
-// The game screen's keys, one a line, as Ctrl+H tells them before the
-// game's own help.
-const char* keys_help();
+// Every chord and what it does, as Ctrl+H says them: one sentence each.
+std::string chords_help();
 
 } // namespace tw

@@ -1,6 +1,6 @@
-// GlkOte's protocol as the library speaks it: framing, and real programs
-// (glulxe with our test story, and glk_probe) fed scripted events.
-#include "glk/protocol.h"
+// GlkOte's protocol as the library speaks it: real programs (glulxe with
+// our test story, and glk_probe) fed scripted events. The messages
+// themselves, both ways: tests/unit/glkote_test.cpp.
 #include "glk_test_support.h"
 
 namespace tw::glk {
@@ -46,20 +46,6 @@ const json& window_entry(const json& update, int id) {
 run_result run_story(const temp_dir& dir, const std::vector<json>& events,
                      const std::string& story = GLK_TEST_STORY) {
     return run_program(GLULXE, {story}, lines(events), dir.path());
-}
-
-TEST(GlkProtocol, MessagesAreFoundWhereverTheInputIsCut) {
-    message_splitter splitter;
-    std::vector<std::string> found;
-    for (char c : std::string(" {\"a\": \"}{\\\"\",\n \"b\": [1, {}]}\n\n{\"c\":1}"))
-        if (splitter.push(c) == message_splitter::status::complete)
-            found.push_back(splitter.take());
-    EXPECT_EQ(found,
-              (std::vector<std::string>{"{\"a\": \"}{\\\"\",\n \"b\": [1, {}]}", "{\"c\":1}"}));
-    EXPECT_EQ(message_splitter().push('['), message_splitter::status::error);
-    EXPECT_EQ(keycode_named("func12"), glui32{keycode_Func12});
-    EXPECT_EQ(keycode_named("x"), 0u);
-    EXPECT_STREQ(key_name(keycode_Escape), "escape");
 }
 
 TEST(GlkProtocol, OnlyTheInputAskedForIsTakenAndLinesArriveComposed) {
