@@ -2,9 +2,11 @@
 // test's own, and SDL_mixer playing each of Glk's formats from a Blorb.
 #include "core/sound/audio_output.h"
 #include "core/sound/blorb_sounds.h"
+#include "core/sound/sound.h"
 #include "core/sound/sound_mixer.h"
 #include "support.h"
 
+#include <cmath>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -20,7 +22,7 @@ class recording_output final : public audio_output {
   public:
     struct voice {
         std::string sound;
-        long repeats = 0;
+        std::int64_t repeats = 0;
         double gain = 0;
         bool paused = false, on = false;
     };
@@ -42,7 +44,7 @@ class recording_output final : public audio_output {
         decoded->name.assign(bytes.begin(), bytes.end());
         return decoded;
     }
-    void play(int v, const clip& sound, long repeats, double gain) override {
+    void play(int v, const clip& sound, std::int64_t repeats, double gain) override {
         voices[v] = {static_cast<const named&>(sound).name, repeats, gain, false, true};
     }
     void stop(int v) override { voices[v].on = false; }
@@ -191,6 +193,29 @@ TEST(SoundMixer, SoundsOffOrNoDevicePlaySilentlyInTimeAndNoDeviceIsToldOncePerGa
 
 // Lantern Hall's Glulx build holds its bell as an AIFF and its music box's
 // waltz as a module; the bell is also made an Ogg Vorbis stream.
+TEST(SoundControls, EachChordChangesOneControlIsToldAndIsKept) {
+    player_settings kept;
+    kept.sound_level = -12; // past the softest, from a file edited by hand
+    auto c = sound_controls::kept_in(kept);
+    EXPECT_EQ(c.level, -10);
+    EXPECT_EQ(c.change(chord::sounds_softer), "Sounds at their softest.");
+    EXPECT_EQ(c.change(chord::sounds_louder), "Sounds louder.");
+    EXPECT_NEAR(c.gain(), std::pow(10.0, -27.0 / 20), 1e-9);
+    EXPECT_EQ(c.change(chord::sounds_on_off), "Sounds off.");
+    EXPECT_EQ(c.change(chord::descriptions_on_off), "Descriptions off.");
+    EXPECT_EQ(c.change(chord::undo), "");
+    c.keep_in(kept);
+    EXPECT_EQ(kept.game_sounds, false);
+    EXPECT_EQ(kept.sound_level, -9);
+    EXPECT_EQ(kept.sound_descriptions, false);
+    c = sound_controls::kept_in(kept);
+    EXPECT_EQ(c.change(chord::sounds_on_off), "Sounds on.");
+    EXPECT_EQ(c.change(chord::descriptions_on_off), "Descriptions on.");
+    c.level = 0;
+    EXPECT_EQ(c.change(chord::sounds_louder), "Sounds at their loudest.");
+    EXPECT_EQ(c.gain(), 1);
+}
+
 TEST(SoundOutput, EachOfGlksFormatsIsReadFromTheBlorbAndPlayed) {
     blorb_sounds lantern(binary_dir / "stories" / "lantern.gblorb");
     auto bell = lantern.sound(3), waltz = lantern.sound(4);

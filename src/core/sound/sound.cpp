@@ -8,7 +8,6 @@
 #include "core/speech/speech.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -34,28 +33,27 @@ namespace {
 constexpr int softest_level = -10;
 constexpr double decibels_a_step = 3;
 
-// The player's controls, read from the settings once and kept there.
-struct controls {
-    std::atomic<bool> heard{true};
-    std::atomic<int> level{0};
-    std::atomic<bool> described{true};
+// The player's controls, read from the settings once and kept there; the
+// GUI thread changes them, the sound and reader threads read them.
+struct shared_controls {
+    std::mutex mutex;
+    sound_controls now;
 };
 
-controls& player_controls() {
-    static controls c;
+shared_controls& player_controls() {
+    static shared_controls c;
     static std::once_flag loaded;
     std::call_once(loaded, [] {
         std::string problem;
-        auto kept = load_settings(settings_file(), problem);
-        c.heard = kept.game_sounds.value_or(true);
-        c.level = std::clamp(kept.sound_level.value_or(0), softest_level, 0);
-        c.described = kept.sound_descriptions.value_or(true);
+        c.now = sound_controls::kept_in(load_settings(settings_file(), problem));
     });
     return c;
 }
 
-double level_gain(int level) {
-    return std::pow(10.0, level * decibels_a_step / 20);
+sound_controls current_controls() {
+    auto& c = player_controls();
+    std::lock_guard lock(c.mutex);
+    return c.now;
 }
 
 // One entry of the sound thread's queue.
@@ -188,9 +186,9 @@ class sound_thread {
     }
 
     void apply_controls() {
-        auto& c = player_controls();
+        auto c = current_controls();
         mixer->set_heard(c.heard);
-        mixer->set_level(level_gain(c.level));
+        mixer->set_level(c.gain());
     }
 
     void deliver() {
@@ -259,33 +257,58 @@ void game_sounds::update(std::int64_t generation, std::vector<glkote::sound_chan
     the_sound_thread().push(std::move(j));
 }
 
-std::string control_sounds(chord::action_t control) {
-    auto& c = player_controls();
-    std::string said;
+sound_controls sound_controls::kept_in(const player_settings& settings) {
+    sound_controls c;
+    c.heard = settings.game_sounds.value_or(true);
+    c.level = std::clamp(settings.sound_level.value_or(0), softest_level, 0);
+    c.described = settings.sound_descriptions.value_or(true);
+    return c;
+}
+
+void sound_controls::keep_in(player_settings& settings) const {
+    settings.game_sounds = heard;
+    settings.sound_level = level;
+    settings.sound_descriptions = described;
+}
+
+std::string sound_controls::change(chord::action_t control) {
     switch (control) {
     case chord::sounds_on_off:
-        c.heard = !c.heard;
-        remember([&](player_settings& s) { s.game_sounds = c.heard.load(); });
-        said = c.heard ? "Sounds on." : "Sounds off.";
-        break;
+        heard = !heard;
+        return heard ? "Sounds on." : "Sounds off.";
     case chord::sounds_louder:
     case chord::sounds_softer: {
         bool louder = control == chord::sounds_louder;
-        int was = c.level;
-        c.level = std::clamp(was + (louder ? 1 : -1), softest_level, 0);
-        remember([&](player_settings& s) { s.sound_level = c.level.load(); });
-        if (c.level == was)
+        int was = level;
+        level = std::clamp(was + (louder ? 1 : -1), softest_level, 0);
+        if (level == was)
             return louder ? "Sounds at their loudest." : "Sounds at their softest.";
-        said = louder ? "Sounds louder." : "Sounds softer.";
-        break;
+        return louder ? "Sounds louder." : "Sounds softer.";
     }
     case chord::descriptions_on_off:
-        c.described = !c.described;
-        remember([&](player_settings& s) { s.sound_descriptions = c.described.load(); });
-        return c.described ? "Descriptions on." : "Descriptions off.";
+        described = !described;
+        return described ? "Descriptions on." : "Descriptions off.";
     default:
         return {};
     }
+}
+
+double sound_controls::gain() const {
+    return std::pow(10.0, level * decibels_a_step / 20);
+}
+
+std::string control_sounds(chord::action_t control) {
+    auto& c = player_controls();
+    std::string said;
+    sound_controls now;
+    {
+        std::lock_guard lock(c.mutex);
+        said = c.now.change(control);
+        now = c.now;
+    }
+    if (said.empty())
+        return said;
+    remember([&](player_settings& s) { now.keep_in(s); });
     job j;
     j.kind = job::controls_changed;
     the_sound_thread().push(std::move(j));
@@ -293,7 +316,7 @@ std::string control_sounds(chord::action_t control) {
 }
 
 bool sound_descriptions_on() {
-    return player_controls().described;
+    return current_controls().described;
 }
 
 } // namespace tw

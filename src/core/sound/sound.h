@@ -4,6 +4,7 @@
 // the rules (sound_mixer); it starts when a game first asks for a sound,
 // and holds an audio device only while a game has sounds.
 #include "core/glkote/messages.h"
+#include "core/platform/settings.h"
 #include "core/text/chords.h"
 
 #include <filesystem>
@@ -36,9 +37,23 @@ class game_sounds {
     std::shared_ptr<state> own;
 };
 
-// The player's controls (sounds off and on, louder, softer, descriptions
-// off and on), from the GUI thread. Each is remembered in the settings;
-// returns what the player is told.
+// The player's controls over the games' sounds, as the settings keep them.
+struct sound_controls {
+    bool heard = true;     // off: what plays stops, and nothing is heard
+    int level = 0;         // steps of 3 dB below the game's own, down to -10
+    bool described = true; // sounds' descriptions said and shown
+
+    static sound_controls kept_in(const player_settings& settings);
+    void keep_in(player_settings& settings) const;
+    // Changes by the chord `control`; returns what the player is told ("" for
+    // a chord that is not about sounds).
+    std::string change(chord::action_t control);
+    // The gain `level` stands for: 1 at the game's own.
+    double gain() const;
+};
+
+// The player's controls, from the GUI thread: changed, remembered in the
+// settings and applied to what plays; returns what the player is told.
 std::string control_sounds(chord::action_t control);
 // Whether sounds' descriptions are said and shown; any thread.
 bool sound_descriptions_on();
