@@ -210,6 +210,8 @@ glui32 glk_image_draw_scaled(winid_t win, glui32 image, glsi32 val1, glsi32 val2
         entry["alignment"] = alignment_name(val1);
     if (auto text = description_of(image))
         entry["alttext"] = *text;
+    if (buffer && buffer->stream->link)
+        entry["hyperlink"] = buffer->stream->link;
     if (buffer)
         buffer->put_special(std::move(entry));
     else

@@ -9,6 +9,7 @@
 #include "glk/stream.h"
 #include "glk/window.h"
 
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -29,6 +30,7 @@ class library {
     metrics screen;
     bool timer_supported = false;
     bool graphics_supported = false;
+    bool hyperlinks_supported = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
 
@@ -53,6 +55,8 @@ class library {
     void start_session();
     // Sends an update, then waits for the player's event.
     event_t wait_for_event();
+    // A timer event that has come, once; otherwise none. Never waits.
+    event_t poll_event();
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
@@ -65,8 +69,9 @@ class library {
   private:
     library() = default;
 
-    // The next message; at the end of input the process ends.
-    json read_message();
+    // The next message: one held back, or one read. At the end of input
+    // the process ends; or, when not to `wait`, none comes.
+    std::optional<json> read_message(bool wait = true);
     void send(const json& message);
     void send_update(bool final);
     json window_list() const;
@@ -74,6 +79,11 @@ class library {
     std::optional<event_t> interpret(const json& message, bool& answered);
 
     message_splitter splitter_;
+    std::string input_;   // read, not yet split
+    size_t input_at_ = 0; // how much of it has been
+    bool input_ended_ = false;
+    // Messages read while polling, for glk_select, in order.
+    std::deque<json> held_;
     glui32 gen_ = 0;
     bool windows_changed_ = true;
     glui32 timer_interval_ = 0;

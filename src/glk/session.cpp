@@ -1,6 +1,7 @@
 // The conversation with the display: GlkOte's JSON protocol, one message
 // a line on standard output, events read from standard input.
 #include "glk/library.h"
+#include "glk/platform.h"
 #include "glk/utf8.h"
 
 #include <algorithm>
@@ -120,28 +121,41 @@ library& library::get() {
     return *instance;
 }
 
-json library::read_message() {
-    for (;;) {
-        int c = std::getc(stdin);
-        if (c == EOF) {
-            // The display has gone; so do we.
-            if (interrupt_handler)
-                interrupt_handler();
-            exit_process(0);
-        }
-        switch (splitter_.push(static_cast<char>(c))) {
-        case message_splitter::status::more:
-            break;
-        case message_splitter::status::error:
-            fail("The display sent something that is not a JSON object.");
-        case message_splitter::status::complete: {
-            auto message = json::parse(splitter_.take(), nullptr, false);
-            if (message.is_discarded() || !message.is_object())
-                fail("The display sent a message that is not valid JSON.");
-            return message;
-        }
-        }
+std::optional<json> library::read_message(bool wait) {
+    if (wait && !held_.empty()) {
+        json message = std::move(held_.front());
+        held_.pop_front();
+        return message;
     }
+    while (!input_ended_) {
+        while (input_at_ < input_.size()) {
+            switch (splitter_.push(input_[input_at_++])) {
+            case message_splitter::status::more:
+                break;
+            case message_splitter::status::error:
+                fail("The display sent something that is not a JSON object.");
+            case message_splitter::status::complete: {
+                auto message = json::parse(splitter_.take(), nullptr, false);
+                if (message.is_discarded() || !message.is_object())
+                    fail("The display sent a message that is not valid JSON.");
+                return message;
+            }
+            }
+        }
+        char chunk[4096];
+        auto got = read_input(chunk, sizeof chunk, wait);
+        if (got && *got == 0)
+            return std::nullopt;
+        input_.assign(chunk, got.value_or(0));
+        input_at_ = 0;
+        input_ended_ = !got;
+    }
+    if (!wait)
+        return std::nullopt;
+    // The display has gone; so do we.
+    if (interrupt_handler)
+        interrupt_handler();
+    exit_process(0);
 }
 
 void library::send(const json& message) {
@@ -153,7 +167,7 @@ void library::send(const json& message) {
 
 void library::start_session() {
     for (;;) {
-        json message = read_message();
+        json message = *read_message();
         if (text_field(message, "type") != "init")
             continue;
         auto metrics_field = message.find("metrics");
@@ -163,6 +177,7 @@ void library::start_session() {
             for (auto& feature : *support) {
                 timer_supported = timer_supported || feature == "timer";
                 graphics_supported = graphics_supported || feature == "graphics";
+                hyperlinks_supported = hyperlinks_supported || feature == "hyperlinks";
             }
         }
         rearrange();
@@ -217,8 +232,12 @@ void library::send_update(bool final) {
 
     json inputs = json::array();
     each_window(final ? nullptr : root, [&](glk_window_struct* win) {
-        if (win->input == input_kind::none)
+        if (win->input == input_kind::none) {
+            // A window that waits for a link alone.
+            if (win->link_input)
+                inputs.push_back({{"id", win->id}, {"hyperlink", true}});
             return;
+        }
         // A window that changed must have its input posted anew.
         if (win->input_gen == 0 || std::find(changed.begin(), changed.end(), win) != changed.end())
             win->input_gen = gen_;
@@ -246,6 +265,8 @@ void library::send_update(bool final) {
             entry["xpos"] = win->line ? win->line->xpos : grid->cursor_x();
             entry["ypos"] = win->line ? win->line->ypos : grid->cursor_y();
         }
+        if (win->link_input)
+            entry["hyperlink"] = true;
         inputs.push_back(std::move(entry));
     });
     update["input"] = std::move(inputs);
@@ -300,6 +321,13 @@ std::optional<event_t> library::interpret(const json& message, bool& answered) {
             return std::nullopt;
         return event_t{evtype_Timer, nullptr, 0, 0};
     }
+    if (type == "hyperlink") {
+        auto value = integer_field(message, "value");
+        if (!win || !win->link_input || !value || *value <= 0 || *value > 0xFFFFFFFF)
+            return std::nullopt;
+        win->link_input = false;
+        return event_t{evtype_Hyperlink, win, static_cast<glui32>(*value), 0};
+    }
     if (type == "arrange") {
         auto metrics_field = message.find("metrics");
         if (metrics_field == message.end() || !metrics_field->is_object())
@@ -329,7 +357,7 @@ std::optional<event_t> library::interpret(const json& message, bool& answered) {
 event_t library::wait_for_event() {
     send_update(false);
     for (;;) {
-        json message = read_message();
+        json message = *read_message();
         if (integer_field(message, "gen") != gen_)
             continue; // from before the last update: the display had not seen it yet
         bool answered = false;
@@ -340,6 +368,22 @@ event_t library::wait_for_event() {
     }
 }
 
+event_t library::poll_event() {
+    // What has come is read without waiting, and held, in order, for
+    // glk_select; but a tick of the timer is the game's now. What is from
+    // before the last update glk_select would pass over.
+    while (auto message = read_message(false))
+        held_.push_back(std::move(*message));
+    std::erase_if(held_, [this](const json& m) { return integer_field(m, "gen") != gen_; });
+    auto tick = std::find_if(held_.begin(), held_.end(), [](const json& m) {
+        return text_field(m, "type") == "timer";
+    });
+    if (tick == held_.end() || timer_interval_ == 0)
+        return {evtype_None, nullptr, 0, 0};
+    held_.erase(tick);
+    return {evtype_Timer, nullptr, 0, 0};
+}
+
 std::optional<std::string> library::prompt_for_file(glui32 usage, glui32 mode) {
     special_input_ = json{{"type", "fileref_prompt"},
                           {"filemode", file_mode_name(mode)},
@@ -347,7 +391,7 @@ std::optional<std::string> library::prompt_for_file(glui32 usage, glui32 mode) {
     send_update(false);
     special_input_.reset();
     for (;;) {
-        json message = read_message();
+        json message = *read_message();
         if (integer_field(message, "gen") != gen_ ||
             text_field(message, "type") != "specialresponse" ||
             text_field(message, "response") != "fileref_prompt")

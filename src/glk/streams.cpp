@@ -29,7 +29,7 @@ void write_char(glk_stream_struct* stream, char32_t ch) {
 }
 
 void window_stream::put(char32_t ch) {
-    window_->put(ch, style);
+    window_->put(ch, style, link);
     if (window_->echo_stream && !echoing_) {
         echoing_ = true;
         write_char(window_->echo_stream, ch);
@@ -42,6 +42,15 @@ void window_stream::set_style(glui32 value) {
     if (window_->echo_stream && !echoing_) {
         echoing_ = true;
         window_->echo_stream->set_style(value);
+        echoing_ = false;
+    }
+}
+
+void window_stream::set_link(glui32 value) {
+    link = value;
+    if (window_->echo_stream && !echoing_) {
+        echoing_ = true;
+        window_->echo_stream->set_link(value);
         echoing_ = false;
     }
 }

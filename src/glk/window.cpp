@@ -13,8 +13,12 @@ bool printable(char32_t ch) {
     return ch == '\t' || (ch >= 0x20 && ch < 0x7F) || ch >= 0xA0;
 }
 
-json run_entry(glui32 style, const std::string& text) {
-    return json{{"style", style_name(style)}, {"text", text}};
+json run_entry(glui32 style, const std::string& text, glui32 link) {
+    json run{{"style", style_name(style)}};
+    if (link)
+        run["hyperlink"] = link;
+    run["text"] = text;
+    return run;
 }
 
 } // namespace
@@ -43,7 +47,7 @@ buffer_window::paragraph& buffer_window::current_line() {
     return pending_.back();
 }
 
-void buffer_window::put(char32_t ch, glui32 style) {
+void buffer_window::put(char32_t ch, glui32 style, glui32 link) {
     if (ch == '\n') {
         if (!line_open_) {
             pending_.push_back({false, flowbreak_next_, {}});
@@ -55,13 +59,14 @@ void buffer_window::put(char32_t ch, glui32 style) {
     if (!printable(ch))
         return;
     auto& runs = current_line().runs;
-    if (runs.empty() || !runs.back().special.is_null() || runs.back().style != style)
-        runs.push_back({style, {}, nullptr});
+    if (runs.empty() || !runs.back().special.is_null() || runs.back().style != style ||
+        runs.back().link != link)
+        runs.push_back({style, link, {}, nullptr});
     append_utf8(runs.back().text, ch);
 }
 
 void buffer_window::put_special(json special) {
-    current_line().runs.push_back({style_Normal, {}, std::move(special)});
+    current_line().runs.push_back({style_Normal, 0, {}, std::move(special)});
 }
 
 void buffer_window::flow_break() {
@@ -103,7 +108,7 @@ json buffer_window::take_content() {
         if (!p.runs.empty()) {
             json runs = json::array();
             for (auto& r : p.runs)
-                runs.push_back(r.special.is_null() ? run_entry(r.style, r.text) : r.special);
+                runs.push_back(r.special.is_null() ? run_entry(r.style, r.text, r.link) : r.special);
             line["content"] = std::move(runs);
         }
         text.push_back(std::move(line));
@@ -127,7 +132,7 @@ void grid_window::resize(glui32 columns, glui32 rows) {
     dirty_.assign(rows, true);
 }
 
-void grid_window::put(char32_t ch, glui32 style) {
+void grid_window::put(char32_t ch, glui32 style, glui32 link) {
     auto next_line = [this] {
         cursor_x_ = 0;
         if (cursor_y_ < rows_)
@@ -143,7 +148,7 @@ void grid_window::put(char32_t ch, glui32 style) {
         next_line();
     if (cursor_y_ >= rows_ || columns_ == 0)
         return;
-    cells_[size_t{cursor_y_} * columns_ + cursor_x_] = {ch, style};
+    cells_[size_t{cursor_y_} * columns_ + cursor_x_] = {ch, style, link};
     dirty_[cursor_y_] = true;
     ++cursor_x_;
 }
@@ -170,14 +175,14 @@ json grid_window::take_content() {
         // Trailing blanks in the normal style are what GlkOte pads with.
         const cell* row = &cells_[size_t{y} * columns_];
         glui32 end = columns_;
-        while (end > 0 && row[end - 1].ch == ' ' && row[end - 1].style == style_Normal)
+        while (end > 0 && row[end - 1].ch == ' ' && row[end - 1].same_run(cell{}))
             --end;
         json runs = json::array();
         std::string text;
         for (glui32 x = 0; x < end; ++x) {
             append_utf8(text, row[x].ch);
-            if (x + 1 == end || row[x + 1].style != row[x].style) {
-                runs.push_back(run_entry(row[x].style, text));
+            if (x + 1 == end || !row[x + 1].same_run(row[x])) {
+                runs.push_back(run_entry(row[x].style, text, row[x].link));
                 text.clear();
             }
         }

@@ -60,8 +60,10 @@ struct glk_window_struct {
     bool echo_line_input = true;
     std::vector<glui32> line_terminators;
     std::optional<std::u32string> partial; // the player's unfinished line, as last reported
+    bool link_input = false; // a hyperlink event requested
 
-    virtual void put(char32_t, glui32) {}
+    // A character in a style, in the link `link` (0: none).
+    virtual void put(char32_t, glui32 /*style*/, glui32 /*link*/) {}
     virtual void clear() {}
     // The changes since the last update as a content entry, or null.
     virtual tw::glk::json take_content() { return nullptr; }
@@ -96,7 +98,7 @@ class buffer_window final : public glk_window_struct {
   public:
     explicit buffer_window(glui32 rock) : glk_window_struct(wintype_TextBuffer, rock) {}
 
-    void put(char32_t ch, glui32 style) override;
+    void put(char32_t ch, glui32 style, glui32 link) override;
     void clear() override;
     json take_content() override;
 
@@ -109,6 +111,7 @@ class buffer_window final : public glk_window_struct {
   private:
     struct run {
         glui32 style = style_Normal;
+        glui32 link = 0;
         std::string text;
         json special; // an image, when not null
     };
@@ -129,7 +132,7 @@ class grid_window final : public glk_window_struct {
   public:
     explicit grid_window(glui32 rock) : glk_window_struct(wintype_TextGrid, rock) {}
 
-    void put(char32_t ch, glui32 style) override;
+    void put(char32_t ch, glui32 style, glui32 link) override;
     void clear() override;
     json take_content() override;
 
@@ -148,6 +151,8 @@ class grid_window final : public glk_window_struct {
     struct cell {
         char32_t ch = ' ';
         glui32 style = style_Normal;
+        glui32 link = 0;
+        bool same_run(const cell& other) const { return style == other.style && link == other.link; }
     };
     std::vector<cell> cells_;
     std::vector<bool> dirty_;

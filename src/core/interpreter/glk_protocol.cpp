@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <set>
 #include <cstdint>
 #include <limits>
 
@@ -18,9 +19,6 @@ constexpr size_t update_limit = 64 << 20;
 // The rock the Inform libraries give their status window (202; the story
 // window's is 201, a quotation's 203).
 constexpr long inform_status_rock = 202;
-// Before the game has waited for a command, a grid window at the top no
-// taller than this is taken for the status window.
-constexpr size_t likely_status_rows = 3;
 
 const json* member(const json& j, const char* key) {
     auto it = j.find(key);
@@ -79,6 +77,40 @@ void add_run(const json& run, std::string& text) {
     }
     if (text_of(run, "style") != "input")
         text += text_of(run, "text");
+}
+
+// A link's value: a Glk link value, never 0.
+std::uint32_t link_value_of(const json& run) {
+    const json* m = member(run, "hyperlink");
+    if (!m || !m->is_number_unsigned())
+        return 0;
+    auto n = m->get<std::uint64_t>();
+    return n <= std::numeric_limits<std::uint32_t>::max() ? static_cast<std::uint32_t>(n) : 0;
+}
+
+// The links of a run list in `window`: runs of one link together, each link
+// by its words (a picture by its description).
+std::vector<game_link> links_in(const json& content, int window) {
+    std::vector<game_link> links;
+    if (!content.is_array())
+        return links;
+    std::uint32_t open = 0;
+    for (const auto& run : content) {
+        std::uint32_t value = run.is_object() ? link_value_of(run) : 0;
+        if (value != 0) {
+            std::string words = member(run, "special") ? "Picture: " + text_of(run, "alttext")
+                                                       : text_of(run, "text");
+            if (value == open)
+                links.back().text += words;
+            else
+                links.push_back({std::move(words), window, value});
+        }
+        open = value;
+    }
+    for (auto& link : links)
+        link.text = collapse_spaces(link.text);
+    std::erase_if(links, [](const game_link& l) { return l.text.empty(); });
+    return links;
 }
 
 // A run list is objects, or (in GlkOte's older form) style and text by
@@ -219,9 +251,14 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                 entry.type = text_of(w, "type");
                 entry.rock = number_of(w, "rock");
                 entry.top = number_of(w, "top");
+                entry.left = number_of(w, "left");
                 entry.rows = static_cast<size_t>(std::max(0L, number_of(w, "gridheight")));
                 entry.lines.resize(entry.type == "grid" ? entry.rows : 0);
+                links.cut(static_cast<int>(id), entry.lines.size());
             }
+            for (const auto& [id, w] : windows)
+                if (!now.count(id))
+                    links.forget(static_cast<int>(id));
             windows = std::move(now);
             for (auto it = drawn.begin(); it != drawn.end();)
                 it = windows.count(it->first) ? std::next(it) : drawn.erase(it);
@@ -242,15 +279,21 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                 for (const auto& l : list_of(c, "lines")) {
                     long row = number_of(l, "line", -1);
                     const json* content = member(l, "content");
-                    if (row >= 0 && static_cast<size_t>(row) < w.lines.size())
-                        w.lines[static_cast<size_t>(row)] =
-                            collapse_spaces(content ? line_text(*content) : std::string());
+                    if (row < 0 || static_cast<size_t>(row) >= w.lines.size())
+                        continue;
+                    w.lines[static_cast<size_t>(row)] =
+                        collapse_spaces(content ? line_text(*content) : std::string());
+                    links.set_line(static_cast<int>(id), static_cast<size_t>(row),
+                                   content ? links_in(*content, static_cast<int>(id))
+                                           : std::vector<game_link>());
                 }
                 if (std::find(changed_grids.begin(), changed_grids.end(), id) ==
                     changed_grids.end())
                     changed_grids.push_back(id);
             } else if (w.type == "buffer") {
                 // A cleared window is not read again; only what comes after.
+                if (flag_of(c, "clear"))
+                    links.forget(static_cast<int>(id));
                 std::string& story = texts[{w.top, id}];
                 for (const auto& paragraph : list_of(c, "text")) {
                     if (!paragraph.is_object())
@@ -258,8 +301,10 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
                     if (!flag_of(paragraph, "append") && w.open_line)
                         story += "\n";
                     w.open_line = true;
-                    if (const json* content = member(paragraph, "content"))
+                    if (const json* content = member(paragraph, "content")) {
                         story += line_text(*content);
+                        links.add(links_in(*content, static_cast<int>(id)));
+                    }
                 }
             } else {
                 for (const auto& d : list_of(c, "draw"))
@@ -268,12 +313,19 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
         }
 
         inputs.clear();
+        std::set<int> awaiting_links;
         for (const auto& i : list_of(doc, "input")) {
+            auto type = text_of(i, "type");
             input_request r;
-            r.kind = text_of(i, "type") == "line" ? input_request::line : input_request::key;
+            r.kind = type == "line"   ? input_request::line
+                     : type == "char" ? input_request::key
+                                      : input_request::link;
             r.window = static_cast<int>(number_of(i, "id"));
             r.generation = generation;
-            inputs.push_back(r);
+            if (flag_of(i, "hyperlink"))
+                awaiting_links.insert(r.window);
+            if (r.kind != input_request::link || flag_of(i, "hyperlink"))
+                inputs.push_back(r);
         }
         bool waits_for_command = std::any_of(inputs.begin(), inputs.end(), [](const auto& r) {
             return r.kind == input_request::line;
@@ -324,6 +376,20 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
         if (!story.empty())
             out.push_back({screen_event::story_text, std::move(story)});
 
+        std::vector<std::pair<std::pair<long, long>, int>> places;
+        for (const auto& [id, w] : windows)
+            places.push_back({{w.top, w.left}, static_cast<int>(id)});
+        std::sort(places.begin(), places.end());
+        std::vector<int> reading_order;
+        for (const auto& place : places)
+            reading_order.push_back(place.second);
+        if (auto now = links.choosable(reading_order, awaiting_links); now != choosable) {
+            choosable = now;
+            screen_event e{screen_event::link_choices};
+            e.links = std::move(now);
+            out.push_back(std::move(e));
+        }
+
         if (member(doc, "timer")) {
             screen_event e{screen_event::timer};
             e.number = std::max(0L, number_of(doc, "timer"));
@@ -338,13 +404,13 @@ void glk_screen::take(std::string_view text, std::vector<screen_event>& out) {
             out.push_back(std::move(e));
         }
         if (!inputs.empty()) {
-            // A command first: a game that waits for both is waiting for
-            // one.
-            auto wanted = std::find_if(inputs.begin(), inputs.end(), [](const auto& r) {
-                return r.kind == input_request::line;
-            });
+            // A command first, then a key: a game that waits for a command
+            // and a key is waiting for a command, one that waits for a key
+            // or a link for a key.
+            auto wanted = std::min_element(inputs.begin(), inputs.end(),
+                                           [](const auto& a, const auto& b) { return a.kind < b.kind; });
             screen_event e{screen_event::input_wait};
-            e.input = wanted != inputs.end() ? *wanted : inputs.front();
+            e.input = *wanted;
             out.push_back(std::move(e));
         } else if (member(doc, "input")) {
             // Waiting for no input at all, only for its timer (ADRIFT's
@@ -367,7 +433,7 @@ std::string glk_greeting() {
     return dump({{"type", "init"},
                  {"gen", 0},
                  {"metrics", metrics},
-                 {"support", event_json::array({"timer", "graphics"})}});
+                 {"support", event_json::array({"timer", "graphics", "hyperlinks"})}});
 }
 
 std::string glk_line(std::string_view text, const input_request& request) {
@@ -434,6 +500,13 @@ std::string glk_file_name(const std::optional<std::string>& name, const file_req
                  {"gen", request.generation},
                  {"response", "fileref_prompt"},
                  {"value", name ? event_json(*name) : event_json(nullptr)}});
+}
+
+std::string glk_link(const game_link& link, const input_request& request) {
+    return dump({{"type", "hyperlink"},
+                 {"gen", request.generation},
+                 {"window", link.window},
+                 {"value", link.value}});
 }
 
 std::string glk_timer(const input_request& request, std::string_view partial) {

@@ -4,9 +4,11 @@
 // the functions below write the events.
 //
 // Of the updates Tallowick uses: the windows (buffer, grid, graphics; their
-// rock and size), each window's new content (buffer paragraphs with their
-// styles, grid lines, images with their description), the input each window
-// waits for, the timer, the file-name prompt ("specialinput"), and "error".
+// rock, place and size), each window's new content (buffer paragraphs with
+// their styles, grid lines, images with their description, links), the
+// input each window waits for (a line, a key, a link), the timer, the
+// file-name prompt ("specialinput"), and "error".
+#include "core/interpreter/glk_links.h"
 #include "core/interpreter/screen_event.h"
 
 #include <map>
@@ -34,6 +36,7 @@ class glk_screen final : public output_decoder {
         std::string type; // "buffer", "grid", "graphics"
         long rock = 0;
         long top = 0;
+        long left = 0;
         size_t rows = 0;
         std::vector<std::string> lines; // a grid's, as last drawn
         bool open_line = false;         // a buffer's last line, which text may join
@@ -56,12 +59,15 @@ class glk_screen final : public output_decoder {
     // The status window's height when the game last waited for a command.
     size_t status_rows = 0;
     std::map<long, std::vector<std::string>> drawn; // the drawings last said
+    glk_links links;
+    std::vector<game_link> choosable; // as last told
 };
 
 // The first event: the screen's size.
 std::string glk_greeting();
 std::string glk_line(std::string_view text, const input_request& request);
 std::string glk_key(const key_press& key, const input_request& request);
+std::string glk_link(const game_link& link, const input_request& request);
 std::string glk_file_name(const std::optional<std::string>& name, const file_request& request);
 std::string glk_timer(const input_request& request, std::string_view partial);
 

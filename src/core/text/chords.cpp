@@ -27,6 +27,8 @@ chord chord_for(const chord_key& key) {
         return {chord::save};
     case 'r':
         return {chord::restore};
+    case 'k':
+        return {chord::choose_link};
     default:
         if (c >= '0' && c <= '9')
             return {chord::replay, static_cast<int>(c - '0')};

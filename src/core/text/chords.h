@@ -25,6 +25,7 @@ struct chord {
         slower,
         larger,
         smaller,
+        choose_link, // one of the links the game shows
     };
     action_t action = none;
     int digit = 0;

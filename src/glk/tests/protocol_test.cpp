@@ -107,7 +107,7 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
 }
 
 // Resources read as streams: streams_test.cpp.
-TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
+TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAndAPolledTick) {
     temp_dir dir;
     std::string descriptions = std::string("\0\0\0\1Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square.";
     write_file(dir / "probe.blb",
@@ -118,10 +118,12 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
                  {"partial", {{"1", "abcdef"}}}};
     json grid_line = line(1, "north", 2);
     grid_line["terminator"] = "escape";
-    auto run = run_program(GLK_PROBE, {"probe.blb"}, lines({init_event(), grid_line, arrange}),
-                           dir.path());
+    json link{{"type", "hyperlink"}, {"gen", 3}, {"window", 2}, {"value", 8}};
+    json tick{{"type", "timer"}, {"gen", 3}};
+    auto run = run_program(GLK_PROBE, {"probe.blb"},
+                           lines({init_event(), grid_line, arrange, link, tick}), dir.path());
     EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.updates.size(), 3u);
+    ASSERT_EQ(run.updates.size(), 4u);
     EXPECT_EQ(window_entry(run.updates[0], 4), json::parse(R"({"id":4,"type":"graphics","rock":3,
         "left":60,"top":2,"width":20,"height":48,"graphwidth":20,"graphheight":48})"));
     EXPECT_EQ(run.updates[0]["input"], json::parse(R"([{"id":2,"gen":1,"type":"line",
@@ -134,15 +136,22 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
     EXPECT_EQ(run.updates[1]["input"], json::parse(R"([{"id":1,"gen":2,"type":"line",
         "maxlen":32,"initial":"abc"}])"));
 
-    auto& last = run.updates[2];
-    EXPECT_EQ(window_entry(last, 1)["width"], 75);
-    EXPECT_EQ(text_of(last), "Cancelled \"abcdef\".\nPicture drawn.");
-    EXPECT_EQ(last["content"][1], json::parse(R"({"id":4,"draw":[
+    auto& links = run.updates[2];
+    EXPECT_EQ(window_entry(links, 1)["width"], 75);
+    EXPECT_EQ(text_of(links), "Cancelled \"abcdef\".\nPicture drawn.\nDown");
+    EXPECT_EQ(links["content"][0]["lines"][0], json::parse(R"({"line":0,"content":[
+        {"style":"normal","hyperlink":8,"text":"Up"}]})"));
+    EXPECT_EQ(links["content"][1]["text"].back()["content"][0],
+              json::parse(R"({"style":"normal","hyperlink":7,"text":"Down"})"));
+    EXPECT_EQ(links["input"], json::parse(R"([{"id":2,"hyperlink":true},{"id":1,"hyperlink":true}])"));
+    EXPECT_EQ(links["content"][2], json::parse(R"({"id":4,"draw":[
         {"special":"setcolor","color":"#000080"},{"special":"fill"},
         {"special":"fill","color":"#FF0000","x":1,"y":2,"width":3,"height":4},
         {"special":"image","image":1,"x":5,"y":6,"width":96,"height":64,
          "alttext":"A red square."}]})"));
-    EXPECT_EQ(last["input"], json::array());
+    // The tick polled for comes once: the second poll has none.
+    EXPECT_EQ(text_of(run.updates[3]), "\nLink 8 in window 2.\nPolled 1, then 0.");
+    EXPECT_EQ(run.updates[3]["input"], json::array());
 }
 
 } // namespace
