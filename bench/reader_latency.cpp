@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     if (segments <= 0)
         segments = 1000;
 
-    tw::launch_options opts{{"/usr/bin/python3", "-c", writer, std::to_string(segments)}, {}, "/"};
+    tw::launch_options opts{
+        {"/usr/bin/python3", "-c", writer, std::to_string(segments)}, {}, "/", {}};
     std::string error;
     auto child = tw::child_process::start(opts, error);
     if (!child) {
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
     tw::output_pump pump(nullptr);
     // read_game() is the reader thread's body; here the main thread is it.
     tw::hearing heard;
-    tw::read_game(*child, tw::interpreter_for(tw::story_format::zcode).decoder(), heard, pump,
+    tw::read_game(*child, tw::interpreter_for("dfrotz")->decoder(), heard, pump,
                   [&](const std::string& text) {
         long long now = monotonic_ns();
         long long sent = std::strtoll(text.c_str(), nullptr, 10);

@@ -2,9 +2,9 @@
 Compiler flags for the libFuzzer build, included by the top-level
 CMakeLists.txt before any target is made, so that tallowick_core is built
 with the same coverage instrumentation and sanitizers as the fuzz targets.
-Needs clang (Debian's clang and libclang-rt-14-dev). Configure a separate
-tree for it:
-  cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+Needs clang (Debian's clang and libclang-rt-14-dev), for C too (babel's
+modules are C). Configure a separate tree for it:
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
         -DTALLOWICK_FUZZ=ON -DTALLOWICK_TESTS=OFF -DTALLOWICK_BENCH=OFF
   cmake --build build-fuzz --target fuzzers
 ]]

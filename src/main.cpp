@@ -1,6 +1,7 @@
 // The process entry: reads the command line, settles the save folder, opens
 // the main window and runs the event loop. The program ends in
 // main_frame::close_program().
+#include "core/interpreter/process.h"
 #include "core/platform/platform.h"
 #include "core/platform/save_folder.h"
 #include "core/speech/speech.h"
@@ -25,7 +26,8 @@ const char usage[] = "Usage: tallowick [STORY]\n"
                      "Plays interactive fiction by ear: the story file STORY at once, or the one\n"
                      "chosen on its first screen.\n"
                      "  --help     show this and leave\n"
-                     "  --version  show the version and leave\n";
+                     "  --version  show the version and what confines the interpreters, and "
+                     "leave\n";
 
 class tallowick_app : public wxApp {
   public:
@@ -135,6 +137,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (!options_done && arg == "--version") {
             std::puts("tallowick " TALLOWICK_VERSION);
+            // Last, what this system lets us hold interpreters to.
+            std::puts(tw::confinement_report().c_str());
             return 0;
         } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
             std::fprintf(stderr, "tallowick: unknown option %s (see tallowick --help)\n",

@@ -1,6 +1,6 @@
 #pragma once
 // What the unit tests (the Glk library's too) share: scratch folders, the
-// fake interpreter and the bytes it writes, files in and out.
+// fake interpreter and the bytes it writes, files in and out, Blorbs.
 #include "tools/pattern.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace tw::test {
 
@@ -68,6 +72,47 @@ inline std::string big_endian(uint32_t value) {
 inline std::string iff_chunk(const std::string& type, const std::string& data) {
     return type + big_endian(static_cast<uint32_t>(data.size())) + data +
            std::string(data.size() % 2, '\0');
+}
+
+#ifndef _WIN32
+// From now on every file this process has open under `folder` writes to
+// /dev/full: as on a full disk, what is written fails with ENOSPC.
+inline void fill_disk_under(const fs::path& folder) {
+    int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    std::error_code ec;
+    for (auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        auto target = fs::read_symlink(fd.path(), ec);
+        if (!ec && target.parent_path() == fs::canonical(folder))
+            ::dup2(full, std::stoi(fd.path().filename().string()));
+    }
+    ::close(full);
+}
+#endif
+
+// One chunk of a Blorb; a resource when it has a usage ("Pict", "Data", "Exec").
+struct blorb_chunk {
+    std::string type;
+    std::string data;
+    std::string usage = "";
+    uint32_t number = 0;
+};
+inline std::string make_blorb(const std::vector<blorb_chunk>& chunks) {
+    size_t resources = 0;
+    for (auto& c : chunks)
+        resources += !c.usage.empty();
+    std::string index = big_endian(static_cast<uint32_t>(resources));
+    std::string body;
+    // FORM header (12 bytes) and the index chunk come first.
+    size_t at = 12 + 8 + 4 + 12 * resources;
+    for (auto& c : chunks) {
+        if (!c.usage.empty())
+            index += c.usage + big_endian(c.number) + big_endian(static_cast<uint32_t>(at));
+        std::string bytes = iff_chunk(c.type, c.data);
+        at += bytes.size();
+        body += bytes;
+    }
+    return iff_chunk("FORM", "IFRS" + iff_chunk("RIdx", index) + body);
 }
 
 // The argument vector that runs the fake interpreter in `mode`.

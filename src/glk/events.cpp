@@ -158,8 +158,11 @@ void glk_set_terminators_line_event(winid_t win, glui32* keycodes, glui32 count)
 }
 
 void glk_request_hyperlink_event(winid_t win) {
-    if (win && (win->type == wintype_TextBuffer || win->type == wintype_TextGrid))
-        win->link_input = true;
+    if (!win || (win->type != wintype_TextBuffer && win->type != wintype_TextGrid))
+        return;
+    if (win->input == input_kind::none)
+        win->input_gen = 0; // first asked in the next update
+    win->link_input = true;
 }
 
 void glk_cancel_hyperlink_event(winid_t win) {

@@ -1,9 +1,11 @@
 // The file reference calls of the Glk API.
+#include "core/platform/platform.h"
 #include "glk/file_names.h"
 #include "glk/library.h"
-#include "glk/platform.h"
 #include "glk/utf8.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <random>
 #include <system_error>
 
@@ -18,18 +20,20 @@ frefid_t add_fileref(std::filesystem::path path, glui32 usage, glui32 rock) {
 
 } // namespace
 
+// Made at once, so that no other file can take its name, in the working
+// folder (the save folder): the one folder the interpreter may write in.
 frefid_t glk_fileref_create_temp(glui32 usage, glui32 rock) {
-    std::error_code error;
-    auto folder = std::filesystem::temp_directory_path(error);
-    if (error)
-        return nullptr;
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        auto path = folder / ("glk-" + std::to_string(random()) + ".tmp");
-        if (!std::filesystem::exists(path, error) && !error) {
+        std::filesystem::path path = ".glk-temp-" + std::to_string(random());
+        errno = 0;
+        if (std::FILE* made = tw::create_new_file(path)) {
+            std::fclose(made);
             library::get().temporary_files.push_back(path);
             return add_fileref(std::move(path), usage, rock);
         }
+        if (errno != EEXIST)
+            break;
     }
     return nullptr;
 }

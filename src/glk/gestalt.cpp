@@ -98,7 +98,7 @@ void glk_stylehint_clear(glui32, glui32, glui32) {}
 glui32 glk_style_distinguish(winid_t win, glui32 styl1, glui32 styl2) {
     if (!win || (win->type != wintype_TextBuffer && win->type != wintype_TextGrid))
         return 0;
-    return style_name(styl1) != style_name(styl2);
+    return style_of(styl1) != style_of(styl2);
 }
 
 // Fonts are the display's; only what the protocol fixes is known: grids

@@ -79,19 +79,11 @@ std::optional<std::string> description_of(glui32 image) {
     return found->second;
 }
 
-const char* alignment_name(glsi32 alignment) {
-    switch (alignment) {
-    case imagealign_InlineDown:
-        return "inlinedown";
-    case imagealign_InlineCenter:
-        return "inlinecenter";
-    case imagealign_MarginLeft:
-        return "marginleft";
-    case imagealign_MarginRight:
-        return "marginright";
-    default:
-        return "inlineup";
-    }
+// An alignment Glk does not know is inline, at the top.
+glkote::image_alignment alignment_of(glsi32 alignment) {
+    return alignment >= imagealign_InlineUp && alignment <= imagealign_MarginRight
+               ? static_cast<glkote::image_alignment>(alignment)
+               : glkote::image_alignment::inline_up;
 }
 
 template <class Window> Window* graphics_target(winid_t win) {
@@ -199,23 +191,19 @@ glui32 glk_image_draw_scaled(winid_t win, glui32 image, glsi32 val1, glsi32 val2
     auto* graphics = graphics_target<graphics_window>(win);
     if ((!buffer && !graphics) || !size_of(image))
         return 0;
-    json entry{{"special", "image"}, {"image", image}};
-    if (graphics) {
-        entry["x"] = val1;
-        entry["y"] = val2;
+    tw::glkote::image picture;
+    picture.number = image;
+    picture.width = width;
+    picture.height = height;
+    picture.alttext = description_of(image).value_or("");
+    if (buffer) {
+        picture.alignment = alignment_of(val1);
+        buffer->put_picture(std::move(picture), buffer->stream->link);
+    } else {
+        picture.x = val1;
+        picture.y = val2;
+        graphics->draw(std::move(picture));
     }
-    entry["width"] = width;
-    entry["height"] = height;
-    if (buffer)
-        entry["alignment"] = alignment_name(val1);
-    if (auto text = description_of(image))
-        entry["alttext"] = *text;
-    if (buffer && buffer->stream->link)
-        entry["hyperlink"] = buffer->stream->link;
-    if (buffer)
-        buffer->put_special(std::move(entry));
-    else
-        graphics->draw(std::move(entry));
     return 1;
 }
 

@@ -6,16 +6,6 @@
 namespace tw::glk {
 namespace {
 
-double number(const json& object, const char* name, double fallback) {
-    auto it = object.find(name);
-    return it != object.end() && it->is_number() ? it->get<double>() : fallback;
-}
-
-// A character size must be positive, or nothing can be measured in it.
-double char_size(double value) {
-    return value > 0 ? value : 1;
-}
-
 // Grids keep a cell per character, so absurd metrics must not make them huge.
 constexpr double max_grid_cells = 1000, max_cells = 100000;
 
@@ -79,37 +69,6 @@ void place(glk_window_struct* win, rect box, const metrics& m) {
 }
 
 } // namespace
-
-metrics parse_metrics(const json& object) {
-    metrics m;
-    if (!object.is_object())
-        return m;
-    m.width = std::max(0.0, number(object, "width", 0));
-    m.height = std::max(0.0, number(object, "height", 0));
-
-    auto pair = [&](const char* both, const char* x, const char* y, double& out_x, double& out_y,
-                    double fallback) {
-        double shared = number(object, both, fallback);
-        out_x = number(object, x, shared);
-        out_y = number(object, y, shared);
-    };
-    double spacing = number(object, "spacing", 0);
-    pair("outspacing", "outspacingx", "outspacingy", m.outspacingx, m.outspacingy, spacing);
-    pair("inspacing", "inspacingx", "inspacingy", m.inspacingx, m.inspacingy, spacing);
-    double char_width = number(object, "charwidth", 1),
-           char_height = number(object, "charheight", 1);
-    m.gridcharwidth = char_size(number(object, "gridcharwidth", char_width));
-    m.gridcharheight = char_size(number(object, "gridcharheight", char_height));
-    m.buffercharwidth = char_size(number(object, "buffercharwidth", char_width));
-    m.buffercharheight = char_size(number(object, "buffercharheight", char_height));
-    double margin = number(object, "margin", 0);
-    pair("gridmargin", "gridmarginx", "gridmarginy", m.gridmarginx, m.gridmarginy, margin);
-    pair("buffermargin", "buffermarginx", "buffermarginy", m.buffermarginx, m.buffermarginy,
-         margin);
-    pair("graphicsmargin", "graphicsmarginx", "graphicsmarginy", m.graphicsmarginx,
-         m.graphicsmarginy, margin);
-    return m;
-}
 
 void lay_out(glk_window_struct* root, const metrics& m) {
     if (!root)

@@ -8,17 +8,7 @@
 
 namespace tw::glk {
 
-struct metrics {
-    double width = 80, height = 24;
-    double outspacingx = 0, outspacingy = 0, inspacingx = 0, inspacingy = 0;
-    double gridcharwidth = 1, gridcharheight = 1, gridmarginx = 0, gridmarginy = 0;
-    double buffercharwidth = 1, buffercharheight = 1, buffermarginx = 0, buffermarginy = 0;
-    double graphicsmarginx = 0, graphicsmarginy = 0;
-};
-
-// GlkOte's metrics object; absent fields are 0 (character sizes 1), and
-// the shorthand fields (charwidth, spacing, gridmargin...) set their pairs.
-metrics parse_metrics(const json& object);
+using glkote::metrics;
 
 // Places `root` and everything below it, and resizes grids to fit.
 void lay_out(glk_window_struct* root, const metrics& m);

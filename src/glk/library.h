@@ -2,9 +2,10 @@
 // The library's one state: its objects, the window tree, the current
 // stream, the display's metrics, and the conversation with the display
 // (GlkOte's protocol over standard input and output).
+#include "core/glkote/messages.h"
+#include "core/glkote/splitter.h"
 #include "glk/fileref.h"
 #include "glk/layout.h"
-#include "glk/protocol.h"
 #include "glk/registry.h"
 #include "glk/stream.h"
 #include "glk/window.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace tw::glk {
@@ -33,6 +35,10 @@ class library {
     bool hyperlinks_supported = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
+    // Files the game could not write, told to the display after the next
+    // update: after the game's own reply ("Ok."), which Glk gave it no way
+    // to make true.
+    std::vector<glkote::file_failure> write_failures;
 
     // Windows (windows.cpp)
     glk_window_struct* window_by_id(glui32 id) const;
@@ -60,35 +66,41 @@ class library {
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
+    // The game's file `path` (of `usage`) could not be written, for `why`.
+    void write_failed(const std::filesystem::path& path, glui32 usage, std::error_code why);
     // The last update, with nothing awaited; then the process ends.
     [[noreturn]] void finish();
     // An error update (a sentence for the player); then the process ends.
     [[noreturn]] void fail(const std::string& message);
+    // Ends the process, files the game left open written first, as Glk's
+    // exit does.
     [[noreturn]] void exit_process(int status);
 
   private:
     library() = default;
 
-    // The next message: one held back, or one read. At the end of input
-    // the process ends; or, when not to `wait`, none comes.
-    std::optional<json> read_message(bool wait = true);
-    void send(const json& message);
+    // The next event: one held back, or one read. At the end of input the
+    // process ends; or, when not to `wait`, none comes.
+    std::optional<glkote::event> read_event(bool wait = true);
+    void send(const std::string& message);
     void send_update(bool final);
-    json window_list() const;
+    void close_files();
+    void send_write_failures();
+    std::vector<glkote::window_place> window_list() const;
     // What the event means to the game, if anything.
-    std::optional<event_t> interpret(const json& message, bool& answered);
+    std::optional<event_t> interpret(const glkote::event& message, bool& answered);
 
-    message_splitter splitter_;
-    std::string input_;   // read, not yet split
-    size_t input_at_ = 0; // how much of it has been
+    // Bigger than any event a display sends.
+    static constexpr size_t max_message = 1 << 24;
+    glkote::message_splitter splitter_{max_message};
     bool input_ended_ = false;
-    // Messages read while polling, for glk_select, in order.
-    std::deque<json> held_;
+    // Events read while polling, for glk_select, in order.
+    std::deque<glkote::event> held_;
     glui32 gen_ = 0;
     bool windows_changed_ = true;
     glui32 timer_interval_ = 0;
     bool timer_changed_ = false;
-    std::optional<json> special_input_;
+    std::optional<glkote::file_prompt> special_input_;
 };
 
 // Assigned to a window as it opens; never reused.

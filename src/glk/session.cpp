@@ -5,8 +5,7 @@
 #include "glk/utf8.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -15,24 +14,14 @@
 namespace tw::glk {
 namespace {
 
-std::string text_field(const json& message, const char* name) {
-    auto it = message.find(name);
-    return it != message.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
-
-std::optional<long long> integer_field(const json& message, const char* name) {
-    auto it = message.find(name);
-    if (it == message.end() || !it->is_number_integer())
-        return std::nullopt;
-    return it->get<long long>();
-}
-
-// Whole numbers go out as integers: 80, not 80.0.
-json number(double value) {
-    if (value == std::floor(value) && std::abs(value) < 1e15)
-        return static_cast<long long>(value);
-    return value;
-}
+// The protocol's key names stand for Glk's keycodes.
+static_assert(static_cast<glui32>(glkote::special_key::left) == keycode_Left);
+static_assert(static_cast<glui32>(glkote::special_key::end) == keycode_End);
+static_assert(static_cast<glui32>(glkote::special_key::func1) == keycode_Func1);
+static_assert(static_cast<glui32>(glkote::special_key::func12) == keycode_Func12);
+static_assert(static_cast<glui32>(glkote::file_type::save) == fileusage_SavedGame);
+static_assert(static_cast<glui32>(glkote::file_mode::write_append) == filemode_WriteAppend);
+static_assert(static_cast<glui32>(glkote::window_type::graphics) == wintype_Graphics);
 
 // Windows in tree order, the order they are listed and updated in.
 void each_window(glk_window_struct* win, const std::function<void(glk_window_struct*)>& visit) {
@@ -45,36 +34,21 @@ void each_window(glk_window_struct* win, const std::function<void(glk_window_str
     }
 }
 
-const char* file_mode_name(glui32 mode) {
-    switch (mode) {
-    case filemode_Read:
-        return "read";
-    case filemode_ReadWrite:
-        return "readwrite";
-    case filemode_WriteAppend:
-        return "writeappend";
-    default:
-        return "write";
-    }
+glkote::file_mode mode_of(glui32 mode) {
+    return mode == filemode_Read || mode == filemode_ReadWrite || mode == filemode_WriteAppend
+               ? static_cast<glkote::file_mode>(mode)
+               : glkote::file_mode::write;
 }
 
-const char* file_type_name(glui32 usage) {
-    switch (usage & fileusage_TypeMask) {
-    case fileusage_SavedGame:
-        return "save";
-    case fileusage_Transcript:
-        return "transcript";
-    case fileusage_InputRecord:
-        return "command";
-    default:
-        return "data";
-    }
+glkote::file_type type_of(glui32 usage) {
+    return static_cast<glkote::file_type>(
+        std::min<glui32>(usage & fileusage_TypeMask, fileusage_InputRecord));
 }
 
 // A key as the display names it, or the character typed.
 glui32 key_of(const std::string& value, bool unicode) {
-    if (glui32 keycode = keycode_named(value))
-        return keycode;
+    if (auto key = glkote::named<glkote::special_key>(value))
+        return static_cast<glui32>(*key);
     std::u32string typed = from_utf8(value);
     if (typed.size() != 1)
         return keycode_Unknown;
@@ -92,6 +66,20 @@ glui32 key_of(const std::string& value, bool unicode) {
     default:
         return !unicode && typed[0] > 0xFF ? keycode_Unknown : typed[0];
     }
+}
+
+// Why a file could not be written, as the protocol names it.
+glkote::failure_reason reason_of(std::error_code why) {
+    if (why == std::errc::no_space_on_device || why == std::errc::file_too_large)
+        return glkote::failure_reason::disk_full;
+#ifdef EDQUOT
+    if (why.category() == std::generic_category() && why.value() == EDQUOT)
+        return glkote::failure_reason::disk_full;
+#endif
+    if (why == std::errc::permission_denied || why == std::errc::operation_not_permitted ||
+        why == std::errc::read_only_file_system)
+        return glkote::failure_reason::denied;
+    return glkote::failure_reason::other;
 }
 
 // Glulxe reports a fatal error by printing it to a window and calling
@@ -121,163 +109,145 @@ library& library::get() {
     return *instance;
 }
 
-std::optional<json> library::read_message(bool wait) {
+std::optional<glkote::event> library::read_event(bool wait) {
     if (wait && !held_.empty()) {
-        json message = std::move(held_.front());
+        glkote::event event = std::move(held_.front());
         held_.pop_front();
-        return message;
+        return event;
     }
-    while (!input_ended_) {
-        while (input_at_ < input_.size()) {
-            switch (splitter_.push(input_[input_at_++])) {
-            case message_splitter::status::more:
-                break;
-            case message_splitter::status::error:
-                fail("The display sent something that is not a JSON object.");
-            case message_splitter::status::complete: {
-                auto message = json::parse(splitter_.take(), nullptr, false);
-                if (message.is_discarded() || !message.is_object())
-                    fail("The display sent a message that is not valid JSON.");
-                return message;
-            }
-            }
+    for (;;) {
+        std::string_view message;
+        switch (splitter_.next(message)) {
+        case glkote::message_splitter::status::more:
+            break;
+        case glkote::message_splitter::status::not_an_object:
+        case glkote::message_splitter::status::too_large:
+            fail("The display sent something that is not a JSON object.");
+        case glkote::message_splitter::status::complete:
+            if (auto event = glkote::read_event(message))
+                return event;
+            fail("The display sent a message that is not valid JSON.");
         }
+        std::optional<size_t> got;
         char chunk[4096];
-        auto got = read_input(chunk, sizeof chunk, wait);
-        if (got && *got == 0)
+        if (!input_ended_) {
+            got = read_input(chunk, sizeof chunk, wait);
+            input_ended_ = !got;
+        }
+        if (got && *got > 0) {
+            splitter_.feed({chunk, *got});
+            continue;
+        }
+        if (!wait)
             return std::nullopt;
-        input_.assign(chunk, got.value_or(0));
-        input_at_ = 0;
-        input_ended_ = !got;
+        // The display has gone; so do we.
+        if (interrupt_handler)
+            interrupt_handler();
+        exit_process(0);
     }
-    if (!wait)
-        return std::nullopt;
-    // The display has gone; so do we.
-    if (interrupt_handler)
-        interrupt_handler();
-    exit_process(0);
 }
 
-void library::send(const json& message) {
-    std::string line = message.dump(-1, ' ', false, json::error_handler_t::replace);
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+void library::send(const std::string& message) {
+    // Nothing more can be done if the display has gone.
+    if (std::fwrite(message.data(), 1, message.size(), stdout) == message.size())
+        std::fflush(stdout);
 }
 
 void library::start_session() {
     for (;;) {
-        json message = *read_message();
-        if (text_field(message, "type") != "init")
+        glkote::event message = *read_event();
+        if (message.type != glkote::event_type::init)
             continue;
-        auto metrics_field = message.find("metrics");
-        screen = parse_metrics(metrics_field != message.end() ? *metrics_field : json());
-        auto support = message.find("support");
-        if (support != message.end() && support->is_array()) {
-            for (auto& feature : *support) {
-                timer_supported = timer_supported || feature == "timer";
-                graphics_supported = graphics_supported || feature == "graphics";
-                hyperlinks_supported = hyperlinks_supported || feature == "hyperlinks";
-            }
+        screen = message.measures.value_or(metrics{});
+        for (auto& feature : message.support) {
+            timer_supported = timer_supported || feature == "timer";
+            graphics_supported = graphics_supported || feature == "graphics";
+            hyperlinks_supported = hyperlinks_supported || feature == "hyperlinks";
         }
         rearrange();
         return;
     }
 }
 
-json library::window_list() const {
-    json list = json::array();
+std::vector<glkote::window_place> library::window_list() const {
+    std::vector<glkote::window_place> list;
     each_window(root, [&](glk_window_struct* win) {
         if (win->type == wintype_Pair || win->type == wintype_Blank)
             return;
-        json entry{{"id", win->id}};
-        entry["type"] = win->type == wintype_TextGrid   ? "grid"
-                        : win->type == wintype_Graphics ? "graphics"
-                                                        : "buffer";
-        entry["rock"] = win->rock;
-        entry["left"] = number(win->box.left);
-        entry["top"] = number(win->box.top);
-        entry["width"] = number(win->box.width);
-        entry["height"] = number(win->box.height);
         auto [width, height] = window_size(*win, screen);
-        if (win->type == wintype_TextGrid) {
-            entry["gridwidth"] = width;
-            entry["gridheight"] = height;
-        } else if (win->type == wintype_Graphics) {
-            entry["graphwidth"] = width;
-            entry["graphheight"] = height;
-        }
-        list.push_back(std::move(entry));
+        list.push_back({win->id, static_cast<glkote::window_type>(win->type), win->rock,
+                        win->box.left, win->box.top, win->box.width, win->box.height,
+                        win->type == wintype_TextBuffer ? 0 : width,
+                        win->type == wintype_TextBuffer ? 0 : height});
     });
     return list;
 }
 
 void library::send_update(bool final) {
-    json update{{"type", "update"}, {"gen", ++gen_}};
+    glkote::update update;
+    update.gen = ++gen_;
     if (windows_changed_) {
-        update["windows"] = window_list();
+        update.windows = window_list();
         windows_changed_ = false;
     }
-    json content = json::array();
     std::vector<glk_window_struct*> changed;
     each_window(root, [&](glk_window_struct* win) {
-        json entry = win->take_content();
-        if (!entry.is_null()) {
-            content.push_back(std::move(entry));
+        if (auto content = win->take_content()) {
+            update.content.push_back(std::move(*content));
             changed.push_back(win);
         }
     });
-    if (!content.empty())
-        update["content"] = std::move(content);
 
-    json inputs = json::array();
     each_window(final ? nullptr : root, [&](glk_window_struct* win) {
-        if (win->input == input_kind::none) {
-            // A window that waits for a link alone.
-            if (win->link_input)
-                inputs.push_back({{"id", win->id}, {"hyperlink", true}});
+        if (win->input == input_kind::none && !win->link_input)
             return;
-        }
         // A window that changed must have its input posted anew.
         if (win->input_gen == 0 || std::find(changed.begin(), changed.end(), win) != changed.end())
             win->input_gen = gen_;
-        json entry{{"id", win->id}, {"gen", win->input_gen}};
+        glkote::input_entry request;
+        request.window = win->id;
+        request.gen = win->input_gen;
+        request.type = win->input == input_kind::line        ? glkote::input_entry::line
+                       : win->input == input_kind::character ? glkote::input_entry::key
+                                                             : glkote::input_entry::none;
+        request.hyperlink = win->link_input;
         auto* grid = dynamic_cast<grid_window*>(win);
-        if (win->input == input_kind::character) {
-            entry["type"] = "char";
-        } else {
-            entry["type"] = "line";
+        if (request.type == glkote::input_entry::line) {
             glui32 maxlen = win->line->capacity;
             if (grid)
                 maxlen =
                     std::min(maxlen, grid->columns() - std::min(win->line->xpos, grid->columns()));
-            entry["maxlen"] = maxlen;
-            if (!win->line->initial.empty())
-                entry["initial"] = to_utf8(win->line->initial);
-            if (!win->line->terminators.empty()) {
-                json names = json::array();
-                for (glui32 keycode : win->line->terminators)
-                    names.push_back(key_name(keycode));
-                entry["terminators"] = std::move(names);
-            }
+            request.maxlen = maxlen;
+            request.initial = to_utf8(win->line->initial);
+            for (glui32 keycode : win->line->terminators)
+                request.terminators.push_back(static_cast<glkote::special_key>(keycode));
         }
-        if (grid) {
-            entry["xpos"] = win->line ? win->line->xpos : grid->cursor_x();
-            entry["ypos"] = win->line ? win->line->ypos : grid->cursor_y();
+        if (grid && request.type != glkote::input_entry::none) {
+            request.xpos = win->line ? win->line->xpos : grid->cursor_x();
+            request.ypos = win->line ? win->line->ypos : grid->cursor_y();
         }
-        if (win->link_input)
-            entry["hyperlink"] = true;
-        inputs.push_back(std::move(entry));
+        update.input.push_back(std::move(request));
     });
-    update["input"] = std::move(inputs);
 
     if (timer_changed_ || (final && timer_interval_)) {
-        update["timer"] = timer_interval_ && !final ? json(timer_interval_) : json(nullptr);
+        update.timer = final ? 0 : timer_interval_;
         timer_changed_ = false;
     }
-    if (special_input_ && !final)
-        update["specialinput"] = *special_input_;
-    send(update);
+    if (!final)
+        update.special_input = special_input_;
+    send(glkote::write(update));
+    send_write_failures();
+}
+
+void library::write_failed(const std::filesystem::path& path, glui32 usage, std::error_code why) {
+    write_failures.push_back(
+        {type_of(usage), utf8_of(path.filename()), reason_of(why), why.message()});
+}
+
+void library::send_write_failures() {
+    for (auto& failure : write_failures)
+        send(glkote::write(failure));
+    write_failures.clear();
 }
 
 void library::request_timer(glui32 milliseconds) {
@@ -287,78 +257,65 @@ void library::request_timer(glui32 milliseconds) {
     }
 }
 
-std::optional<event_t> library::interpret(const json& message, bool& answered) {
-    auto partial = message.find("partial");
-    if (partial != message.end() && partial->is_object()) {
-        for (auto& [key, value] : partial->items()) {
-            glui32 id = 0;
-            std::from_chars(key.data(), key.data() + key.size(), id);
-            if (auto* win = window_by_id(id); win && win->line && value.is_string())
-                win->partial = from_utf8(value.get<std::string>());
-        }
-    }
+std::optional<event_t> library::interpret(const glkote::event& message, bool& answered) {
+    for (auto& [id, text] : message.partial)
+        if (auto* win = window_by_id(id); win && win->line)
+            win->partial = from_utf8(text);
 
-    std::string type = text_field(message, "type");
-    auto* win = window_by_id(static_cast<glui32>(integer_field(message, "window").value_or(0)));
-    if (type == "line") {
+    auto* win = window_by_id(message.window);
+    switch (message.type) {
+    case glkote::event_type::line: {
         if (!win || !win->line)
             return std::nullopt;
-        glui32 terminator = keycode_named(text_field(message, "terminator"));
+        glui32 terminator = message.terminator ? static_cast<glui32>(*message.terminator) : 0;
         auto& allowed = win->line->terminators;
         if (std::find(allowed.begin(), allowed.end(), terminator) == allowed.end())
             terminator = 0;
-        return finish_line_input(win, from_utf8(text_field(message, "value")), terminator);
+        return finish_line_input(win, from_utf8(message.value), terminator);
     }
-    if (type == "char") {
+    case glkote::event_type::key:
         if (!win || win->input != input_kind::character)
             return std::nullopt;
         win->input = input_kind::none;
-        return event_t{evtype_CharInput, win,
-                       key_of(text_field(message, "value"), win->char_unicode), 0};
-    }
-    if (type == "timer") {
+        return event_t{evtype_CharInput, win, key_of(message.value, win->char_unicode), 0};
+    case glkote::event_type::timer:
         if (timer_interval_ == 0)
             return std::nullopt;
         return event_t{evtype_Timer, nullptr, 0, 0};
-    }
-    if (type == "hyperlink") {
-        auto value = integer_field(message, "value");
-        if (!win || !win->link_input || !value || *value <= 0 || *value > 0xFFFFFFFF)
+    case glkote::event_type::hyperlink:
+        if (!win || !win->link_input || message.link == 0)
             return std::nullopt;
         win->link_input = false;
-        return event_t{evtype_Hyperlink, win, static_cast<glui32>(*value), 0};
-    }
-    if (type == "arrange") {
-        auto metrics_field = message.find("metrics");
-        if (metrics_field == message.end() || !metrics_field->is_object())
-            return std::nullopt;
+        return event_t{evtype_Hyperlink, win, message.link, 0};
+    case glkote::event_type::arrange: {
         answered = true;
         std::map<glk_window_struct*, std::pair<glui32, glui32>> before;
         for (auto& w : windows)
             before[w.get()] = window_size(*w, screen);
-        screen = parse_metrics(*metrics_field);
+        screen = *message.measures;
         rearrange();
         for (auto& w : windows)
             if (before[w.get()] != window_size(*w, screen))
                 return event_t{evtype_Arrange, nullptr, 0, 0};
         return std::nullopt;
     }
-    if (type == "redraw") {
+    case glkote::event_type::redraw:
         answered = true;
         for (auto& w : windows)
             if (w->type == wintype_Graphics)
                 return event_t{evtype_Redraw, win && win->type == wintype_Graphics ? win : nullptr,
                                0, 0};
         return std::nullopt;
+    default:
+        return std::nullopt;
     }
-    return std::nullopt;
 }
 
 event_t library::wait_for_event() {
     send_update(false);
     for (;;) {
-        json message = *read_message();
-        if (integer_field(message, "gen") != gen_)
+        glkote::event message = *read_event();
+        if (message.gen != gen_)
             continue; // from before the last update: the display had not seen it yet
         bool answered = false;
         if (auto event = interpret(message, answered))
@@ -372,11 +329,11 @@ event_t library::poll_event() {
     // What has come is read without waiting, and held, in order, for
     // glk_select; but a tick of the timer is the game's now. What is from
     // before the last update glk_select would pass over.
-    while (auto message = read_message(false))
+    while (auto message = read_event(false))
         held_.push_back(std::move(*message));
-    std::erase_if(held_, [this](const json& m) { return integer_field(m, "gen") != gen_; });
-    auto tick = std::find_if(held_.begin(), held_.end(), [](const json& m) {
-        return text_field(m, "type") == "timer";
+    std::erase_if(held_, [this](const glkote::event& e) { return e.gen != gen_; });
+    auto tick = std::find_if(held_.begin(), held_.end(), [](const glkote::event& e) {
+        return e.type == glkote::event_type::timer;
     });
     if (tick == held_.end() || timer_interval_ == 0)
         return {evtype_None, nullptr, 0, 0};
@@ -385,37 +342,41 @@ event_t library::poll_event() {
 }
 
 std::optional<std::string> library::prompt_for_file(glui32 usage, glui32 mode) {
-    special_input_ = json{{"type", "fileref_prompt"},
-                          {"filemode", file_mode_name(mode)},
-                          {"filetype", file_type_name(usage)}};
+    special_input_ = glkote::file_prompt{mode_of(mode), type_of(usage)};
     send_update(false);
     special_input_.reset();
     for (;;) {
-        json message = *read_message();
-        if (integer_field(message, "gen") != gen_ ||
-            text_field(message, "type") != "specialresponse" ||
-            text_field(message, "response") != "fileref_prompt")
-            continue;
-        auto value = message.find("value");
-        if (value == message.end() || !value->is_string())
-            return std::nullopt;
-        return value->get<std::string>();
+        glkote::event message = *read_event();
+        if (message.gen == gen_ && message.type == glkote::event_type::file_name)
+            return message.file_name;
     }
 }
 
 void library::finish() {
     if (auto message = interpreter_fatal_error(*this))
         fail(*message);
+    // Any failure to write one is told before the last update.
+    close_files();
     send_update(true);
     exit_process(0);
 }
 
+void library::close_files() {
+    // Only files: a memory stream would give its array back to a program
+    // that is ending.
+    for (auto& stream : streams)
+        if (auto* file = dynamic_cast<file_stream*>(stream.get()))
+            file->finish();
+}
+
 void library::fail(const std::string& message) {
-    send(json{{"type", "error"}, {"message", message}});
+    send(glkote::write(glkote::error{message}));
     exit_process(1);
 }
 
 void library::exit_process(int status) {
+    close_files();
+    send_write_failures();
     std::error_code ignored;
     for (auto& path : temporary_files)
         std::filesystem::remove(path, ignored);

@@ -2,12 +2,14 @@
 // The four kinds of stream: a window's, memory, file and Blorb resource.
 // Positions and the end of data follow the Glk rules for each kind; the
 // character counts are kept by the calls in streams.cpp.
+#include "core/platform/atomic_file.h"
 #include "glk/glk_api.h"
 #include "glk/registry.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 struct glk_stream_struct {
@@ -74,11 +76,18 @@ class memory_stream final : public glk_stream_struct {
     retained_array array_;
 };
 
+// A file the game reads or writes. What it writes never costs the player
+// the file that was there: a file opened to be written, or read and
+// written, is a new one beside it (read and written starts as a copy), put
+// in its place when the stream closes cleanly; a file appended to is added
+// to in place, and cut back to its old length if an append fails. Glk has
+// no way to tell the game that a write failed, so the display is told.
 class file_stream final : public glk_stream_struct {
   public:
     // Null when the file cannot be opened (or must exist and does not).
+    // `usage` is the fileref's: what the file is for.
     static std::unique_ptr<file_stream> open(const std::filesystem::path& path, glui32 mode,
-                                             bool text, bool unicode, glui32 rock);
+                                             bool text, bool unicode, glui32 rock, glui32 usage);
     ~file_stream() override { finish(); }
 
     void put(char32_t ch) override;
@@ -88,14 +97,24 @@ class file_stream final : public glk_stream_struct {
     void finish() override;
 
   private:
-    file_stream(std::FILE* file, glui32 mode, bool text, bool unicode, glui32 rock)
-        : glk_stream_struct(rock, mode, unicode), file_(file), text_(text) {}
+    file_stream(const std::filesystem::path& path, glui32 mode, bool text, bool unicode,
+                glui32 rock, glui32 usage)
+        : glk_stream_struct(rock, mode, unicode), path_(path), usage_(usage), text_(text) {}
     // C streams must be repositioned between reading and writing.
     void switch_to(bool writing);
     int byte();
+    void write(const void* bytes, size_t count);
+    // The first failure to write is told; nothing more is written.
+    void fail(std::error_code why);
 
-    std::FILE* file_;
+    std::filesystem::path path_;
+    glui32 usage_;
     bool text_;
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<atomic_file> replacement_; // written, or read and written
+    long appended_from_ = -1;                  // appended to: the old length
+    bool existed_ = true;
+    std::error_code error_;
     enum class last { none, read, write } last_ = last::none;
 };
 

@@ -4,6 +4,7 @@
 #include "glk/utf8.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 glk_stream_struct::glk_stream_struct(glui32 rock, glui32 mode, bool unicode)
@@ -85,31 +86,52 @@ void memory_stream::seek(glsi32 offset, glui32 seekmode) {
 }
 
 std::unique_ptr<file_stream> file_stream::open(const std::filesystem::path& path, glui32 mode,
-                                               bool text, bool unicode, glui32 rock) {
-    std::FILE* file = nullptr;
-    switch (mode) {
-    case filemode_Read:
-        file = open_file(path, "rb");
-        break;
-    case filemode_Write:
-        file = open_file(path, "wb");
-        break;
-    case filemode_ReadWrite:
-    case filemode_WriteAppend:
-        // Neither may truncate, and both make the file when it is missing;
-        // "a" would forbid seeking, so create with it and reopen with "r+".
+                                               bool text, bool unicode, glui32 rock, glui32 usage) {
+    if (mode != filemode_Read && mode != filemode_Write && mode != filemode_ReadWrite &&
+        mode != filemode_WriteAppend)
+        return nullptr;
+    std::unique_ptr<file_stream> stream(new file_stream(path, mode, text, unicode, rock, usage));
+    if (mode == filemode_Read) {
+        stream->file_ = open_file(path, "rb");
+        return stream->file_ ? std::move(stream) : nullptr;
+    }
+    if (mode == filemode_WriteAppend) {
+        // "a" would forbid seeking: made if missing, then opened with "r+".
+        std::error_code missing;
+        stream->existed_ = std::filesystem::exists(path, missing);
+        errno = 0;
         if (std::FILE* created = open_file(path, "ab"))
             std::fclose(created);
-        file = open_file(path, "r+b");
-        if (file && mode == filemode_WriteAppend)
-            std::fseek(file, 0, SEEK_END);
-        break;
-    default:
+        stream->file_ = open_file(path, "r+b");
+        if (stream->file_ && std::fseek(stream->file_, 0, SEEK_END) == 0)
+            stream->appended_from_ = std::ftell(stream->file_);
+        if (!stream->file_ || stream->appended_from_ < 0) {
+            stream->fail({errno ? errno : EIO, std::generic_category()});
+            return nullptr;
+        }
+        return stream;
+    }
+    stream->replacement_ = std::make_unique<atomic_file>(path);
+    auto& replacement = *stream->replacement_;
+    if (replacement.file() && mode == filemode_ReadWrite) {
+        // Neither truncates: the new file starts as a copy of the old.
+        if (std::FILE* old = open_file(path, "rb")) {
+            char buffer[1 << 14];
+            while (size_t got = std::fread(buffer, 1, sizeof buffer, old))
+                if (!replacement.write({buffer, got}))
+                    break;
+            if (std::ferror(old))
+                replacement.fail(std::make_error_code(std::errc::io_error));
+            std::fclose(old);
+        }
+        std::rewind(replacement.file());
+    }
+    if (!replacement.file() || replacement.error()) {
+        stream->fail(replacement.error());
         return nullptr;
     }
-    if (!file)
-        return nullptr;
-    return std::unique_ptr<file_stream>(new file_stream(file, mode, text, unicode, rock));
+    stream->file_ = replacement.file();
+    return stream;
 }
 
 void file_stream::switch_to(bool writing) {
@@ -123,22 +145,36 @@ int file_stream::byte() {
     return std::fgetc(file_);
 }
 
+void file_stream::write(const void* bytes, size_t count) {
+    errno = 0;
+    if (std::fwrite(bytes, 1, count, file_) != count)
+        fail({errno ? errno : EIO, std::generic_category()});
+}
+
 void file_stream::put(char32_t ch) {
-    if (!file_)
+    if (!file_ || error_)
         return;
     switch_to(true);
     if (text_) {
         std::string bytes;
         append_utf8(bytes, ch);
-        std::fwrite(bytes.data(), 1, bytes.size(), file_);
+        write(bytes.data(), bytes.size());
     } else if (unicode) {
         unsigned char word[4] = {
             static_cast<unsigned char>(ch >> 24), static_cast<unsigned char>(ch >> 16),
             static_cast<unsigned char>(ch >> 8), static_cast<unsigned char>(ch)};
-        std::fwrite(word, 1, 4, file_);
+        write(word, 4);
     } else {
-        std::fputc(ch > 0xFF ? '?' : static_cast<int>(ch), file_);
+        unsigned char byte = ch > 0xFF ? '?' : static_cast<unsigned char>(ch);
+        write(&byte, 1);
     }
+}
+
+void file_stream::fail(std::error_code why) {
+    if (error_)
+        return;
+    error_ = why ? why : std::make_error_code(std::errc::io_error);
+    library::get().write_failed(path_, usage_, error_);
 }
 
 glsi32 file_stream::get() {
@@ -209,9 +245,32 @@ void file_stream::seek(glsi32 offset, glui32 seekmode) {
 }
 
 void file_stream::finish() {
-    if (file_)
-        std::fclose(file_);
+    std::FILE* file = file_;
+    if (!file)
+        return;
     file_ = nullptr;
+    if (replacement_) {
+        // Put in place only if every byte was written; the old file stays
+        // otherwise.
+        if (error_)
+            replacement_->fail(error_);
+        else if (!replacement_->commit())
+            fail(replacement_->error());
+        replacement_.reset();
+        return;
+    }
+    errno = 0;
+    if (std::fclose(file) != 0 && appended_from_ >= 0)
+        fail({errno ? errno : EIO, std::generic_category()});
+    if (appended_from_ >= 0 && error_) {
+        // What was there before the append is kept, and only that.
+        std::error_code ignored;
+        if (existed_)
+            std::filesystem::resize_file(path_, static_cast<std::uintmax_t>(appended_from_),
+                                         ignored);
+        else
+            std::filesystem::remove(path_, ignored);
+    }
 }
 
 glsi32 resource_stream::get() {
@@ -347,7 +406,8 @@ strid_t open_memory(void* buf, glui32 buflen, glui32 fmode, bool unicode, glui32
 strid_t open_file_stream(frefid_t fileref, glui32 fmode, bool unicode, glui32 rock) {
     if (!fileref)
         return nullptr;
-    auto stream = file_stream::open(fileref->path, fmode, fileref->text_mode(), unicode, rock);
+    auto stream = file_stream::open(fileref->path, fmode, fileref->text_mode(), unicode, rock,
+                                    fileref->usage);
     return stream ? library::get().add_stream(std::move(stream)) : nullptr;
 }
 
@@ -497,7 +557,7 @@ strid_t glkunix_stream_open_pathname_gen(char* pathname, glui32 writemode, glui3
         return nullptr;
     auto stream =
         file_stream::open(path_from_utf8(pathname), writemode ? filemode_Write : filemode_Read,
-                          textmode != 0, false, rock);
+                          textmode != 0, false, rock, fileusage_Data);
     return stream ? library::get().add_stream(std::move(stream)) : nullptr;
 }
 

@@ -13,21 +13,10 @@ bool printable(char32_t ch) {
     return ch == '\t' || (ch >= 0x20 && ch < 0x7F) || ch >= 0xA0;
 }
 
-json run_entry(glui32 style, const std::string& text, glui32 link) {
-    json run{{"style", style_name(style)}};
-    if (link)
-        run["hyperlink"] = link;
-    run["text"] = text;
-    return run;
-}
-
 } // namespace
 
-const char* style_name(glui32 style) {
-    static const char* const names[style_NUMSTYLES] = {
-        "normal", "emphasized", "preformatted", "header", "subheader", "alert",
-        "note",   "blockquote", "input",        "user1",  "user2"};
-    return style < style_NUMSTYLES ? names[style] : names[style_Normal];
+glkote::style style_of(glui32 style) {
+    return style < style_NUMSTYLES ? static_cast<glkote::style>(style) : glkote::style::normal;
 }
 
 std::string css_color(glui32 color) {
@@ -36,7 +25,7 @@ std::string css_color(glui32 color) {
     return text;
 }
 
-buffer_window::paragraph& buffer_window::current_line() {
+glkote::paragraph& buffer_window::current_line() {
     if (!line_open_) {
         pending_.push_back({false, flowbreak_next_, {}});
         flowbreak_next_ = false;
@@ -59,14 +48,14 @@ void buffer_window::put(char32_t ch, glui32 style, glui32 link) {
     if (!printable(ch))
         return;
     auto& runs = current_line().runs;
-    if (runs.empty() || !runs.back().special.is_null() || runs.back().style != style ||
-        runs.back().link != link)
-        runs.push_back({style, link, {}, nullptr});
+    if (runs.empty() || runs.back().picture || runs.back().style != style_of(style) ||
+        runs.back().hyperlink != link)
+        runs.push_back({style_of(style), {}, std::nullopt, link});
     append_utf8(runs.back().text, ch);
 }
 
-void buffer_window::put_special(json special) {
-    current_line().runs.push_back({style_Normal, 0, {}, std::move(special)});
+void buffer_window::put_picture(glkote::image picture, glui32 link) {
+    current_line().runs.push_back({glkote::style::normal, {}, std::move(picture), link});
 }
 
 void buffer_window::flow_break() {
@@ -92,28 +81,11 @@ std::string buffer_window::pending_text() const {
     return text;
 }
 
-json buffer_window::take_content() {
+std::optional<glkote::window_content> buffer_window::take_content() {
     if (!cleared_ && pending_.empty())
-        return nullptr;
-    json content{{"id", id}};
-    if (cleared_)
-        content["clear"] = true;
-    json text = json::array();
-    for (auto& p : pending_) {
-        json line = json::object();
-        if (p.append)
-            line["append"] = true;
-        if (p.flowbreak)
-            line["flowbreak"] = true;
-        if (!p.runs.empty()) {
-            json runs = json::array();
-            for (auto& r : p.runs)
-                runs.push_back(r.special.is_null() ? run_entry(r.style, r.text, r.link) : r.special);
-            line["content"] = std::move(runs);
-        }
-        text.push_back(std::move(line));
-    }
-    content["text"] = std::move(text);
+        return std::nullopt;
+    glkote::window_content content{
+        id, glkote::window_type::buffer, cleared_, std::move(pending_), {}, {}};
     pending_.clear();
     cleared_ = false;
     return content;
@@ -166,8 +138,8 @@ std::u32string grid_window::line_text(glui32 row) const {
     return text;
 }
 
-json grid_window::take_content() {
-    json lines = json::array();
+std::optional<glkote::window_content> grid_window::take_content() {
+    glkote::window_content content{id, glkote::window_type::grid, false, {}, {}, {}};
     for (glui32 y = 0; y < rows_; ++y) {
         if (!dirty_[y])
             continue;
@@ -177,56 +149,54 @@ json grid_window::take_content() {
         glui32 end = columns_;
         while (end > 0 && row[end - 1].ch == ' ' && row[end - 1].same_run(cell{}))
             --end;
-        json runs = json::array();
+        glkote::grid_line line{y, {}};
         std::string text;
         for (glui32 x = 0; x < end; ++x) {
             append_utf8(text, row[x].ch);
             if (x + 1 == end || !row[x + 1].same_run(row[x])) {
-                runs.push_back(run_entry(row[x].style, text, row[x].link));
+                line.runs.push_back(
+                    {style_of(row[x].style), std::move(text), std::nullopt, row[x].link});
                 text.clear();
             }
         }
-        lines.push_back({{"line", y}, {"content", std::move(runs)}});
+        content.lines.push_back(std::move(line));
     }
-    if (lines.empty())
-        return nullptr;
-    return {{"id", id}, {"lines", std::move(lines)}};
+    if (content.lines.empty())
+        return std::nullopt;
+    return content;
 }
 
 void graphics_window::clear() {
     // Whatever was drawn before is covered; the fill colour stays.
     draws_.clear();
-    draws_.push_back({{"special", "setcolor"}, {"color", css_color(background_)}});
-    draws_.push_back({{"special", "fill"}});
+    draws_.push_back({glkote::draw::set_color, css_color(background_), std::nullopt, {}});
+    draws_.push_back({glkote::draw::fill, std::nullopt, std::nullopt, {}});
 }
 
 void graphics_window::set_background(glui32 color) {
     background_ = color;
-    draws_.push_back({{"special", "setcolor"}, {"color", css_color(color)}});
+    draws_.push_back({glkote::draw::set_color, css_color(color), std::nullopt, {}});
 }
 
 void graphics_window::fill(std::optional<glui32> color, glsi32 left, glsi32 top, glui32 width,
                            glui32 height) {
     if (width == 0 || height == 0)
         return;
-    json entry{{"special", "fill"}};
-    if (color)
-        entry["color"] = css_color(*color);
-    entry["x"] = left;
-    entry["y"] = top;
-    entry["width"] = width;
-    entry["height"] = height;
-    draws_.push_back(std::move(entry));
+    draws_.push_back({glkote::draw::fill,
+                      color ? std::optional(css_color(*color)) : std::nullopt,
+                      glkote::draw::area{left, top, width, height},
+                      {}});
 }
 
-void graphics_window::draw(json image) {
-    draws_.push_back(std::move(image));
+void graphics_window::draw(glkote::image picture) {
+    draws_.push_back({glkote::draw::picture, std::nullopt, std::nullopt, std::move(picture)});
 }
 
-json graphics_window::take_content() {
+std::optional<glkote::window_content> graphics_window::take_content() {
     if (draws_.empty())
-        return nullptr;
-    json content{{"id", id}, {"draw", std::move(draws_)}};
+        return std::nullopt;
+    glkote::window_content content{
+        id, glkote::window_type::graphics, false, {}, {}, std::move(draws_)};
     draws_.clear();
     return content;
 }

@@ -2,18 +2,15 @@
 // The window tree and what each kind of window holds between updates: a
 // text buffer its new paragraphs, a grid its changed lines, a graphics
 // window its drawing commands, each ready to go out as GlkOte content.
+#include "core/glkote/messages.h"
 #include "glk/glk_api.h"
 #include "glk/registry.h"
-
-#include <nlohmann/json.hpp>
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tw::glk {
-
-using json = nlohmann::ordered_json;
 
 struct rect {
     double left = 0, top = 0, width = 0, height = 0;
@@ -32,8 +29,8 @@ struct line_request {
     glui32 xpos = 0, ypos = 0; // where a grid's input begins
 };
 
-// GlkOte's name of a Glk style; unknown styles are normal.
-const char* style_name(glui32 style);
+// The protocol's style of a Glk style; unknown styles are normal.
+glkote::style style_of(glui32 style);
 
 } // namespace tw::glk
 
@@ -65,8 +62,8 @@ struct glk_window_struct {
     // A character in a style, in the link `link` (0: none).
     virtual void put(char32_t, glui32 /*style*/, glui32 /*link*/) {}
     virtual void clear() {}
-    // The changes since the last update as a content entry, or null.
-    virtual tw::glk::json take_content() { return nullptr; }
+    // The changes since the last update, if any.
+    virtual std::optional<tw::glkote::window_content> take_content() { return std::nullopt; }
 };
 
 namespace tw::glk {
@@ -100,29 +97,18 @@ class buffer_window final : public glk_window_struct {
 
     void put(char32_t ch, glui32 style, glui32 link) override;
     void clear() override;
-    json take_content() override;
+    std::optional<glkote::window_content> take_content() override;
 
-    // A {"special":"image",...} entry, inline in the current line.
-    void put_special(json special);
+    // A picture, inline in the current line, in the link `link` (0: none).
+    void put_picture(glkote::image picture, glui32 link);
     void flow_break();
     // The text waiting to go out, lines joined with "\n".
     std::string pending_text() const;
 
   private:
-    struct run {
-        glui32 style = style_Normal;
-        glui32 link = 0;
-        std::string text;
-        json special; // an image, when not null
-    };
-    struct paragraph {
-        bool append = false;
-        bool flowbreak = false;
-        std::vector<run> runs;
-    };
-    paragraph& current_line();
+    glkote::paragraph& current_line();
 
-    std::vector<paragraph> pending_;
+    std::vector<glkote::paragraph> pending_;
     bool cleared_ = false;
     bool line_open_ = false; // the last line shown can still be added to
     bool flowbreak_next_ = false;
@@ -134,7 +120,7 @@ class grid_window final : public glk_window_struct {
 
     void put(char32_t ch, glui32 style, glui32 link) override;
     void clear() override;
-    json take_content() override;
+    std::optional<glkote::window_content> take_content() override;
 
     void resize(glui32 columns, glui32 rows);
     void move_cursor(glui32 x, glui32 y) {
@@ -165,14 +151,14 @@ class graphics_window final : public glk_window_struct {
     explicit graphics_window(glui32 rock) : glk_window_struct(wintype_Graphics, rock) {}
 
     void clear() override;
-    json take_content() override;
+    std::optional<glkote::window_content> take_content() override;
 
     void set_background(glui32 color);
     void fill(std::optional<glui32> color, glsi32 left, glsi32 top, glui32 width, glui32 height);
-    void draw(json image);
+    void draw(glkote::image picture);
 
   private:
-    std::vector<json> draws_;
+    std::vector<glkote::draw> draws_;
     glui32 background_ = 0xFFFFFF;
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/catalogue/file_names.h"
 #include "core/catalogue/unpack.h"
+#include "core/story/formats.h"
 #include "core/text/utf8.h"
 #include "ui/accessibility.h"
 #include "ui/dialogs/download_dialog.h"
@@ -24,25 +25,17 @@ namespace {
 // are listed too, as Windows lists them. Which interpreter plays a file is
 // told from its content, not from the filter it was found under.
 wxString story_wildcard() {
-    const std::vector<const char*> zcode = {"z1", "z2", "z3",  "z4",    "z5",    "z7",
-                                            "z8", "z6", "blb", "blorb", "zblorb"};
-    const std::vector<const char*> glulx = {"ulx", "gblorb", "glb", "blb", "blorb"};
-    auto patterns = [](const std::vector<const char*>& extensions) {
+    wxString wildcard;
+    for (const auto& filter : story_file_filters()) {
         wxString lower, upper;
-        for (const char* e : extensions) {
-            lower += (lower.empty() ? "*." : ";*.") + wxString(e);
-            upper += ";*." + wxString(e).Upper();
+        for (auto e : filter.extensions) {
+            lower += (lower.empty() ? "*." : ";*.") + wxString::FromUTF8(e.data(), e.size());
+            upper += ";*." + wxString::FromUTF8(e.data(), e.size()).Upper();
         }
-        return lower + upper;
-    };
-    std::vector<const char*> all = zcode;
-    for (const char* e : glulx)
-        if (std::find_if(all.begin(), all.end(), [e](const char* a) {
-                return std::string_view(a) == e;
-            }) == all.end())
-            all.push_back(e);
-    return "Games|" + patterns(all) + "|ZCode Games|" + patterns(zcode) + "|Glulx Games|" +
-           patterns(glulx);
+        wildcard +=
+            (wildcard.empty() ? "" : "|") + wxString::FromUTF8(filter.label) + "|" + lower + upper;
+    }
+    return wildcard;
 }
 
 } // namespace

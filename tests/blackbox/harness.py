@@ -29,6 +29,7 @@ PROGRAM = Path(os.environ["TALLOWICK"])
 STORIES = BINARY_DIR / "stories"
 TOOLS = Path(__file__).resolve().parents[1] / "tools"
 FRAME = "Tallowick, by Brennholt."
+FAKE_HEADER = bytes([5, 0, 0, 0]) + bytes([0, 64]) * 6 + bytes(48)  # of Fake.z5
 BUTTONS = ["Open a game.", "Choose a game from our database.", "Exit!"]
 SAVE_QUESTION = "What would you like to name your game?"
 GAMES_TITLE = "Please choose a game you wish to play."
@@ -408,10 +409,16 @@ class ProgramTest(unittest.TestCase):
             (cwd / "games.json").write_text(json.dumps(catalogue), encoding="utf-8")
         return cwd
 
-    def start(self, cwd, home=None, held=False, **kwargs):
-        """Starts the program in `cwd`, its voice `held` from the first word."""
+    def speech(self):
+        """A private speech-dispatcher of the test's own."""
         speech = Speech()
         self.addCleanup(speech.stop)
+        return speech
+
+    def start(self, cwd, home=None, held=False, speech=None, **kwargs):
+        """Starts the program in `cwd` with `speech` (a new one when none),
+        its voice `held` from the first word."""
+        speech = speech or self.speech()
         if held:
             speech.hold()
         program = Program(cwd, home or self.temp_dir(), self.temp_dir(), speech, **kwargs)
@@ -445,14 +452,20 @@ class ProgramTest(unittest.TestCase):
         """Starts the program and Lantern Hall."""
         return self.choose(self.start_games(**kwargs))
 
-    def fake_game(self, mode):
-        """Starts the program with the fake interpreter in `mode` as ./dfrotz."""
-        cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories=())
-        # A Z-machine header's version byte, so that the fake is started.
-        (cwd / "games" / "Fake.z5").write_bytes(bytes([5]) + bytes(63))
-        (cwd / "dfrotz").write_text(f"#!/bin/sh\nexec {BINARY_DIR}/fake_interpreter {mode} \"$@\"\n")
+    def fake_game(self, *mode, story=b"", stories=(), **kwargs):
+        """Starts the program with the fake interpreter as ./dfrotz in `mode` (its
+        words, one string or each apart), playing Fake.z5 (with `story`) beside `stories`."""
+        cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories)
+        # A Z-machine header (a version, six addresses inside the file), so
+        # that the fake is started.
+        (cwd / "games" / "Fake.z5").write_bytes(FAKE_HEADER + story)
+        # Its mode at its end: a confined interpreter runs no script.
+        mark = b"\n--fake_interpreter mode--\n"
+        words = mode[0].split() if len(mode) == 1 else mode
+        (cwd / "dfrotz").write_bytes((BINARY_DIR / "fake_interpreter").read_bytes() + mark
+                                     + "\n".join(words).encode())
         (cwd / "dfrotz").chmod(0o755)
-        program = self.start(cwd)
+        program = self.start(cwd, **kwargs)
         program.wait_first_screen()
         return self.choose(program, until_input=False)
 

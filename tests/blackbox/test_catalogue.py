@@ -79,7 +79,8 @@ class Catalogue(ProgramTest):
         for folder in ("bin", "libexec/tallowick", "share/tallowick"):
             (prefix / folder).mkdir(parents=True)
         shutil.copy(PROGRAM, prefix / "bin" / "tallowick")
-        shutil.copy(BINARY_DIR / "dfrotz", prefix / "libexec" / "tallowick" / "dfrotz")
+        for program in ("dfrotz", "confine"):
+            shutil.copy(BINARY_DIR / program, prefix / "libexec" / "tallowick" / program)
         shutil.copy(SHIPPED, prefix / "share" / "tallowick")
         shutil.copy(STORIES / "lantern.z5", prefix / "share" / "tallowick" / "Lantern Hall.z5")
         home = self.temp_dir()

@@ -1,7 +1,6 @@
 // A stand-in for dfrotz, for the faults a real interpreter will not make on
-// demand. Run as `fake_interpreter MODE [ARG] [what dfrotz is given...]`: a
-// script standing in for dfrotz passes its own arguments on after the mode,
-// and -v among them asks for the version. Writes go straight to the
+// demand. Run as `fake_interpreter MODE [ARG] [what dfrotz is given...]`,
+// -v among them asking for the version. Writes go straight to the
 // descriptors, unbuffered, in the pieces named (in binary on Windows too:
 // frotz/binary_streams.c is linked in, as into our dfrotz).
 //   echo        "\n>", then answers each line with "You said: <line>.\n\n>"
@@ -18,6 +17,17 @@
 //               "ready\n", and both sleep without reading
 //   sleep       sleeps without reading
 //   exit N      exits with status N
+//   job         (Windows) whether it is in a job, whether it can start
+//               another process, is given 8 GiB, may write beside its
+//               program, a line each
+//   hostile SECRET OUTSIDE PORT SPEECH VICTIM
+//               (Linux) tries what an interpreter taken over by its story
+//               would, then acts as echo, but "grow" writes past the cap
+//               on file size
+// Started as dfrotz is (its first argument an option), it reads its mode and
+// arguments from the end of its own file, where a test that copied it wrote
+// them after fake_mode_mark: a confined interpreter runs no script that
+// would pass them on.
 #include "pattern.h"
 
 #include <chrono>
@@ -25,9 +35,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <new>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,12 +51,32 @@
 #include <shellapi.h>
 #define write _write
 #else
+#include <cerrno>
 #include <csignal>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/un.h>
 #include <unistd.h>
 extern char** environ;
 #endif
 
 namespace {
+
+const std::string fake_mode_mark = "\n--fake_interpreter mode--\n";
+
+// The mode and its arguments written at the end of `program`, after the
+// last mark, a line each.
+std::vector<std::string> mode_written_in(const char* program) {
+    std::ifstream in(program, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    std::istringstream written(bytes.substr(bytes.rfind(fake_mode_mark) + fake_mode_mark.size()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(written, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 void out(const std::string& s, int fd = 1) {
     for (size_t done = 0; done < s.size();) {
@@ -80,19 +115,132 @@ void pause(const std::string& gate) {
     }
 }
 
+#ifdef _WIN32
+// Starts a copy of itself in `mode` on the same standard streams; false
+// when it may not.
+bool start_copy(const std::wstring& mode) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" " + mode;
+    return CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &si, &pi);
+}
+#endif
+
 [[noreturn]] void sleep_for_ever() {
     for (;;)
         std::this_thread::sleep_for(std::chrono::hours(1));
 }
+
+#ifndef _WIN32
+// The hostile mode: what an interpreter taken over by its story would try,
+// from the save folder, each outcome reported; the black-box test judges
+// the effects, never these reports.
+
+std::string outcome(bool done) {
+    return done ? "done\n" : std::string("refused (") + std::strerror(errno) + ")\n";
+}
+
+std::string read_whole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : outcome(false);
+}
+
+bool write_whole(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | flags, 0644);
+    return fd >= 0 && ::write(fd, "hostile", 7) == 7 && ::close(fd) == 0;
+}
+
+// Connects and says `say`; then waits (5 s at most) for a reply holding
+// `until`, when one is named.
+template <class address>
+bool connect_to(address where, const std::string& say, const char* until = "") {
+    auto* to = reinterpret_cast<sockaddr*>(&where);
+    int s = ::socket(to->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return false;
+    timeval bound{5, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    bool sent = ::connect(s, to, sizeof where) == 0 &&
+                ::send(s, say.data(), say.size(), MSG_NOSIGNAL) > 0;
+    std::string heard;
+    char reply[512];
+    for (ssize_t n; sent && heard.find(until) == std::string::npos &&
+                    (n = ::recv(s, reply, sizeof reply, 0)) > 0;)
+        heard.append(reply, static_cast<size_t>(n));
+    ::close(s);
+    return sent;
+}
+
+// SECRET: a file in the test's home; OUTSIDE: a folder outside the save
+// folder; a listener's PORT on 127.0.0.1; the test's speech-dispatcher's
+// SPEECH socket; the VICTIM, another process's id.
+void hostile(const std::string& secret, const std::string& outside, const std::string& port,
+             const std::string& speech, const std::string& victim, const std::string& story) {
+    std::string said = "read the secret: " + read_whole(secret) + "list the home: ";
+    std::error_code error;
+    for (const auto& e :
+         std::filesystem::directory_iterator(std::filesystem::path(secret).parent_path(), error))
+        said += e.path().filename().string() + " ";
+    said += error.message() + "\nwrite outside: " +
+            outcome(write_whole(outside + "/hostile-wrote-here", O_CREAT));
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        if (auto name = e.path().string(); e.path().extension() == ".z5")
+            said += "overwrite " + name + ": " + outcome(write_whole(name, O_TRUNC)) +
+                    "replace it: " +
+                    outcome(write_whole("new", O_CREAT) && ::rename("new", name.c_str()) == 0) +
+                    "remove it: " + outcome(::unlink(name.c_str()) == 0);
+
+    sockaddr_in local{AF_INET, htons(static_cast<uint16_t>(std::stoi(port))),
+                      {htonl(INADDR_LOOPBACK)}, {}};
+    said += "connect to 127.0.0.1: " + outcome(connect_to(local, "hostile"));
+    sockaddr_un service{AF_UNIX, {}};
+    speech.copy(service.sun_path, sizeof service.sun_path - 1);
+    said += "speak: " + outcome(connect_to(service,
+                                           "SET SELF CLIENT_NAME x:hostile:main\r\nSPEAK\r\n"
+                                           "Hostile words.\r\n.\r\n",
+                                           "225 OK MESSAGE QUEUED"));
+    said += "signal: " + outcome(::kill(std::stoi(victim), SIGKILL) == 0);
+    const std::string command = "echo started > " + outside + "/hostile-started-this";
+    const char* shell[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    pid_t child;
+    errno = ::posix_spawn(&child, shell[0], nullptr, nullptr, const_cast<char**>(shell), environ);
+    said += "start a program: " + outcome(errno == 0);
+    // Far past any cap: its first and last page touched.
+    auto* hoard = new (std::nothrow) char[size_t{8} << 30];
+    if (hoard)
+        hoard[0] = hoard[(size_t{8} << 30) - 1] = 1;
+    said += "allocate 8 GiB: " + outcome(hoard != nullptr);
+    delete[] hoard;
+
+    // What it may do: read its own story, write in the save folder.
+    auto words = read_whole(story);
+    out(said + words.substr(words.find("Its own words")) + "save in the save folder: " +
+        outcome(write_whole("hostile.sav", O_CREAT)) +
+        "The hostile stand-in has tried everything.\n");
+    // Last, a program in its place: were it let, the game would end.
+    ::execve(shell[0], const_cast<char**>(shell), environ);
+    out("exec: " + outcome(false));
+}
+#endif
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
-    std::string mode = argv[1], arg = argc > 2 ? argv[2] : "0";
+    std::vector<std::string> args(argv, argv + argc);
+    if (args[1][0] == '-') {
+        auto written = mode_written_in(argv[0]);
+        args.insert(args.begin() + 1, written.begin(), written.end());
+        argc = static_cast<int>(args.size());
+    }
+    std::string mode = args[1], arg = argc > 2 ? args[2] : "0";
     for (int i = 2; i < argc; ++i)
-        if (std::strcmp(argv[i], "-v") == 0) {
+        if (args[i] == "-v") {
             if (mode == "version")
                 out("FROTZ V" + arg + "     Dumb interface.\n");
             return 0;
@@ -109,16 +257,16 @@ int main(int argc, char** argv) {
             auto u = std::filesystem::path(w).u8string();
             return std::string(u.begin(), u.end());
         };
-        wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &argc);
+        wchar_t** wide_args = CommandLineToArgvW(GetCommandLineW(), &argc);
         for (int i = 2; i < argc; ++i)
-            out("arg:" + utf8(args[i]) + "\n");
+            out("arg:" + utf8(wide_args[i]) + "\n");
         wchar_t* block = GetEnvironmentStringsW();
         for (wchar_t* e = block; *e; e += wcslen(e) + 1)
             out("env:" + utf8(e) + "\n");
         FreeEnvironmentStringsW(block);
 #else
         for (int i = 2; i < argc; ++i)
-            out(std::string("arg:") + argv[i] + "\n");
+            out("arg:" + args[i] + "\n");
         for (char** e = environ; *e; ++e)
             out(std::string("env:") + *e + "\n");
 #endif
@@ -137,14 +285,7 @@ int main(int argc, char** argv) {
         echo();
     } else if (mode == "hang") {
 #ifdef _WIN32
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi;
-        wchar_t self[MAX_PATH];
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring command = L"\"" + std::wstring(self) + L"\" sleep";
-        CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                       &pi);
+        start_copy(L"sleep");
 #else
         if (fork() == 0)
             sleep_for_ever();
@@ -155,6 +296,33 @@ int main(int argc, char** argv) {
         sleep_for_ever();
     } else if (mode == "exit") {
         return std::atoi(arg.c_str());
+#ifdef _WIN32
+    } else if (mode == "job") {
+        BOOL in_job = FALSE;
+        IsProcessInJob(GetCurrentProcess(), nullptr, &in_job);
+        bool started = start_copy(L"exit 0");
+        void* hoard = VirtualAlloc(nullptr, SIZE_T{8} << 30, MEM_COMMIT | MEM_RESERVE,
+                                   PAGE_READWRITE);
+        // Low integrity: not let write in the program's folder.
+        HANDLE written = CreateFileA((args[0] + ".written").c_str(), GENERIC_WRITE, 0, nullptr,
+                                     CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        out(std::string("in a job: ") + (in_job ? "yes" : "no") +
+            "\nanother process: " + (started ? "started" : "refused") +
+            "\n8 GiB: " + (hoard ? "given" : "refused") +
+            "\nwrite beside its program: " + (written != INVALID_HANDLE_VALUE ? "done" : "refused") +
+            "\n");
+#else
+    } else if (mode == "hostile" && argc > 7) {
+        hostile(args[2], args[3], args[4], args[5], args[6], args.back());
+        out("\n>");
+        for (std::string line; std::getline(std::cin, line);) {
+            // A byte a gibibyte in: past the cap on file size, no disk used.
+            if (line == "grow" && ::pwrite(::open("grown.dat", O_WRONLY | O_CREAT, 0644), "x", 1,
+                                           off_t{1} << 30) != 1)
+                out("grow: refused\n");
+            out("You said: " + line + ".\n\n>");
+        }
+#endif
     }
     return 0;
 }

@@ -129,6 +129,28 @@ TEST(Unpack, TheStoryIsUnpackedUnderTheGamesNameAndNothingElse) {
     EXPECT_EQ(got.note, "The archive holds 2 story files; Tallowick plays the largest, big.ulx.");
 }
 
+TEST(Unpack, WhatTravelsWithAGameGoesWithIt) {
+    temp_dir dir;
+    // Magnetic Scrolls: pictures and hints found by the story's name.
+    make_zip(dir / "m.zip", {{"pawn/PAWN.MAG", "MaSc" + std::string(38, '\0')},
+                             {"pawn/PAWN.GFX", "g"},
+                             {"pawn/pawn.hnt", "h"},
+                             {"pawn/readme", "r"},
+                             {"PAWN.GFX", "x"}});
+    EXPECT_EQ(unpack_story(dir / "m.zip", dir / "", "Pawn", {}).problem, "");
+    // Hugo: resources under the names the game's code gives them.
+    make_zip(dir / "h.zip", {{"fb.hex", "\x1f"
+                                        "ab05-05-05" +
+                                            std::string(53, '\0')},
+                             {"FBRES", "r"},
+                             {"fb.txt", "t"}});
+    EXPECT_EQ(unpack_story(dir / "h.zip", dir / "", "Future Boy", {}).problem, "");
+    EXPECT_EQ(names_in(dir.path()),
+              (std::vector<std::string>{"FBRES", "Future Boy.hex", "Pawn.gfx", "Pawn.hnt",
+                                        "Pawn.mag", "h.zip", "m.zip"}));
+    EXPECT_EQ(read_file(dir / "Pawn.gfx"), "g");
+}
+
 TEST(Unpack, FaultsAreSentencesAndLeaveNothing) {
     temp_dir dir;
     auto problem = [&](const fs::path& zip, std::uintmax_t limit = unpacked_story_limit) {

@@ -84,13 +84,13 @@ class scripted_screen final : public conversation_host {
 };
 
 // One game of each interpreter kind, with the events its reader would give.
-class Conversation : public testing::TestWithParam<story_format> {
+class Conversation : public testing::TestWithParam<std::string> {
   protected:
     Conversation()
-        : interpreter(interpreter_for(GetParam())),
+        : interpreter(*interpreter_for(GetParam())),
           game(interpreter, screen, history, saves.path(), lantern) {}
 
-    bool is_glk() const { return GetParam() == story_format::glulx; }
+    bool is_glk() const { return GetParam() == "glulxe"; }
     void feed(output_item item) {
         std::vector<output_item> items{std::move(item)};
         game.take_output(items);
@@ -242,8 +242,10 @@ TEST_P(Conversation, TheGamesTimerTicksWithTheHalfTypedCommand) {
     screen.field = "exa";
     game.clock_rang(game_clock::game_timer);
     EXPECT_EQ(take_sent(), kind().timer({input_request::line, 7, generation}, "exa"));
+    // While the game is busy its clock goes on, naming its last wait, for
+    // a game that looks for its ticks meanwhile.
     game.clock_rang(game_clock::game_timer);
-    EXPECT_EQ(take_sent(), "") << "no second tick before the game has answered the first";
+    EXPECT_EQ(take_sent(), kind().timer({input_request::nothing, 0, generation}, {}));
     // A game that waits for nothing but its clock is still ticked.
     wait_for(input_request::nothing);
     game.clock_rang(game_clock::game_timer);
@@ -254,10 +256,8 @@ TEST_P(Conversation, TheGamesTimerTicksWithTheHalfTypedCommand) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachInterpreter, Conversation,
-                         testing::Values(story_format::zcode, story_format::glulx),
-                         [](const auto& info) {
-                             return info.param == story_format::zcode ? "dfrotz" : "glulxe";
-                         });
+                         testing::Values("dfrotz", "glulxe"),
+                         [](const auto& info) { return info.param; });
 
 } // namespace
 } // namespace tw

@@ -1,11 +1,14 @@
 // Where things live: the saves in the save folder (which folder that is, the
 // black-box tests see), the settings, the story name given to the interpreter.
+#include "core/platform/atomic_file.h"
 #include "core/platform/platform.h"
 #include "core/platform/settings.h"
 #include "core/story/saves.h"
 #include "core/story/story_file.h"
 #include "core/text/utf8.h"
 #include "support.h"
+
+#include <algorithm>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -59,8 +62,22 @@ TEST(Saves, AreToldApartByTheGameTheyWereSavedFrom) {
     EXPECT_EQ(save_misfit(dir / "x.sav", zcode),
               "The file x.sav is not a saved game that Tallowick can restore.");
     EXPECT_EQ(check_story(dir / "x.sav").problem,
-              "The file x.sav cannot be played: it is not a story file, neither a Z-code nor a "
-              "Glulx game.");
+              "Tallowick cannot play the file x.sav: it is not a game in any format that "
+              "Tallowick knows.");
+    // TADS 3 by the game's compile time; Hugo's saves have no mark but the
+    // game's id and serial number.
+    auto tads3 = std::string("T3-image\r\n\x1a\x02\0", 13) + std::string(32, '\0') + "compiled 2024";
+    write_file(dir / "one.t3", tads3 + std::string(30, 'a'));
+    write_file(dir / "two.t3", tads3 + std::string(30, 'b'));
+    write_file(dir / "t.sav", "T3-state-v000A\r\n\x1a" + std::string(8, '\0') + tads3.substr(45) + std::string(11, 'a'));
+    EXPECT_EQ(save_misfit(dir / "t.sav", dir / "one.t3"), std::nullopt);
+    EXPECT_NE(save_misfit(dir / "t.sav", dir / "two.t3"), std::nullopt);
+    EXPECT_EQ(save_misfit(dir / "t.sav", zcode),
+              "The saved game t.sav was saved in a TADS 3 game, and cannot be restored in this one.");
+    write_file(dir / "h.hex", std::string("\x1f") + "id05-05-05" + std::string(53, '\0'));
+    write_file(dir / "h.sav", "id05-05-05 state");
+    EXPECT_EQ(save_misfit(dir / "h.sav", dir / "h.hex"), std::nullopt);
+    EXPECT_NE(save_misfit(dir / "x.sav", dir / "h.hex"), std::nullopt);
 }
 
 TEST(Platform, TheInterpreterIsGivenAStoryNameItCanOpen) {
@@ -98,6 +115,57 @@ TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
     EXPECT_FALSE(load_settings(file, problem).speech_rate_offset);
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
 }
+
+// The files in `dir`, by name.
+std::vector<std::string> names_in(const temp_dir& dir) {
+    std::vector<std::string> names;
+    for (auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(AtomicFile, TheOldFileStaysWholeUntilTheNewOneIsWholeAndNothingIsLeftBeside) {
+    temp_dir dir;
+    write_file(dir / "castle.sav", "old");
+    {
+        atomic_file file(dir / "castle.sav");
+        ASSERT_TRUE(file.write("new ") && file.write("save"));
+        EXPECT_EQ(read_file(dir / "castle.sav"), "old");
+        EXPECT_TRUE(file.commit());
+    }
+    EXPECT_EQ(read_file(dir / "castle.sav"), "new save");
+    {
+        atomic_file abandoned(dir / "castle.sav"); // never committed
+        abandoned.write("lost");
+    }
+    // A rename the system refuses: over a folder that holds something.
+    fs::create_directories(dir / "folder/inside");
+    atomic_file refused(dir / "folder");
+    refused.write("x");
+    EXPECT_FALSE(refused.commit());
+    EXPECT_TRUE(refused.error());
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"castle.sav", "folder"}));
+    EXPECT_EQ(read_file(dir / "castle.sav"), "new save");
+    atomic_file nowhere(dir / "missing/castle.sav");
+    EXPECT_EQ(nowhere.file(), nullptr);
+    EXPECT_FALSE(nowhere.commit());
+    EXPECT_EQ(nowhere.error(), std::errc::no_such_file_or_directory);
+}
+
+#ifndef _WIN32
+TEST(AtomicFile, AFullDiskKeepsTheOldFileAndSaysSo) {
+    temp_dir dir;
+    write_file(dir / "castle.sav", "old");
+    atomic_file file(dir / "castle.sav");
+    file.write("a save that will not fit");
+    fill_disk_under(dir.path());
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.error(), std::errc::no_space_on_device);
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"castle.sav"});
+    EXPECT_EQ(read_file(dir / "castle.sav"), "old");
+}
+#endif
 
 // An old rate heard as before, as the screen reader's less the new offset,
 // and written back as that offset alone: test_speech.

@@ -20,6 +20,7 @@ struct screen_run {
     std::vector<std::string> failures;
     std::vector<long> timers;
     std::vector<file_request> files;
+    std::vector<std::string> links; // each list of links told, "|" after each
 };
 
 screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) {
@@ -56,7 +57,14 @@ screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) 
         case screen_event::timer:
             r.timers.push_back(e.number);
             break;
+        case screen_event::link_choices:
+            r.links.emplace_back();
+            for (const auto& link : e.links)
+                r.links.back() += link.text + "@" + std::to_string(link.window) + "=" +
+                                  std::to_string(link.value) + "|";
+            break;
         case screen_event::failure:
+        case screen_event::write_failure:
             r.failures.push_back(e.text);
             break;
         }

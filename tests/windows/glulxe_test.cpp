@@ -28,7 +28,8 @@ TEST(Glulxe, OpensAStoryWhoseNameTheCodePageCannotHold) {
     auto glulxe =
         child_process::start({{argument_of(binary_dir / ("glulxe" + exe)), argument_of(story)},
                               {},
-                              argument_of(dir.path())},
+                              argument_of(dir.path()),
+                              confinement{}},
                              error);
     ASSERT_TRUE(glulxe) << error;
     glulxe->write(glk_greeting());

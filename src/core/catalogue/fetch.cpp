@@ -1,54 +1,16 @@
 #include "core/catalogue/fetch.h"
 
 #include "core/catalogue/curl_api.h"
-#include "core/platform/platform.h"
+#include "core/platform/atomic_file.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <system_error>
 
 namespace tw {
 namespace {
-
-struct file_closer {
-    void operator()(std::FILE* f) const {
-        if (f)
-            std::fclose(f);
-    }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
-
-std::string random_suffix(std::mt19937& rng) {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::uniform_int_distribution<size_t> pick(0, sizeof letters - 2);
-    std::string s;
-    for (int i = 0; i < 6; ++i)
-        s.push_back(letters[pick(rng)]);
-    return s;
-}
-
-// Creates a new hidden file beside `target`; never opens an existing one.
-file_ptr create_temp(const std::filesystem::path& target, std::filesystem::path& temp, int& err) {
-    std::random_device seed;
-    std::mt19937 rng(seed());
-    auto name = target.filename().u8string();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = target.parent_path() /
-               std::filesystem::path(u8"." + name + u8".part-" +
-                                     std::filesystem::path(random_suffix(rng)).u8string());
-        std::FILE* f = create_new_file(temp);
-        if (f)
-            return file_ptr(f);
-        err = errno;
-        if (err != EEXIST)
-            break;
-    }
-    temp.clear();
-    return nullptr;
-}
 
 struct transfer {
     std::FILE* file = nullptr;
@@ -141,30 +103,16 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
         return result;
     }
 
-    std::filesystem::path temp;
-    int open_errno = 0;
-    file_ptr file = create_temp(target, temp, open_errno);
-    if (!file) {
-        result.message = "The story file could not be created: " + system_message(open_errno) + ".";
+    // From here every way out but a commit, an exception included, removes
+    // the new file and leaves nothing under the game's name.
+    atomic_file file(target);
+    if (!file.file()) {
+        result.message = "The story file could not be created: " + file.error().message() + ".";
         return result;
     }
-    // From here every way out, an exception included, removes the temporary
-    // file unless it was renamed into place. It is closed first: Windows
-    // cannot remove an open file.
-    struct temp_guard {
-        file_ptr& file;
-        std::filesystem::path& temp;
-        ~temp_guard() {
-            file.reset();
-            if (!temp.empty()) {
-                std::error_code ec;
-                std::filesystem::remove(temp, ec);
-            }
-        }
-    } guard{file, temp};
 
     // Declared before the handles, which point at them until cleaned up.
-    transfer t{file.get(), &progress, 0};
+    transfer t{file.file(), &progress, 0};
     char errbuf[CURL_ERROR_SIZE] = {};
     std::unique_ptr<CURL, decltype(curl->easy_cleanup)> easy(curl->easy_init(), curl->easy_cleanup);
     std::unique_ptr<CURLM, decltype(curl->multi_cleanup)> multi(curl->multi_init(),
@@ -264,18 +212,10 @@ fetch_result run(const std::string& uri, const std::filesystem::path& target,
     // The last bytes go to the disk before the file takes the game's name,
     // so that a crash never leaves a short file there; a failure (a full
     // disk) is a failure.
-    std::error_code ec;
-    if (!flush_to_disk(file.get(), ec) || std::fclose(file.release()) != 0) {
-        if (!ec)
-            ec.assign(errno, std::generic_category());
-        result.message = "The story file could not be written: " + ec.message() + ".";
+    if (!file.commit()) {
+        result.message = "The story file could not be written: " + file.error().message() + ".";
         return result;
     }
-    if (!replace_durably(temp, target, ec)) {
-        result.message = "The story file could not be put in place: " + ec.message() + ".";
-        return result;
-    }
-    temp.clear();
     result.state = download_state::completed;
     return result;
 }

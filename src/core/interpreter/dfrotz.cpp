@@ -76,12 +76,19 @@ std::string key(const key_press& key) {
 
 std::optional<std::string> notice(const std::filesystem::path& interpreter) {
     std::string error;
-    auto child = child_process::start({{argument_of(interpreter), "-v"}, {}, {}}, error);
+    // Confined too, with nothing to read or write.
+    auto child =
+        child_process::start({{argument_of(interpreter), "-v"}, {}, {}, confinement{}}, error);
     if (!child)
         return std::nullopt;
+    // Its banner is a few lines; a program that says more, or nothing for
+    // two seconds, is no dfrotz that tells its version.
+    constexpr size_t banner_limit = 4096;
+    constexpr int quiet_limit_ms = 2000;
     std::string said;
     output_chunk chunk;
-    while (said.size() < 4096 && child->read_output(chunk, 2000) && !chunk.bytes.empty())
+    while (said.size() < banner_limit && child->read_output(chunk, quiet_limit_ms) &&
+           !chunk.bytes.empty())
         if (!chunk.is_stderr)
             said += chunk.bytes;
     // "FROTZ V2.55     Dumb interface."

@@ -23,6 +23,10 @@ bool is_setting(std::string_view line) {
 
 constexpr std::string_view file_name_question = "Please enter a filename [";
 constexpr std::string_view overwrite_question = "Overwrite existing file? ";
+// How far back from its end a line may hold the file name question: the
+// question and the default name in its brackets, which is short (a save's
+// name as dfrotz keeps it).
+constexpr size_t file_name_question_reach = 300;
 
 // What dfrotz's default file name ("story.qzl") says the file is for.
 file_request::usage_t usage_of(std::string_view question) {
@@ -225,8 +229,8 @@ bool dfrotz_screen::own_question(std::vector<screen_event>& out) {
     size_t at_question = std::string::npos;
     bool file_name = false;
     if (line.ends_with("]: ")) {
-        // The name in brackets is short; look no further back than that.
-        size_t from = line.size() > 300 ? line.size() - 300 : 0;
+        size_t from =
+            line.size() > file_name_question_reach ? line.size() - file_name_question_reach : 0;
         at_question = line.find(file_name_question, from);
         file_name = at_question != std::string::npos;
     }

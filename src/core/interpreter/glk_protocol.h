@@ -1,16 +1,21 @@
 #pragma once
-// The GlkOte protocol, as our glulxe speaks it (its Glk library is ours, in
-// src/glk): JSON updates out, JSON events in. glk_screen reads the updates;
-// the functions below write the events.
+// What Tallowick makes of the GlkOte protocol, as our glulxe speaks it (its
+// Glk library is ours, in src/glk; the protocol's messages are spelled in
+// core/glkote): glk_screen reads the updates, the functions below write
+// the events.
 //
 // Of the updates Tallowick uses: the windows (buffer, grid, graphics; their
 // rock, place and size), each window's new content (buffer paragraphs with
 // their styles, grid lines, images with their description, links), the
 // input each window waits for (a line, a key, a link), the timer, the
-// file-name prompt ("specialinput"), and "error".
+// file-name prompt ("specialinput"), "error", and a file the game could not
+// write ("filefailure").
+#include "core/glkote/messages.h"
+#include "core/glkote/splitter.h"
 #include "core/interpreter/glk_links.h"
 #include "core/interpreter/screen_event.h"
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -25,6 +30,7 @@ constexpr int glk_screen_height = 50;
 
 class glk_screen final : public output_decoder {
   public:
+    glk_screen();
     void feed(std::string_view text, std::vector<screen_event>& out) override;
     // An update comes whole or is still coming: there is nothing to let go.
     void quiet(std::vector<screen_event>&) override {}
@@ -33,32 +39,27 @@ class glk_screen final : public output_decoder {
 
   private:
     struct window {
-        std::string type; // "buffer", "grid", "graphics"
-        long rock = 0;
-        long top = 0;
-        long left = 0;
+        glkote::window_type type = glkote::window_type::buffer;
+        std::uint32_t rock = 0;
+        double top = 0, left = 0;
         size_t rows = 0;
         std::vector<std::string> lines; // a grid's, as last drawn
         bool open_line = false;         // a buffer's last line, which text may join
     };
 
     void take(std::string_view json, std::vector<screen_event>& out);
+    void apply(glkote::update& update, std::vector<screen_event>& out);
     void fail(std::string why, std::vector<screen_event>& out);
-    bool is_status_window(long id, const window& w) const;
+    bool is_status_window(std::uint32_t id, const window& w) const;
 
-    // The JSON object being gathered, and how far it has been scanned.
-    std::string pending;
-    size_t scanned = 0;
-    int depth = 0;
-    bool in_string = false;
-    bool escaped = false;
+    glkote::message_splitter splitter;
     bool failed = false;
 
-    std::map<long, window> windows;
+    std::map<std::uint32_t, window> windows;
     std::vector<input_request> inputs; // as the last update left them
     // The status window's height when the game last waited for a command.
     size_t status_rows = 0;
-    std::map<long, std::vector<std::string>> drawn; // the drawings last said
+    std::map<std::uint32_t, std::vector<std::string>> drawn; // the drawings last said
     glk_links links;
     std::vector<game_link> choosable; // as last told
 };

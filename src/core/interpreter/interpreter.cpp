@@ -6,6 +6,7 @@
 #include "core/platform/platform.h"
 #include "core/text/utf8.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace tw {
@@ -22,9 +23,9 @@ class dfrotz_kind final : public interpreter_kind {
             found.push_back(std::move(p));
         return found;
     }
-    launch_options launch(const std::filesystem::path& interpreter,
-                          const std::filesystem::path& story,
-                          const std::filesystem::path& workdir) const override {
+    launch_options command(const std::filesystem::path& interpreter,
+                           const std::filesystem::path& story,
+                           const std::filesystem::path& workdir) const override {
         return dfrotz::launch(interpreter, story, workdir);
     }
     std::optional<std::string> notice(const std::filesystem::path& interpreter) const override {
@@ -65,10 +66,10 @@ class glulxe_kind final : public interpreter_kind {
         // Only ours: any other glulxe draws on a terminal.
         return own_program_places(cwd, program());
     }
-    launch_options launch(const std::filesystem::path& interpreter,
-                          const std::filesystem::path& story,
-                          const std::filesystem::path& workdir) const override {
-        return {{argument_of(interpreter), argument_of(story)}, {}, argument_of(workdir)};
+    launch_options command(const std::filesystem::path& interpreter,
+                           const std::filesystem::path& story,
+                           const std::filesystem::path& workdir) const override {
+        return {{argument_of(interpreter), argument_of(story)}, {}, argument_of(workdir), {}};
     }
     std::optional<std::string> notice(const std::filesystem::path&) const override {
         return std::nullopt;
@@ -103,12 +104,82 @@ class glulxe_kind final : public interpreter_kind {
     }
 };
 
+// More entries than any player's save folder holds: past them, stories in
+// it are left unguarded rather than the game's start held up.
+constexpr int save_folder_entries_looked_at = 10000;
+
 } // namespace
 
-const interpreter_kind& interpreter_for(story_format format) {
-    static const dfrotz_kind zcode;
-    static const glulxe_kind glulx;
-    return format == story_format::glulx ? static_cast<const interpreter_kind&>(glulx) : zcode;
+launch_options interpreter_kind::launch(const std::filesystem::path& interpreter,
+                                        const std::filesystem::path& story,
+                                        const std::filesystem::path& workdir) const {
+    auto options = command(interpreter, story, workdir);
+    auto confined = confinement_for(story, workdir, program());
+    // Files of its own it reads besides (a table beside its program).
+    if (options.confined)
+        confined.readable.insert(confined.readable.end(), options.confined->readable.begin(),
+                                 options.confined->readable.end());
+    options.confined = std::move(confined);
+    return options;
+}
+
+confinement confinement_for(const std::filesystem::path& given_story,
+                            const std::filesystem::path& given_folder,
+                            std::string_view program) {
+    // Absolute: the launcher reads them from the save folder, its working
+    // directory, where a relative name would mean something else.
+    std::error_code ec;
+    const auto save_folder = std::filesystem::absolute(given_folder, ec).lexically_normal();
+    const auto story = std::filesystem::absolute(given_story, ec).lexically_normal();
+    confinement c;
+    c.readable = {argument_of(story)};
+    c.writable = argument_of(save_folder);
+    auto stem_and_extension = [](const std::filesystem::path& p) {
+        auto extension = ascii_lower(utf8_of(p.extension()));
+        return std::pair{utf8_of(p.stem()), extension.empty() ? extension : extension.substr(1)};
+    };
+    // The files that travel with it, by the rows of the formats its
+    // interpreter plays.
+    const auto [story_stem, story_extension] = stem_and_extension(story);
+    for (const auto& file : std::filesystem::directory_iterator(story.parent_path(), ec)) {
+        const auto [stem, extension] = stem_and_extension(file.path());
+        for (const auto& format : story_formats())
+            if (format.program == program && file.path() != story &&
+                companion_of(format, story_stem, story_extension, stem, extension) !=
+                    companion_kind::none) {
+                c.readable.push_back(argument_of(file.path()));
+                break;
+            }
+    }
+    // The stories kept anywhere in the save folder, and what travels with
+    // them by name (not resources the game names, which it may write).
+    // Symbolic links are not followed: what they point to is outside.
+    std::filesystem::recursive_directory_iterator entry(save_folder, ec), end;
+    for (int looked = 0; !ec && entry != end && looked < save_folder_entries_looked_at;
+         entry.increment(ec), ++looked) {
+        std::error_code ignored;
+        const auto [stem, extension] = stem_and_extension(entry->path());
+        bool kept = is_story_extension(extension) ||
+                    std::filesystem::equivalent(entry->path(), story, ignored);
+        for (const auto& format : story_formats())
+            kept = kept || std::find(format.companions.named_as_story.begin(),
+                                     format.companions.named_as_story.end(),
+                                     extension) != format.companions.named_as_story.end();
+        if (kept && entry->is_regular_file(ignored) &&
+            !entry->is_symlink(ignored))
+            c.kept.push_back(argument_of(entry->path()));
+    }
+    return c;
+}
+
+const interpreter_kind* interpreter_for(std::string_view program) {
+    static const dfrotz_kind dfrotz;
+    static const glulxe_kind glulxe;
+    for (const interpreter_kind* kind : {static_cast<const interpreter_kind*>(&dfrotz),
+                                         static_cast<const interpreter_kind*>(&glulxe)})
+        if (kind->program() == program)
+            return kind;
+    return nullptr;
 }
 
 std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
@@ -124,13 +195,16 @@ std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& ki
 interpreter_choice choose_interpreter(const std::filesystem::path& story,
                                       const std::filesystem::path& cwd) {
     auto checked = check_story(story);
-    if (checked.format == story_format::unplayable)
+    if (!checked.format)
         return {nullptr, {}, checked.problem};
-    const auto& kind = interpreter_for(checked.format);
-    auto program = find_interpreter(kind, cwd);
+    const auto* kind = interpreter_for(checked.format->program);
+    auto program = kind ? find_interpreter(*kind, cwd) : std::nullopt;
     if (!program)
-        return {nullptr, {}, "The game interpreter " + kind.program() + " could not be found."};
-    return {&kind, *program, {}};
+        return {nullptr,
+                {},
+                "The game interpreter " + std::string(checked.format->program) +
+                    " could not be found."};
+    return {kind, *program, {}};
 }
 
 std::string reader_thread_name(const std::filesystem::path& story) {

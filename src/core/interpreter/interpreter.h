@@ -26,9 +26,12 @@ class interpreter_kind {
     virtual std::string program() const = 0;
     // Where it is looked for, in order, with `cwd` the working directory.
     virtual std::vector<std::filesystem::path> places(const std::filesystem::path& cwd) const = 0;
-    virtual launch_options launch(const std::filesystem::path& interpreter,
-                                  const std::filesystem::path& story,
-                                  const std::filesystem::path& workdir) const = 0;
+    // How `interpreter` is started on `story` (an absolute path), in
+    // `workdir`, the save folder: its command, confined to its game there
+    // (confinement_for), whatever the kind.
+    launch_options launch(const std::filesystem::path& interpreter,
+                          const std::filesystem::path& story,
+                          const std::filesystem::path& workdir) const;
     // A sentence for the player about this copy of the interpreter (an old
     // version, say), said once when the game starts; none when all is well.
     virtual std::optional<std::string> notice(const std::filesystem::path& interpreter) const = 0;
@@ -64,18 +67,34 @@ class interpreter_kind {
                                   const file_request& request) const = 0;
     virtual std::string answer(bool yes) const = 0;
     virtual std::string timer(const input_request& request, std::string_view partial) const = 0;
+
+  private:
+    // Its command line, environment and folder, which launch() confines;
+    // and in `confined`, if it reads files of its own besides its program
+    // (data beside it), those as `readable`.
+    virtual launch_options command(const std::filesystem::path& interpreter,
+                                   const std::filesystem::path& story,
+                                   const std::filesystem::path& workdir) const = 0;
 };
 
-// The interpreter for stories of `format` (zcode or glulx).
-const interpreter_kind& interpreter_for(story_format format);
+// What the interpreter `program` playing `story` in `save_folder` may
+// reach: the story and the files that travel with it (its format's
+// companions) to read; the save folder to make, write and remove files in;
+// and the stories kept anywhere in that folder, to read only.
+confinement confinement_for(const std::filesystem::path& story,
+                            const std::filesystem::path& save_folder, std::string_view program);
+
+// The interpreter kind of `program`, the interpreter a format's row names;
+// none when Tallowick has no such kind.
+const interpreter_kind* interpreter_for(std::string_view program);
 
 // The first of `kind`'s places that holds its program.
 std::optional<std::filesystem::path> find_interpreter(const interpreter_kind& kind,
                                                       const std::filesystem::path& cwd);
 
 // The interpreter that plays `story`, found from `cwd`, or a sentence for
-// the player that says why none can: a file neither kind plays, or an
-// interpreter that is not there.
+// the player that says why none can: a file that no format's interpreter
+// plays, or an interpreter that is not there.
 struct interpreter_choice {
     const interpreter_kind* kind = nullptr;
     std::filesystem::path program;

@@ -3,6 +3,7 @@
 // to us, it runs in a process group of its own, and nothing here ever blocks
 // the GUI thread. One implementation per platform behind this header.
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -19,11 +20,37 @@ inline std::string argument_of(const std::filesystem::path& p) {
     return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
 }
 
+// What an interpreter may reach besides its standard streams: a story from
+// the internet may have taken it over. On Linux the launcher `confine`
+// holds it there (src/confine), on Windows its job object; each as far as
+// the system allows, which confinement_report() tells.
+struct confinement {
+    // Files it may read: its story and the story's companions.
+    std::vector<std::string> readable;
+    // The folder where it may make, write and remove files: the save
+    // folder. Empty: none.
+    std::string writable;
+    // Files in that folder it may read but never change or remove: the
+    // stories kept there.
+    std::vector<std::string> kept;
+    // The most memory it may take (its address space on Linux, committed
+    // memory on Windows), and the largest file it may write. Past either
+    // it fails or is ended: a crash, told as one.
+    std::uint64_t memory_bytes = std::uint64_t{2} << 30;
+    std::uint64_t file_bytes = std::uint64_t{256} << 20;
+};
+
 struct launch_options {
     std::vector<std::string> argv; // argv[0] is the program's path; no shell
     std::vector<std::string> env;  // "NAME=value"; exactly this environment
     std::string cwd;               // working directory of the child
+    // None only for the process layer's own tests of its pipes.
+    std::optional<confinement> confined;
 };
+
+// One line saying which confinements this system gives every interpreter:
+// "Interpreters confined: files, sockets, processes, memory." when all.
+std::string confinement_report();
 
 struct output_chunk {
     bool is_stderr = false;

@@ -1,20 +1,22 @@
-// The interpreter as a child process on Linux: posix_spawn into a process
-// group of its own, and one poll() loop, run by the reader thread, that
-// serves stdout, stderr, stdin and the exit (a pidfd).
+// The interpreter as a child process on Linux: spawned (through the
+// launcher that confines it) into a session and process group of its own,
+// and one poll() loop, run by the reader thread, that serves stdout,
+// stderr, stdin and the exit (a pidfd).
 #include "core/interpreter/process.h"
 
 #include "core/interpreter/child_state.h"
 #include "core/platform/platform.h"
+#include "core/platform/spawn.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <system_error>
 #include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -236,6 +238,46 @@ bool posix_child::read_output(output_chunk& chunk, int timeout_ms) {
     }
 }
 
+// The launcher that confines every interpreter (src/confine), beside the
+// program or in its libexec folder.
+std::optional<std::string> find_launcher() {
+    for (const auto& p : installed_program_places("confine"))
+        if (::access(p.c_str(), X_OK) == 0)
+            return p.string();
+    return std::nullopt;
+}
+
+// What `program` is run as: itself, or through the launcher that confines
+// it as `how` says. Empty when there is no launcher.
+std::vector<std::string> confined_command(const std::vector<std::string>& program,
+                                          const confinement& how) {
+    auto launcher = find_launcher();
+    if (!launcher)
+        return {};
+    std::vector<std::string> argv{*launcher, "--parent", std::to_string(::getpid())};
+    auto add = [&argv](const char* option, const std::string& value) {
+        argv.insert(argv.end(), {option, value});
+    };
+    for (const auto& f : how.readable)
+        add("--read", f);
+    if (!how.writable.empty())
+        add("--write", how.writable);
+    for (const auto& f : how.kept)
+        add("--keep", f);
+    add("--memory", std::to_string(how.memory_bytes));
+    add("--file-size", std::to_string(how.file_bytes));
+    argv.push_back("--");
+    argv.insert(argv.end(), program.begin(), program.end());
+    return argv;
+}
+
+// Tests ask the launcher for no more of Landlock than an older kernel
+// gives; it does not pass this on.
+void pass_on_landlock_abi(std::vector<std::string>& env) {
+    if (const char* abi = std::getenv("TALLOWICK_LANDLOCK_ABI"))
+        env.push_back(std::string("TALLOWICK_LANDLOCK_ABI=") + abi);
+}
+
 } // namespace
 
 std::unique_ptr<child_process> child_process::start(const launch_options& opts,
@@ -255,13 +297,21 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     if (!opts.cwd.empty() && (::stat(opts.cwd.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         return failed(ENOENT, " in the folder " + opts.cwd);
 
-    std::vector<char*> argv, envp;
-    for (const auto& a : opts.argv)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    for (const auto& e : opts.env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
+    spawn_request request{opts.argv, opts.env, opts.cwd};
+    if (opts.confined) {
+        // The launcher runs it, so its own failure to run would only be
+        // seen later, as an exit: told now instead.
+        if (::access(opts.argv[0].c_str(), X_OK) != 0)
+            return failed(errno);
+        request.argv = confined_command(opts.argv, *opts.confined);
+        if (request.argv.empty()) {
+            error = "The game interpreter " + opts.argv[0] +
+                    " could not be started: the program that confines it, confine, is missing "
+                    "beside Tallowick.";
+            return nullptr;
+        }
+        pass_on_landlock_abi(*request.env);
+    }
 
     fd in_r, in_w, out_r, out_w, err_r, err_w;
     if (!make_pipe(in_r, in_w) || !make_pipe(out_r, out_w) || !make_pipe(err_r, err_w))
@@ -270,47 +320,14 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     if (wake.v < 0 || ::fcntl(in_w.v, F_SETFL, O_NONBLOCK) != 0)
         return failed(errno);
 
-    // Every step of the set-up is checked: one that failed unseen would
-    // start a child that is not what we asked for, or none at all.
-    int err = 0;
-    auto check = [&err](int result) {
-        if (err == 0 && result != 0)
-            err = result;
-    };
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    if (int e = posix_spawn_file_actions_init(&actions); e != 0)
-        return failed(e);
-    if (int e = posix_spawnattr_init(&attr); e != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return failed(e);
-    }
-    check(posix_spawn_file_actions_adddup2(&actions, in_r.v, 0));
-    check(posix_spawn_file_actions_adddup2(&actions, out_w.v, 1));
-    check(posix_spawn_file_actions_adddup2(&actions, err_w.v, 2));
-    // Libraries in this program (toolkit, speech) may hold descriptors that
-    // are not close-on-exec; the interpreter has no business with them.
-    check(posix_spawn_file_actions_addclosefrom_np(&actions, 3));
-    if (!opts.cwd.empty())
-        check(posix_spawn_file_actions_addchdir_np(&actions, opts.cwd.c_str()));
-    // A group of its own, so that terminate() reaches what it spawns; every
-    // signal back to its default and none blocked, whatever this program
-    // (SIGPIPE is ignored) or its threads did.
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    check(posix_spawnattr_setpgroup(&attr, 0));
-    check(posix_spawnattr_setsigmask(&attr, &none));
-    check(posix_spawnattr_setsigdefault(&attr, &all));
-    check(posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                              POSIX_SPAWN_SETSIGDEF));
-    pid_t pid = -1;
-    int spawned =
-        err ? err : ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (spawned != 0)
-        return failed(spawned);
+    // A session of its own: terminate() reaches its group, and it has no
+    // terminal to reach.
+    request.streams = {in_r.v, out_w.v, err_w.v};
+    request.own_session = true;
+    auto spawned = spawn_program(request);
+    if (spawned.error != 0)
+        return failed(spawned.error);
+    const pid_t pid = spawned.pid;
     fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     if (pidfd.v < 0) {
         int e = errno;
@@ -320,6 +337,25 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     }
     return std::make_unique<posix_child>(pid, std::move(pidfd), std::move(in_w), std::move(out_r),
                                          std::move(err_r), std::move(wake));
+}
+
+std::string confinement_report() {
+    auto launcher = find_launcher();
+    if (!launcher)
+        return "Interpreters cannot be started: the program that confines them, confine, is "
+               "missing.";
+    launch_options probing{{*launcher, "--probe"}, {}, {}, {}};
+    pass_on_landlock_abi(probing.env);
+    std::string error, line;
+    auto probe = child_process::start(probing, error);
+    output_chunk chunk;
+    while (probe && probe->read_output(chunk, -1))
+        if (!chunk.is_stderr)
+            line += chunk.bytes;
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line.empty() ? "Interpreters confined: unknown (the probe failed: " + error + ")."
+                        : line;
 }
 
 } // namespace tw

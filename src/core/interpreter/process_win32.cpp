@@ -1,7 +1,8 @@
-// The interpreter as a child process on Windows: CreateProcessW inside a job
-// object, so that ending the game ends everything it started; its streams
-// on overlapped named pipes; and one wait loop, run by the reader thread,
-// that serves stdout, stderr, stdin and the exit.
+// The interpreter as a child process on Windows: started (at low integrity
+// when confined) inside a job object, so that ending the game ends
+// everything it started; its streams on overlapped named pipes; and one
+// wait loop, run by the reader thread, that serves stdout, stderr, stdin
+// and the exit.
 #include "core/interpreter/process.h"
 
 #include "core/interpreter/child_state.h"
@@ -9,8 +10,12 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -66,6 +71,60 @@ std::wstring quote(const std::wstring& arg) {
     }
     q.append(2 * backslashes, L'\\');
     return q + L'"';
+}
+
+// Lets a program at low integrity make and write files in `folder`, and in
+// what is already there: one entry in its access list, a mandatory label
+// that files made there inherit. Once is enough: it stays.
+bool open_to_low_integrity(const std::wstring& folder) {
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"S:(ML;OICI;NW;;;LW)",
+                                                              SDDL_REVISION_1, &wanted, nullptr))
+        return false;
+    PACL label = nullptr, present_label = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    PSECURITY_DESCRIPTOR present_descriptor = nullptr;
+    bool done = GetSecurityDescriptorSacl(wanted, &present, &label, &defaulted) && label;
+    if (done && GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, LABEL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, nullptr, &present_label,
+                                      &present_descriptor) == ERROR_SUCCESS) {
+        bool labelled = present_label && present_label->AceCount == 1 &&
+                        present_label->AclSize == label->AclSize &&
+                        std::memcmp(present_label, label, label->AclSize) == 0;
+        LocalFree(present_descriptor);
+        if (labelled) {
+            LocalFree(wanted);
+            return true;
+        }
+    }
+    done = done && SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                         LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                         label) == ERROR_SUCCESS;
+    LocalFree(wanted);
+    return done;
+}
+
+// A copy of this program's token at low integrity: a program run with it
+// may write only where low integrity is let in. None when it cannot be had.
+handle low_integrity_token() {
+    HANDLE ours = nullptr, copy = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(),
+                          TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ADJUST_DEFAULT |
+                              TOKEN_ASSIGN_PRIMARY,
+                          &ours))
+        return {};
+    handle own_token(ours);
+    if (!DuplicateTokenEx(ours, 0, nullptr, SecurityImpersonation, TokenPrimary, &copy))
+        return {};
+    handle low(copy);
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(L"S-1-16-4096", &sid))
+        return {};
+    TOKEN_MANDATORY_LABEL level{{sid, SE_GROUP_INTEGRITY}};
+    bool lowered = SetTokenInformation(low.get(), TokenIntegrityLevel, &level,
+                                       sizeof level + GetLengthSid(sid));
+    LocalFree(sid);
+    return lowered ? std::move(low) : handle{};
 }
 
 // A named pipe (anonymous ones cannot be overlapped): ours overlapped, the
@@ -290,14 +349,26 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
         return failed(GetLastError());
     bool listed = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                             sizeof inherited, nullptr, nullptr);
+    // Confined, it writes only in the save folder: it runs at low integrity,
+    // and the save folder lets that in. Where the folder's file system keeps
+    // no labels (FAT on a stick), it runs as we do.
+    handle token;
+    if (opts.confined && !opts.confined->writable.empty() &&
+        open_to_low_integrity(wide(opts.confined->writable)))
+        token = low_integrity_token();
     // Suspended until it is in the job, so that all it starts is too.
     DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED |
                   EXTENDED_STARTUPINFO_PRESENT;
     PROCESS_INFORMATION pi{};
+    const std::wstring program = wide(opts.argv[0]);
+    const wchar_t* folder = cwd.empty() ? nullptr : cwd.c_str();
     BOOL created =
-        listed && CreateProcessW(wide(opts.argv[0]).c_str(), command_line.data(), nullptr, nullptr,
-                                 TRUE, flags, environment.data(),
-                                 cwd.empty() ? nullptr : cwd.c_str(), &si.StartupInfo, &pi);
+        listed && (token ? CreateProcessAsUserW(token.get(), program.c_str(), command_line.data(),
+                                                nullptr, nullptr, TRUE, flags, environment.data(),
+                                                folder, &si.StartupInfo, &pi)
+                         : CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
+                                          TRUE, flags, environment.data(), folder,
+                                          &si.StartupInfo, &pi));
     DWORD err = GetLastError();
     DeleteProcThreadAttributeList(list);
     if (!created)
@@ -307,10 +378,27 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     // this program ends without a word.
     handle job = own(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    JOBOBJECT_BASIC_UI_RESTRICTIONS ui{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (opts.confined) {
+        // It alone in its job, its memory capped, no error dialog of the
+        // system's in its place; none of the desktop's shared state.
+        limits.BasicLimitInformation.LimitFlags |= JOB_OBJECT_LIMIT_ACTIVE_PROCESS |
+                                                   JOB_OBJECT_LIMIT_PROCESS_MEMORY |
+                                                   JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+        limits.BasicLimitInformation.ActiveProcessLimit = 1;
+        limits.ProcessMemoryLimit = static_cast<SIZE_T>(opts.confined->memory_bytes);
+        ui.UIRestrictionsClass = JOB_OBJECT_UILIMIT_DESKTOP | JOB_OBJECT_UILIMIT_DISPLAYSETTINGS |
+                                 JOB_OBJECT_UILIMIT_EXITWINDOWS | JOB_OBJECT_UILIMIT_GLOBALATOMS |
+                                 JOB_OBJECT_UILIMIT_HANDLES | JOB_OBJECT_UILIMIT_READCLIPBOARD |
+                                 JOB_OBJECT_UILIMIT_SYSTEMPARAMETERS |
+                                 JOB_OBJECT_UILIMIT_WRITECLIPBOARD;
+    }
     if (!job ||
         !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                  sizeof limits) ||
+        (opts.confined &&
+         !SetInformationJobObject(job.get(), JobObjectBasicUIRestrictions, &ui, sizeof ui)) ||
         !AssignProcessToJobObject(job.get(), process.get())) {
         err = GetLastError();
         TerminateProcess(process.get(), killed);
@@ -318,6 +406,16 @@ std::unique_ptr<child_process> child_process::start(const launch_options& opts,
     }
     ResumeThread(thread.get());
     return std::make_unique<win32_child>(std::move(job), std::move(process), ours);
+}
+
+std::string confinement_report() {
+    // A job holds each interpreter alone, its memory capped, and low
+    // integrity keeps its writes to the save folder; Windows keeps an
+    // ordinary user's program from reading their files or opening sockets
+    // only in an AppContainer, which would need the story, the program and
+    // the save folder granted to it, wherever the player keeps them.
+    return "Interpreters confined: processes, memory, files written outside the save folder; "
+           "not confined: files read, sockets.";
 }
 
 } // namespace tw

@@ -111,8 +111,7 @@ void hearing::reply_ended() {
 output_reader::output_reader(std::unique_ptr<output_decoder> decoder, hearing& heard,
                              std::function<void(output_item)> deliver,
                              std::function<void(const std::string&)> say)
-    : decoder(std::move(decoder)), heard(heard), deliver(std::move(deliver)),
-      say(std::move(say)) {}
+    : decoder(std::move(decoder)), heard(heard), deliver(std::move(deliver)), say(std::move(say)) {}
 
 void output_reader::feed(std::string_view bytes) {
     // Whatever comes after a wait for input is the reply to it, even before
@@ -204,7 +203,7 @@ void output_reader::act_on() {
         case screen_event::question: {
             std::string shown = e.text.empty() ? std::string() : e.text + "\n";
             output_item item{e.kind == screen_event::question ? output_item::question
-                                                               : output_item::file_prompt,
+                                                              : output_item::file_prompt,
                              e.text, std::move(shown)};
             item.file = e.file;
             deliver(std::move(item));
@@ -225,6 +224,14 @@ void output_reader::act_on() {
         case screen_event::failure:
             deliver({output_item::failure, std::move(e.text)});
             break;
+        case screen_event::write_failure: {
+            // Tallowick's own words, heard even in a reply the player silenced.
+            std::string shown = e.text + "\n";
+            if (heard.may_say_own())
+                say(shown);
+            deliver({output_item::segment, std::move(e.text), std::move(shown)});
+            break;
+        }
         }
     }
     events.clear();

@@ -87,6 +87,9 @@ struct screen_event {
         timer,       // the game asks for a timer event every `number` ms (0: none)
         link_choices, // the links that may now be chosen are `links`, in reading order
         failure,     // the interpreter cannot go on; `text` says why
+        // A file the game wrote (a save) could not be written, and the one
+        // it would have replaced is kept; `text` tells the player.
+        write_failure,
     };
     screen_event(kind_t kind = story_text, std::string text = {})
         : kind(kind), text(std::move(text)) {}

@@ -19,29 +19,25 @@ std::filesystem::path program_directory();
 std::filesystem::path settings_directory();
 
 // Where a program of ours named `name` (an interpreter we build) is looked
-// for, in order: in `cwd` (a portable copy), then beside the program, or in
-// its libexec folder when installed. The name takes the system's suffix.
+// for, in order: in `cwd` (a portable copy), then in the installed places
+// below. The name takes the system's suffix.
 std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
                                                       const std::string& name);
+// Beside the program, or in its libexec folder when installed: where a
+// helper of ours that must not be replaced from the working directory (the
+// launcher that confines interpreters) is looked for.
+std::vector<std::filesystem::path> installed_program_places(const std::string& name);
 // Where the system keeps a program named `name`: the folders of PATH (which
 // holds /usr/games for Debian's players); none on Windows, whose players
 // have only what came with us.
 std::vector<std::filesystem::path> system_program_places(const std::string& name);
 
-// Opens `path` for writing in binary, only if no file of that name exists
-// (null and errno EEXIST otherwise); the interpreter never inherits it.
+// Opens `path` for writing and reading in binary, only if no file of that
+// name exists (null and errno EEXIST otherwise); the interpreter never
+// inherits it.
 std::FILE* create_new_file(const std::filesystem::path& path);
 // Opens `path` for appending in binary, made if missing; not inherited either.
 std::FILE* open_for_append(const std::filesystem::path& path);
-
-// A file replaced whole (settings, a download) is written beside its place,
-// flushed to the disk with flush_to_disk(), closed, then renamed over it
-// with replace_durably(), which flushes the folder too: after a power cut
-// the old file or the new one is there, never an empty one. Both return
-// false, with `error` set, when they cannot.
-bool flush_to_disk(std::FILE* file, std::error_code& error);
-bool replace_durably(const std::filesystem::path& from, const std::filesystem::path& to,
-                     std::error_code& error);
 
 // The name by which the interpreter, which opens files by their names in
 // the system's code page, can open `story`; none, with `problem` saying why

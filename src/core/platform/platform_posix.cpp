@@ -2,16 +2,13 @@
 
 #include "core/text/utf8.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
 #include <system_error>
 
-#include <fcntl.h>
 #include <pthread.h>
-#include <unistd.h>
 
 namespace tw {
 namespace {
@@ -48,11 +45,16 @@ std::filesystem::path settings_directory() {
 std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
                                                       const std::string& name) {
     std::vector<std::filesystem::path> found{cwd / name};
-    if (auto dir = program_directory(); !dir.empty()) {
-        found.push_back(dir / name);
-        found.push_back(dir.parent_path() / "libexec" / "tallowick" / name);
-    }
+    for (auto& p : installed_program_places(name))
+        found.push_back(std::move(p));
     return found;
+}
+
+std::vector<std::filesystem::path> installed_program_places(const std::string& name) {
+    auto dir = program_directory();
+    if (dir.empty())
+        return {};
+    return {dir / name, dir.parent_path() / "libexec" / "tallowick" / name};
 }
 
 std::vector<std::filesystem::path> system_program_places(const std::string& name) {
@@ -72,37 +74,11 @@ std::vector<std::filesystem::path> system_program_places(const std::string& name
 }
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
-    return std::fopen(path.c_str(), "wbxe"); // e: close-on-exec
+    return std::fopen(path.c_str(), "w+bxe"); // e: close-on-exec
 }
 
 std::FILE* open_for_append(const std::filesystem::path& path) {
     return std::fopen(path.c_str(), "abe");
-}
-
-bool flush_to_disk(std::FILE* file, std::error_code& error) {
-    if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) {
-        error.assign(errno, std::generic_category());
-        return false;
-    }
-    return true;
-}
-
-bool replace_durably(const std::filesystem::path& from, const std::filesystem::path& to,
-                     std::error_code& error) {
-    std::filesystem::rename(from, to, error);
-    if (error)
-        return false;
-    // The rename itself is in the folder's entry, which is flushed apart.
-    auto folder = to.parent_path().empty() ? std::filesystem::path(".") : to.parent_path();
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0 || ::fsync(dir) != 0) {
-        error.assign(errno, std::generic_category());
-        if (dir >= 0)
-            ::close(dir);
-        return false;
-    }
-    ::close(dir);
-    return true;
 }
 
 std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,

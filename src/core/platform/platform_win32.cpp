@@ -58,9 +58,16 @@ std::filesystem::path settings_directory() {
 std::vector<std::filesystem::path> own_program_places(const std::filesystem::path& cwd,
                                                       const std::string& name) {
     std::vector<std::filesystem::path> found{cwd / (name + ".exe")};
-    if (auto dir = program_directory(); !dir.empty())
-        found.push_back(dir / (name + ".exe"));
+    for (auto& p : installed_program_places(name))
+        found.push_back(std::move(p));
     return found;
+}
+
+std::vector<std::filesystem::path> installed_program_places(const std::string& name) {
+    auto dir = program_directory();
+    if (dir.empty())
+        return {};
+    return {dir / (name + ".exe")};
 }
 
 std::vector<std::filesystem::path> system_program_places(const std::string&) {
@@ -69,9 +76,9 @@ std::vector<std::filesystem::path> system_program_places(const std::string&) {
 
 std::FILE* create_new_file(const std::filesystem::path& path) {
     // The C runtime's fopen knows no "x" (Wine's ignores it): _O_EXCL it is.
-    int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+    int fd = _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                     _S_IREAD | _S_IWRITE);
-    std::FILE* f = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    std::FILE* f = fd < 0 ? nullptr : _fdopen(fd, "w+b");
     if (fd >= 0 && !f)
         _close(fd);
     return f;
@@ -79,25 +86,6 @@ std::FILE* create_new_file(const std::filesystem::path& path) {
 
 std::FILE* open_for_append(const std::filesystem::path& path) {
     return _wfopen(path.c_str(), L"abN"); // N: not inherited
-}
-
-bool flush_to_disk(std::FILE* file, std::error_code& error) {
-    if (std::fflush(file) != 0 || _commit(_fileno(file)) != 0) {
-        error.assign(errno, std::generic_category());
-        return false;
-    }
-    return true;
-}
-
-bool replace_durably(const std::filesystem::path& from, const std::filesystem::path& to,
-                     std::error_code& error) {
-    // Write-through: the move is on the disk when the call returns.
-    if (!MoveFileExW(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error.assign(static_cast<int>(GetLastError()), std::system_category());
-        return false;
-    }
-    return true;
 }
 
 std::optional<std::filesystem::path> interpreter_story_path(const std::filesystem::path& story,

@@ -1,11 +1,10 @@
 #include "core/platform/settings.h"
 
-#include "core/platform/platform.h"
+#include "core/platform/atomic_file.h"
 #include "core/text/utf8.h"
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
 #include <fstream>
 #include <system_error>
 
@@ -28,7 +27,8 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
     std::ifstream in(file, std::ios::binary);
     auto doc = nlohmann::json::parse(in, nullptr, false);
     if (!in || doc.is_discarded() || !doc.is_object()) {
-        problem = "the settings file " + utf8_of(file) + " could not be read; the defaults are used";
+        problem =
+            "the settings file " + utf8_of(file) + " could not be read; the defaults are used";
         return {};
     }
     player_settings settings;
@@ -48,22 +48,8 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
         doc["text_size"] = *settings.text_size;
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    // Written beside, flushed to the disk and renamed over, so that a crash
-    // of the machine never leaves half a file, nor an empty one.
-    auto temp = file;
-    temp += ".new";
-    std::string text = doc.dump(2) + "\n";
-    std::filesystem::remove(temp, ec);
-    std::FILE* out = create_new_file(temp);
-    if (!out)
-        return false;
-    bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
-                   flush_to_disk(out, ec);
-    if (std::fclose(out) != 0 || !written) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return replace_durably(temp, file, ec);
+    atomic_file out(file);
+    return out.write(doc.dump(2) + "\n") && out.commit();
 }
 
 bool adopt_old_speech_rate(player_settings& settings, std::optional<int> reader_rate) {

@@ -32,6 +32,7 @@
 #include "core/speech/speech.h"
 
 #include "core/platform/platform.h"
+#include "core/platform/spawn.h"
 #include "core/text/utf8.h"
 
 #include <libspeechd.h>
@@ -43,7 +44,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -51,7 +51,6 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <string>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -60,8 +59,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace tw {
 namespace {
@@ -74,6 +71,11 @@ constexpr auto reply_timeout = std::chrono::seconds(5);
 
 // How long a service being started may take to say it is ready.
 constexpr int spawn_timeout_ms = 10000;
+
+// The service's replies to a text: ready to take it after SPEAK, and taken
+// (queued, its id on the line before) after the text's closing dot.
+constexpr int ssip_receiving_data = 230;
+constexpr int ssip_message_queued = 225;
 
 bool is_blank(const std::string& text) {
     for (const char c : text)
@@ -122,33 +124,14 @@ std::string user_name() {
 // Starts the user's service as libspeechd's autospawn does; it forks its
 // daemon and leaves once the socket is there. Waited for with a bound.
 bool spawn_service(const char* socket_path) {
-    std::vector<std::string> args{"speech-dispatcher", "--spawn",       "--communication-method",
-                                  "unix_socket",       "--socket-path", socket_path};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int target : {0, 1, 2})
-        posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
-                                         target ? O_WRONLY : O_RDONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    // The service starts as if from a shell, whatever this program did
-    // with its signals.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (spawned != 0)
+    // The service starts as if from a shell, whatever this program did with
+    // its signals (spawn_program sees to that), on /dev/null.
+    spawn_request request;
+    request.argv = {"speech-dispatcher",   "--spawn",       "--communication-method",
+                    "unix_socket",         "--socket-path", socket_path};
+    request.search_path = true;
+    const pid_t pid = spawn_program(request).pid;
+    if (pid < 0)
         return false;
     bool left = true;
     if (const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); pidfd >= 0) {
@@ -353,10 +336,10 @@ class speechd_backend final : public speech_backend {
 
     // Hands one text over; `pending` names it until its END or CANCEL.
     bool send_text(const std::string& text) {
-        if (command("SPEAK") != 230)
+        if (command("SPEAK") != ssip_receiving_data)
             return false;
         std::vector<std::string> reply;
-        if (!send_all(escape_dots(text) + "\r\n.\r\n") || read_reply(reply) != 225 ||
+        if (!send_all(escape_dots(text) + "\r\n.\r\n") || read_reply(reply) != ssip_message_queued ||
             reply.size() < 2) {
             close();
             return false;

@@ -22,24 +22,6 @@ std::string quoted(const std::string& text) {
 
 } // namespace
 
-std::string make_blorb(const std::vector<blorb_chunk>& chunks) {
-    size_t resources = 0;
-    for (auto& c : chunks)
-        resources += !c.usage.empty();
-    std::string index = big_endian(static_cast<uint32_t>(resources));
-    std::string body;
-    // FORM header (12 bytes) and the index chunk come first.
-    size_t at = 12 + 8 + 4 + 12 * resources;
-    for (auto& c : chunks) {
-        if (!c.usage.empty())
-            index += c.usage + big_endian(c.number) + big_endian(static_cast<uint32_t>(at));
-        std::string bytes = iff_chunk(c.type, c.data);
-        at += bytes.size();
-        body += bytes;
-    }
-    return iff_chunk("FORM", "IFRS" + iff_chunk("RIdx", index) + body);
-}
-
 std::string png_header(uint32_t width, uint32_t height) {
     return std::string("\x89PNG\r\n\x1a\n", 8) + big_endian(13) + "IHDR" + big_endian(width) +
            big_endian(height) + std::string("\x08\x02\0\0\0", 5) + big_endian(0);

@@ -1,7 +1,7 @@
 #pragma once
 // What the Glk library's tests share beside what every unit test does
-// (tests/support.h): Blorb files made to order, and runs of a Glk program
-// fed a script of display events.
+// (tests/support.h): pictures, and runs of a Glk program fed a script of
+// display events.
 #include "support.h"
 
 #include <nlohmann/json.hpp>
@@ -13,14 +13,6 @@ namespace tw::glk::test {
 using namespace tw::test;
 using json = nlohmann::ordered_json;
 
-// One chunk of a Blorb; a resource when it has a usage ("Pict", "Data", "Exec").
-struct blorb_chunk {
-    std::string type;
-    std::string data;
-    std::string usage = "";
-    uint32_t number = 0;
-};
-std::string make_blorb(const std::vector<blorb_chunk>& chunks);
 // A PNG's signature and header: enough to be measured.
 std::string png_header(uint32_t width, uint32_t height);
 

@@ -5,8 +5,9 @@
 namespace tw::glk {
 namespace {
 
-void use_metrics(const char* metrics) {
-    library::get().screen = parse_metrics(json::parse(metrics));
+void use_metrics(const std::string& metrics) {
+    auto arrange = glkote::read_event(R"({"type": "arrange", "metrics": )" + metrics + "}");
+    library::get().screen = *arrange->measures;
 }
 
 void expect_box(winid_t win, double left, double top, double width, double height) {

@@ -1,6 +1,6 @@
-// GlkOte's protocol as the library speaks it: framing, and real programs
-// (glulxe with our test story, and glk_probe) fed scripted events.
-#include "glk/protocol.h"
+// GlkOte's protocol as the library speaks it: real programs (glulxe with
+// our test story, and glk_probe) fed scripted events. The messages
+// themselves, both ways: tests/unit/glkote_test.cpp.
 #include "glk_test_support.h"
 
 namespace tw::glk {
@@ -35,31 +35,21 @@ std::string text_of(const json& update, int id = 1) {
     return text;
 }
 
-const json& window_entry(const json& update, int id) {
-    for (auto& entry : update["windows"])
+// The entry for window `id` in an update's list `list` ("windows", "content").
+const json& window_entry(const json& update, int id, const char* list = "windows") {
+    static const json none;
+    auto found = update.find(list);
+    if (found == update.end())
+        return none;
+    for (auto& entry : *found)
         if (entry["id"] == id)
             return entry;
-    static const json none;
     return none;
 }
 
 run_result run_story(const temp_dir& dir, const std::vector<json>& events,
                      const std::string& story = GLK_TEST_STORY) {
     return run_program(GLULXE, {story}, lines(events), dir.path());
-}
-
-TEST(GlkProtocol, MessagesAreFoundWhereverTheInputIsCut) {
-    message_splitter splitter;
-    std::vector<std::string> found;
-    for (char c : std::string(" {\"a\": \"}{\\\"\",\n \"b\": [1, {}]}\n\n{\"c\":1}"))
-        if (splitter.push(c) == message_splitter::status::complete)
-            found.push_back(splitter.take());
-    EXPECT_EQ(found,
-              (std::vector<std::string>{"{\"a\": \"}{\\\"\",\n \"b\": [1, {}]}", "{\"c\":1}"}));
-    EXPECT_EQ(message_splitter().push('['), message_splitter::status::error);
-    EXPECT_EQ(keycode_named("func12"), glui32{keycode_Func12});
-    EXPECT_EQ(keycode_named("x"), 0u);
-    EXPECT_STREQ(key_name(keycode_Escape), "escape");
 }
 
 TEST(GlkProtocol, OnlyTheInputAskedForIsTakenAndLinesArriveComposed) {
@@ -139,18 +129,19 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAndAPolledTick) {
     auto& links = run.updates[2];
     EXPECT_EQ(window_entry(links, 1)["width"], 75);
     EXPECT_EQ(text_of(links), "Cancelled \"abcdef\".\nPicture drawn.\nDown");
-    EXPECT_EQ(links["content"][0]["lines"][0], json::parse(R"({"line":0,"content":[
-        {"style":"normal","hyperlink":8,"text":"Up"}]})"));
-    EXPECT_EQ(links["content"][1]["text"].back()["content"][0],
-              json::parse(R"({"style":"normal","hyperlink":7,"text":"Down"})"));
-    EXPECT_EQ(links["input"], json::parse(R"([{"id":2,"hyperlink":true},{"id":1,"hyperlink":true}])"));
-    EXPECT_EQ(links["content"][2], json::parse(R"({"id":4,"draw":[
+    EXPECT_EQ(window_entry(links, 2, "content")["lines"][0], json::parse(R"({"line":0,"content":[
+        {"style":"normal","text":"Up","hyperlink":8}]})"));
+    EXPECT_EQ(window_entry(links, 1, "content")["text"].back()["content"][0],
+              json::parse(R"({"style":"normal","text":"Down","hyperlink":7})"));
+    EXPECT_EQ(links["input"], json::parse(R"([{"id":1,"gen":3,"hyperlink":true},
+        {"id":2,"gen":3,"hyperlink":true}])"));
+    EXPECT_EQ(window_entry(links, 4, "content"), json::parse(R"({"id":4,"draw":[
         {"special":"setcolor","color":"#000080"},{"special":"fill"},
         {"special":"fill","color":"#FF0000","x":1,"y":2,"width":3,"height":4},
         {"special":"image","image":1,"x":5,"y":6,"width":96,"height":64,
          "alttext":"A red square."}]})"));
     // The tick polled for comes once: the second poll has none.
-    EXPECT_EQ(text_of(run.updates[3]), "\nLink 8 in window 2.\nPolled 1, then 0.");
+    EXPECT_EQ(text_of(run.updates[3]), "Link 8 in window 2.\nPolled 1, then 0.");
     EXPECT_EQ(run.updates[3]["input"], json::array());
 }
 

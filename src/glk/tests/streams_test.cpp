@@ -1,6 +1,7 @@
 // Memory, file and resource streams: what is written, read and counted,
 // positions, and the arrays the program is told the library holds.
 #include "glk/fileref.h"
+#include "glk/library.h"
 #include "glk_test_support.h"
 
 #include <cstring>
@@ -75,7 +76,10 @@ TEST(GlkStreams, ReadingLinesBuffersAndThePositionFromTheEnd) {
 }
 
 TEST(GlkStreams, TextFilesAreUtf8AndUnicodeBinaryFilesBigEndianWords) {
+    // Made at once, in the working folder.
     frefid_t text = glk_fileref_create_temp(fileusage_Data | fileusage_TextMode, 0);
+    EXPECT_TRUE(text->path.parent_path().empty());
+    EXPECT_TRUE(glk_fileref_does_file_exist(text));
     strid_t str = glk_stream_open_file_uni(text, filemode_Write, 0);
     for (glui32 ch : {0xE9u, 0x263Au, glui32{'\n'}})
         glk_put_char_stream_uni(str, ch);
@@ -110,6 +114,47 @@ TEST(GlkStreams, TextFilesAreUtf8AndUnicodeBinaryFilesBigEndianWords) {
     EXPECT_EQ(glk_stream_open_file(text, filemode_Read, 0), nullptr);
     glk_fileref_destroy(text);
     glk_fileref_destroy(binary);
+}
+
+TEST(GlkStreams, AFileWrittenReplacesTheOldOnlyWholeAndAFailureIsTold) {
+    test::temp_dir dir;
+    auto save = dir / "castle.sav";
+    test::write_file(save, "old save");
+    frefid_t fref = library::get().filerefs.add(
+        std::make_unique<glk_fileref_struct>(save, fileusage_SavedGame, 0));
+    strid_t str = glk_stream_open_file(fref, filemode_Write, 0);
+    glk_put_string_stream(str, const_cast<char*>("new"));
+    EXPECT_EQ(read_file(save), "old save");
+    glk_stream_close(str, nullptr);
+    EXPECT_EQ(read_file(save), "new");
+    // Read and written: the old file copied, the copy put in place.
+    str = glk_stream_open_file(fref, filemode_ReadWrite, 0);
+    glk_stream_set_position(str, 2, seekmode_Start);
+    glk_put_char_stream(str, 'T');
+    EXPECT_EQ(read_file(save), "new");
+    glk_stream_close(str, nullptr);
+    EXPECT_EQ(read_file(save), "neT");
+#ifndef _WIN32
+    // The disk fills in each mode, after some was written (a seek flushes
+    // it): the old file stays as it was, and each failure is kept to tell.
+    auto& failures = library::get().write_failures;
+    failures.clear();
+    for (glui32 mode : {filemode_Write, filemode_ReadWrite, filemode_WriteAppend}) {
+        str = glk_stream_open_file(fref, mode, 0);
+        glk_put_string_stream(str, const_cast<char*>("written, "));
+        glk_stream_set_position(str, 0, seekmode_Current);
+        test::fill_disk_under(dir.path());
+        glk_put_string_stream(str, const_cast<char*>("then no room"));
+        glk_stream_close(str, nullptr);
+        EXPECT_EQ(read_file(save), "neT") << mode;
+    }
+    EXPECT_EQ(failures, std::vector<glkote::file_failure>(3, {glkote::file_type::save, "castle.sav",
+                                                              glkote::failure_reason::disk_full,
+                                                              "No space left on device"}));
+    EXPECT_EQ(std::distance(test::fs::directory_iterator(dir.path()), {}), 1);
+    failures.clear();
+#endif
+    glk_fileref_destroy(fref);
 }
 
 TEST(GlkStreams, ResourcesAreReadAsTextOrWordsByTheirChunkType) {

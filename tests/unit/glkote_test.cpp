@@ -1,0 +1,214 @@
+// GlkOte's protocol both ways round: what Tallowick writes, our Glk library
+// reads as it was meant, and what the library writes, Tallowick reads.
+#include "core/glkote/messages.h"
+#include "core/glkote/splitter.h"
+#include "core/interpreter/glk_protocol.h"
+#include "support.h"
+
+namespace tw {
+namespace {
+
+using namespace glkote;
+
+std::vector<std::string> split(message_splitter& splitter, const std::vector<std::string>& reads) {
+    std::vector<std::string> found;
+    for (auto& text : reads) {
+        splitter.feed(text);
+        std::string_view message;
+        while (splitter.next(message) == message_splitter::status::complete)
+            found.emplace_back(message);
+    }
+    return found;
+}
+
+TEST(Glkote, MessagesAreFoundWhereverTheInputIsCut) {
+    const std::string text = " {\"a\": \"}{\\\"\",\n \"b\": [1, {}]}\n\n{\"c\":1}";
+    const std::vector<std::string> messages = {"{\"a\": \"}{\\\"\",\n \"b\": [1, {}]}",
+                                               "{\"c\":1}"};
+    message_splitter whole(100), by_characters(100);
+    EXPECT_EQ(split(whole, {text}), messages);
+    std::vector<std::string> characters;
+    for (char c : text)
+        characters.emplace_back(1, c);
+    EXPECT_EQ(split(by_characters, characters), messages);
+    EXPECT_FALSE(by_characters.holds_part());
+
+    message_splitter cut(100), not_json(100), huge(10);
+    split(cut, {"{\"type\": \"upd"});
+    EXPECT_TRUE(cut.holds_part());
+    std::string_view message;
+    not_json.feed(" [1]");
+    EXPECT_EQ(not_json.next(message), message_splitter::status::not_an_object);
+    huge.feed("{\"text\": \"more than ten\"");
+    EXPECT_EQ(huge.next(message), message_splitter::status::too_large);
+}
+
+TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
+    auto init = read_event(glk_greeting());
+    ASSERT_TRUE(init);
+    EXPECT_EQ(init->type, event_type::init);
+    EXPECT_EQ(init->gen, 0);
+    EXPECT_EQ(init->measures->width, glk_screen_width);
+    EXPECT_EQ(init->measures->height, glk_screen_height);
+    EXPECT_EQ(init->measures->gridcharwidth, 1);
+    EXPECT_EQ(init->support, (std::vector<std::string>{"timer", "graphics", "hyperlinks"}));
+
+    tw::input_request line_wait{tw::input_request::line, 2, 7};
+    tw::input_request key_wait{tw::input_request::key, 3, 8};
+    auto line = read_event(glk_line("x caf\u00e9", line_wait));
+    EXPECT_EQ(line->type, event_type::line);
+    EXPECT_EQ(line->gen, 7);
+    EXPECT_EQ(line->window, 2u);
+    EXPECT_EQ(line->value, "x caf\u00e9");
+    EXPECT_FALSE(line->terminator);
+
+    // Every key Tallowick sends is a key of the library's, as Glk codes it.
+    auto key = [&](key_press pressed) { return read_event(glk_key(pressed, key_wait))->value; };
+    auto code = [&](key_press pressed) {
+        return static_cast<std::uint32_t>(*named<special_key>(key(pressed)));
+    };
+    EXPECT_EQ(code({key_press::enter}), 0xfffffffau);
+    EXPECT_EQ(code({key_press::backspace}), 0xfffffff9u);
+    EXPECT_EQ(code({key_press::page_down}), 0xfffffff5u);
+    EXPECT_EQ(code({key_press::function, {}, 12}), 0xffffffe4u);
+    EXPECT_EQ(code({key_press::function, {}, 2}), 0xffffffeeu);
+    for (int special = key_press::enter; special < key_press::function; ++special)
+        EXPECT_TRUE(named<special_key>(key({static_cast<key_press::special_t>(special)})))
+            << special;
+    EXPECT_EQ(key({key_press::none, "\u00e9"}), "\u00e9");
+    auto pressed = read_event(glk_key({key_press::up}, key_wait));
+    EXPECT_EQ(pressed->type, event_type::key);
+    EXPECT_EQ(pressed->window, 3u);
+    EXPECT_EQ(pressed->gen, 8);
+
+    auto tick = read_event(glk_timer(line_wait, "half a comm"));
+    EXPECT_EQ(tick->type, event_type::timer);
+    EXPECT_EQ(tick->gen, 7);
+    EXPECT_EQ(tick->partial,
+              (std::vector<std::pair<std::uint32_t, std::string>>{{2, "half a comm"}}));
+    EXPECT_TRUE(read_event(glk_timer(key_wait, "x"))->partial.empty());
+
+    file_request save{file_request::write, file_request::saved_game, 9};
+    auto named_file = read_event(glk_file_name("castle.sav", save));
+    EXPECT_EQ(named_file->type, event_type::file_name);
+    EXPECT_EQ(named_file->gen, 9);
+    EXPECT_EQ(named_file->file_name, "castle.sav");
+    auto declined = read_event(glk_file_name(std::nullopt, save));
+    EXPECT_EQ(declined->type, event_type::file_name);
+    EXPECT_FALSE(declined->file_name);
+
+    auto link = read_event(glk_link({"the north door", 5, 0xfffffff0u}, key_wait));
+    EXPECT_EQ(link->type, event_type::hyperlink);
+    EXPECT_EQ(link->gen, 8);
+    EXPECT_EQ(link->window, 5u);
+    EXPECT_EQ(link->link, 0xfffffff0u);
+
+    // What Tallowick never sends reads back as written all the same.
+    event arrange;
+    arrange.type = event_type::arrange;
+    arrange.gen = 3;
+    arrange.measures = metrics{100.5, 40, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
+    event redraw;
+    redraw.type = event_type::redraw;
+    redraw.window = 4;
+    event ended = *line;
+    ended.terminator = special_key::escape;
+    for (const event& e : {arrange, redraw, ended})
+        EXPECT_EQ(read_event(write(e)), e) << write(e);
+    EXPECT_FALSE(read_event("[1]"));
+}
+
+// The library's update for a status grid, the story and a picture window,
+// waiting for a line, a key or a link, and a file name.
+update library_update() {
+    update u;
+    u.gen = 5;
+    u.windows = std::vector<window_place>{{1, window_type::grid, 202, 0, 0, 80, 1, 80, 1},
+                                          {2, window_type::buffer, 201, 0, 1, 60, 49, 0, 0},
+                                          {3, window_type::graphics, 3, 60, 1, 20, 49, 20, 49}};
+    image lamp{1, std::nullopt, std::nullopt, 32, 32, image_alignment::margin_left, "A lamp."};
+    u.content = {
+        {1,
+         window_type::grid,
+         false,
+         {},
+         {{0, {{style::normal, " Hall", {}, 9}, {style::header, "  Moves: 1", {}, 0}}}},
+         {}},
+        {2,
+         window_type::buffer,
+         true,
+         {{true, false, {{style::input, "look", {}, 0}}},
+          {false, false, {{style::header, "Hall", {}, 0}}},
+          {false, true, {{style::normal, "A lamp here. ", {}, 0}, {style::normal, {}, lamp, 3}}}},
+         {},
+         {}},
+        {3,
+         window_type::graphics,
+         false,
+         {},
+         {},
+         {{draw::set_color, "#000080", std::nullopt, {}},
+          {draw::fill, "#FF0000", draw::area{1, 2, 3, 4}, {}},
+          {draw::picture, std::nullopt, std::nullopt, {2, 5, 6, 20, 20, std::nullopt, "A map."}}}}};
+    u.input = {{2,
+                4,
+                input_entry::line,
+                false,
+                255,
+                "ex",
+                {special_key::escape, *function_key(3)},
+                std::nullopt,
+                std::nullopt},
+               {1, 5, input_entry::key, true, 0, {}, {}, 4u, 0u},
+               {3, 5, input_entry::none, true, 0, {}, {}, std::nullopt, std::nullopt}};
+    u.timer = 0;
+    u.special_input = file_prompt{file_mode::write_append, file_type::transcript};
+    return u;
+}
+
+TEST(Glkote, TheOutputTheLibraryWritesIsReadByTallowickAsMeant) {
+    const update sent = library_update();
+    const file_failure full{file_type::save, "castle.sav", failure_reason::disk_full, "No space"};
+    const file_failure broken{file_type::data, "notes.glkdata", failure_reason::other,
+                              "Input/output error"};
+    EXPECT_EQ(read_output(write(sent)), output(sent));
+    EXPECT_EQ(read_output(write(full)), output(full));
+    EXPECT_EQ(read_output(write(error{"The story is not a Glulx game."})),
+              output(error{"The story is not a Glulx game."}));
+    EXPECT_EQ(read_output(R"({"type":"refresh"})"), output(other_output{}));
+
+    // Cut anywhere, as a pipe delivers it.
+    std::string stream = write(sent) + write(full) + write(broken) + write(error{"Gone."});
+    glk_screen screen;
+    std::vector<screen_event> events;
+    for (size_t at = 0; at < stream.size(); at += 7)
+        screen.feed(std::string_view(stream).substr(at, 7), events);
+    screen.finish(events);
+    std::vector<std::pair<screen_event::kind_t, std::string>> heard;
+    for (auto& e : events)
+        heard.emplace_back(e.kind, e.text);
+    EXPECT_EQ(heard,
+              (std::vector<std::pair<screen_event::kind_t, std::string>>{
+                  {screen_event::status_line, "Hall Moves: 1"},
+                  {screen_event::story_text,
+                   "\nHall\nA lamp here. [Picture: A lamp.]\n[Picture: A map.]"},
+                  {screen_event::link_choices, ""},
+                  {screen_event::timer, ""},
+                  {screen_event::file_prompt, ""},
+                  {screen_event::input_wait, ""},
+                  {screen_event::write_failure, "The game could not be saved: the disk is full."},
+                  {screen_event::write_failure,
+                   "The file notes.glkdata could not be written: input/output error."},
+                  {screen_event::failure, "Gone."}}));
+    // The links of the windows that wait for one (the story does not).
+    EXPECT_EQ(events[2].links, (std::vector<game_link>{{"Hall", 1, 9}}));
+    EXPECT_EQ(events[3].number, 0);
+    EXPECT_EQ(events[4].file.mode, file_request::write);
+    EXPECT_EQ(events[4].file.usage, file_request::transcript);
+    EXPECT_EQ(events[5].input.kind, tw::input_request::line);
+    EXPECT_EQ(events[5].input.window, 2);
+    EXPECT_EQ(events[5].input.generation, 5);
+}
+
+} // namespace
+} // namespace tw
