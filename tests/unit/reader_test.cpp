@@ -151,6 +151,28 @@ TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
     EXPECT_EQ(r.timers, (std::vector<long>{2000}));
 }
 
+TEST(GlkProtocol, LinksAreListedAsTheWindowsNowStandEachTextOnce) {
+    auto r = glk(
+        {R"({"type":"update","gen":1,"windows":[{"id":2,"type":"buffer","rock":201,"top":2},)"
+         R"({"id":1,"type":"grid","rock":7,"top":0,"gridwidth":40,"gridheight":2}],)"
+         R"("content":[{"id":2,"text":[{"content":[{"text":"A "},{"text":"red ","hyperlink":5},)"
+         R"({"text":"door","hyperlink":5},{"text":" and "},{"text":"Back","hyperlink":6}]}]},)"
+         R"({"id":1,"lines":[{"line":0,"content":[{"text":"Go "},{"text":"North","hyperlink":1}]},)"
+         R"({"line":1,"content":[{"text":"Back","hyperlink":2}]}]}],)"
+         R"("input":[{"id":1,"gen":1,"hyperlink":true},{"id":2,"gen":1,"hyperlink":true}]})",
+         // The story cleared, the grid shrunk and no longer waiting for a link.
+         R"({"type":"update","gen":2,"windows":[{"id":2,"type":"buffer","rock":201,"top":1},)"
+         R"({"id":1,"type":"grid","rock":7,"top":0,"gridwidth":40,"gridheight":1}],)"
+         R"("content":[{"id":2,"clear":true,"text":[{"content":[{"text":"On","hyperlink":7}]}]}],)"
+         R"("input":[{"id":2,"gen":2,"type":"line","hyperlink":true}]})",
+         R"({"type":"update","gen":3,"input":[{"id":2,"gen":2,"type":"line","hyperlink":true}]})"});
+    // From the top down; "Back" where it stands last; unchanged, not told again.
+    EXPECT_EQ(r.links, (std::vector<std::string>{"North@1=1|red door@2=5|Back@2=6|", "On@2=7|"}));
+    ASSERT_EQ(r.inputs.size(), 3u);
+    EXPECT_EQ(r.inputs[0].kind, input_request::link);
+    EXPECT_EQ(r.inputs[1].kind, input_request::line);
+}
+
 TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
     for (std::string bad : {"not json", R"({"type":"update","gen":1,"windows":[}])",
                             R"({"type":"update","gen":1,"content":[{"id":)",
@@ -160,15 +182,39 @@ TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
               (std::vector<std::string>{"No game."}));
 }
 
-// The reader over dfrotz's rows, with what it said and handed on.
+// The reader over dfrotz's rows (or another decoder), with what it said and
+// handed on.
 struct reading {
+    explicit reading(std::unique_ptr<output_decoder> decoder = std::make_unique<dfrotz_screen>(255))
+        : reader(std::move(decoder), heard, [this](output_item i) { items.push_back(std::move(i)); },
+                 [this](const std::string& s) { said.push_back(s); }) {}
     hearing heard;
     std::vector<std::string> said;
     std::vector<output_item> items;
-    output_reader reader{std::make_unique<dfrotz_screen>(255), heard,
-                         [this](output_item i) { items.push_back(std::move(i)); },
-                         [this](const std::string& s) { said.push_back(s); }};
+    output_reader reader;
 };
+
+TEST(Reader, EveryPauseAfterNewWordsIsToldButNotEachKeyOfAMenu) {
+    reading r;
+    for (auto rows : {"01  Back to the bookcase...\n02) ",
+                      "03  You always read the book in one go!\n04) ",
+                      // A menu drawn above the story: only the drawing changes.
+                      "01= > Read on\n02=   Stop\n05) ", "01=   Read on\n02= > Stop\n05) ",
+                      "06  Stopped.\n07> >"}) {
+        r.reader.feed(rows);
+        r.reader.quiet();
+    }
+    EXPECT_EQ(r.said, (std::vector<std::string>{
+                          "Back to the bookcase...\n", press_a_key,
+                          "You always read the book in one go!\n", press_a_key, "> Read on\n",
+                          "Stop\n", "Read on\n", "> Stop\n", "Stopped.\n"}));
+
+    reading g(std::make_unique<glk_screen>());
+    g.reader.feed(R"({"type":"update","gen":1,"windows":[{"id":1,"type":"buffer","top":0}],)"
+                  R"("content":[{"id":1,"text":[{"content":[{"text":"Go","hyperlink":1}]}]}],)"
+                  R"("input":[{"id":1,"gen":1,"hyperlink":true}]})");
+    EXPECT_EQ(g.said, (std::vector<std::string>{"Go\n", choose_a_link}));
+}
 
 TEST(Hearing, ASilencedReplyStaysSilentToItsEndAndTheNextIsHeard) {
     reading r;

@@ -166,6 +166,10 @@ bool game_conversation::waits_for_key() const {
 bool game_conversation::press(const key_press& key) {
     if (ended || !waits_for_key())
         return false;
+    // A command half typed is the player's: what they type goes on into it,
+    // and a key that types nothing (Enter, an arrow) answers the game.
+    if (key.special == key_press::none && !host.half_typed().empty())
+        return false;
     interpreter.heard().input_sent();
     interpreter.send(kind.key(key, *waiting));
     waiting.reset();
