@@ -117,6 +117,16 @@ TEST(DfrotzScreen, ItsOwnQuestionsAreAskedAndAPromptEndsWhenQuietOrAtTheNextRow)
               "Saving.\nSaved.\n|");
 }
 
+TEST(DfrotzScreen, AStatusLineLeftStandingAsTheUpperWindowShrankStaysTheStatusLine) {
+    // The Quayside's opening through our dfrotz: its status line stays on
+    // row 1 ('-') while the game waits for keys.
+    auto r = dfrotz({"01- " + reverse(" Wait for the ferry!") + "\n... \n",
+                     "04  The last ferry is late.\n05  \n06  [Press any key.]\n07) ",
+                     "08  A horn sounds.\n09  \n10  [Press any key.]\n11) "});
+    EXPECT_EQ(r.status, std::vector<std::string>{"Wait for the ferry!"});
+    EXPECT_EQ(r.text, "The last ferry is late.\n\n[Press any key.]\n|A horn sounds.\n\n[Press any key.]\n|");
+}
+
 TEST(DfrotzScreen, TextOfAnotherInterpreterPassesUnchanged) {
     std::string text = "You said: look.\n\n>Line numbering is 07  here\n";
     EXPECT_EQ(dfrotz({text}).text, text);
