@@ -1,6 +1,6 @@
 // What the library can do (gestalt), and the calls that change nothing
 // the display shows: exit and ticks, Latin-1 case, styles and their hints,
-// sound (declined); and the link text is written in.
+// sound (declined).
 #include "glk/library.h"
 
 using namespace tw::glk;
@@ -146,12 +146,3 @@ void glk_schannel_unpause(schanid_t) {}
 void glk_schannel_set_volume(schanid_t, glui32) {}
 void glk_schannel_set_volume_ext(schanid_t, glui32, glui32, glui32) {}
 void glk_sound_load_hint(glui32, glui32) {}
-
-void glk_set_hyperlink(glui32 linkval) {
-    glk_set_hyperlink_stream(library::get().current_stream, linkval);
-}
-
-void glk_set_hyperlink_stream(strid_t str, glui32 linkval) {
-    if (str)
-        str->set_link(linkval);
-}

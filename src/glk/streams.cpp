@@ -526,6 +526,16 @@ void glk_set_style_stream(strid_t str, glui32 styl) {
         str->set_style(styl);
 }
 
+void glk_set_hyperlink(glui32 linkval) {
+    if (strid_t str = current())
+        str->set_link(linkval);
+}
+
+void glk_set_hyperlink_stream(strid_t str, glui32 linkval) {
+    if (str)
+        str->set_link(linkval);
+}
+
 glsi32 glk_get_char_stream(strid_t str) {
     glsi32 ch = read_char(str);
     return ch == -1 ? -1 : static_cast<unsigned char>(latin1(ch));
