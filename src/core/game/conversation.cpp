@@ -183,14 +183,18 @@ void game_conversation::choose_link() {
         host.say("There are no links.", true);
         return;
     }
+    const auto offered = links;
+    const long generation = waiting->generation;
     std::vector<std::string> texts;
-    for (const auto& link : links)
+    for (const auto& link : offered)
         texts.push_back(link.text);
     auto index = host.choose("Please choose a link.", texts);
-    // The game may have moved on while the list was open.
-    if (!index || *index >= links.size() || !waiting)
+    // The game may have moved on while the list was open: a link of an
+    // earlier screen is not sent.
+    if (!index || *index >= offered.size() || !waiting || waiting->generation != generation ||
+        links != offered)
         return;
-    auto chosen = links[*index];
+    const auto& chosen = offered[*index];
     interpreter.heard().input_sent();
     if (interpreter.send(kind.link(chosen, *waiting)))
         input_went(chosen.text);
