@@ -327,14 +327,13 @@ event_t library::wait_for_event() {
 
 event_t library::poll_event() {
     // What has come is read without waiting, and held, in order, for
-    // glk_select; but a tick of the timer is the game's now. What is from
-    // before the last update glk_select would pass over.
+    // glk_select, which judges it; but a tick of the timer is the game's
+    // now. A tick from before the last update is none.
     while (auto message = read_event(false))
         held_.push_back(std::move(*message));
-    std::erase_if(held_, [this](const glkote::event& e) { return e.gen != gen_; });
-    auto tick = std::find_if(held_.begin(), held_.end(), [](const glkote::event& e) {
-        return e.type == glkote::event_type::timer;
-    });
+    auto is_tick = [](const glkote::event& e) { return e.type == glkote::event_type::timer; };
+    std::erase_if(held_, [&](const glkote::event& e) { return is_tick(e) && e.gen != gen_; });
+    auto tick = std::find_if(held_.begin(), held_.end(), is_tick);
     if (tick == held_.end() || timer_interval_ == 0)
         return {evtype_None, nullptr, 0, 0};
     held_.erase(tick);
