@@ -227,6 +227,7 @@ TEST_P(Conversation, AKeyWaitIsAnsweredAtOnceAndNeverTakesAHalfTypedCommand) {
     wait_for(input_request::key);
     EXPECT_TRUE(game.waits_for_key());
     EXPECT_FALSE(game.press({key_press::none, "o"})) << "a letter goes on into the command";
+    EXPECT_FALSE(game.press({key_press::backspace})) << "and a key that edits it";
     EXPECT_TRUE(game.press({key_press::down}));
     EXPECT_EQ(take_sent(), kind().key({key_press::down}, {input_request::key, 7, generation}));
     EXPECT_FALSE(game.press({key_press::down})) << "one key for one wait";

@@ -166,9 +166,13 @@ bool game_conversation::waits_for_key() const {
 bool game_conversation::press(const key_press& key) {
     if (ended || !waits_for_key())
         return false;
-    // A command half typed is the player's: what they type goes on into it,
-    // and a key that types nothing (Enter, an arrow) answers the game.
-    if (key.special == key_press::none && !host.half_typed().empty())
+    // A command half typed is the player's: what they type, and the keys
+    // that edit it, go on into it; Enter, Escape, Up or Down answers the
+    // game.
+    bool edits = key.special == key_press::none || key.special == key_press::backspace ||
+                 key.special == key_press::left || key.special == key_press::right ||
+                 key.special == key_press::home || key.special == key_press::end;
+    if (edits && !host.half_typed().empty())
         return false;
     interpreter.heard().input_sent();
     interpreter.send(kind.key(key, *waiting));

@@ -74,8 +74,8 @@ class game_conversation final : public game_listener {
 
     // Whether the game waits for one key, which the next key answers.
     bool waits_for_key() const;
-    // Answers that wait; false when there is none, or when the key is a
-    // character of a command the player has half typed.
+    // Answers that wait; false when there is none, or when the key types
+    // or edits a command the player has half typed.
     bool press(const key_press& key);
     // Lets the player choose one of the links the game waits for, by its
     // text, and tells the game which.
