@@ -1,6 +1,6 @@
 // What the library can do (gestalt), and the calls that change nothing
 // the display shows: exit and ticks, Latin-1 case, styles and their hints,
-// sound (declined) and hyperlinks (inert).
+// sound (declined).
 #include "glk/library.h"
 
 using namespace tw::glk;
@@ -47,6 +47,10 @@ glui32 glk_gestalt_ext(glui32 sel, glui32 val, glui32* arr, glui32 arrlen) {
         return lib.graphics_supported;
     case gestalt_DrawImage:
         return lib.graphics_supported && (val == wintype_TextBuffer || val == wintype_Graphics);
+    case gestalt_Hyperlinks:
+        return lib.hyperlinks_supported;
+    case gestalt_HyperlinkInput:
+        return lib.hyperlinks_supported && (val == wintype_TextBuffer || val == wintype_TextGrid);
     case gestalt_Unicode:
     case gestalt_UnicodeNorm:
     case gestalt_LineInputEcho:
@@ -57,8 +61,8 @@ glui32 glk_gestalt_ext(glui32 sel, glui32 val, glui32* arr, glui32 arrlen) {
     case gestalt_LineTerminatorKey:
         return line_terminator(val);
     default:
-        // Mouse input, sound, hyperlinks, transparency, graphics-window
-        // keys: none of them; and nothing this library has not heard of.
+        // Mouse input, sound, transparency, graphics-window keys: none of
+        // them; and nothing this library has not heard of.
         return 0;
     }
 }
@@ -142,9 +146,3 @@ void glk_schannel_unpause(schanid_t) {}
 void glk_schannel_set_volume(schanid_t, glui32) {}
 void glk_schannel_set_volume_ext(schanid_t, glui32, glui32, glui32) {}
 void glk_sound_load_hint(glui32, glui32) {}
-
-// Hyperlinks are not offered; text in a link is plain text.
-void glk_set_hyperlink(glui32) {}
-void glk_set_hyperlink_stream(strid_t, glui32) {}
-void glk_request_hyperlink_event(winid_t) {}
-void glk_cancel_hyperlink_event(winid_t) {}

@@ -10,6 +10,7 @@
 #include "glk/stream.h"
 #include "glk/window.h"
 
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ class library {
     metrics screen;
     bool timer_supported = false;
     bool graphics_supported = false;
+    bool hyperlinks_supported = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
     // Files the game could not write, told to the display after the next
@@ -59,6 +61,8 @@ class library {
     void start_session();
     // Sends an update, then waits for the player's event.
     event_t wait_for_event();
+    // A timer event that has come, once; otherwise none. Never waits.
+    event_t poll_event();
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
@@ -75,8 +79,9 @@ class library {
   private:
     library() = default;
 
-    // The next message; at the end of input the process ends.
-    glkote::event read_event();
+    // The next event: one held back, or one read. At the end of input the
+    // process ends; or, when not to `wait`, none comes.
+    std::optional<glkote::event> read_event(bool wait = true);
     void send(const std::string& message);
     void send_update(bool final);
     void close_files();
@@ -88,6 +93,9 @@ class library {
     // Bigger than any event a display sends.
     static constexpr size_t max_message = 1 << 24;
     glkote::message_splitter splitter_{max_message};
+    bool input_ended_ = false;
+    // Events read while polling, for glk_select, in order.
+    std::deque<glkote::event> held_;
     glui32 gen_ = 0;
     bool windows_changed_ = true;
     glui32 timer_interval_ = 0;

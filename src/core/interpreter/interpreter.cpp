@@ -46,6 +46,8 @@ class dfrotz_kind final : public interpreter_kind {
     std::string key(const key_press& key, const input_request&) const override {
         return dfrotz::key(key);
     }
+    // The Z-machine has no links.
+    std::string link(const game_link&, const input_request&) const override { return {}; }
     std::string file_name(const std::optional<std::string>& name,
                           const file_request&) const override {
         // dfrotz reads the name as a line and takes an empty one for its
@@ -87,6 +89,9 @@ class glulxe_kind final : public interpreter_kind {
     }
     std::string key(const key_press& key, const input_request& request) const override {
         return glk_key(key, request);
+    }
+    std::string link(const game_link& link, const input_request& request) const override {
+        return glk_link(link, request);
     }
     std::string file_name(const std::optional<std::string>& name,
                           const file_request& request) const override {

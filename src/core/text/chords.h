@@ -28,6 +28,7 @@ struct chord {
         larger,
         smaller,
         braille,
+        choose_link, // one of the links the game shows
     };
     action_t action = none;
     int digit = 0;

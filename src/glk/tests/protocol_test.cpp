@@ -35,11 +35,15 @@ std::string text_of(const json& update, int id = 1) {
     return text;
 }
 
-const json& window_entry(const json& update, int id) {
-    for (auto& entry : update["windows"])
+// The entry for window `id` in an update's list `list` ("windows", "content").
+const json& window_entry(const json& update, int id, const char* list = "windows") {
+    static const json none;
+    auto found = update.find(list);
+    if (found == update.end())
+        return none;
+    for (auto& entry : *found)
         if (entry["id"] == id)
             return entry;
-    static const json none;
     return none;
 }
 
@@ -93,7 +97,7 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
 }
 
 // Resources read as streams: streams_test.cpp.
-TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
+TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAndAPolledTick) {
     temp_dir dir;
     std::string descriptions = std::string("\0\0\0\1Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square.";
     write_file(dir / "probe.blb",
@@ -104,10 +108,12 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
                  {"partial", {{"1", "abcdef"}}}};
     json grid_line = line(1, "north", 2);
     grid_line["terminator"] = "escape";
-    auto run = run_program(GLK_PROBE, {"probe.blb"}, lines({init_event(), grid_line, arrange}),
-                           dir.path());
+    json link{{"type", "hyperlink"}, {"gen", 3}, {"window", 2}, {"value", 8}};
+    json tick{{"type", "timer"}, {"gen", 3}};
+    auto run = run_program(GLK_PROBE, {"probe.blb"},
+                           lines({init_event(), grid_line, arrange, link, tick}), dir.path());
     EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.updates.size(), 3u);
+    ASSERT_EQ(run.updates.size(), 4u);
     EXPECT_EQ(window_entry(run.updates[0], 4), json::parse(R"({"id":4,"type":"graphics","rock":3,
         "left":60,"top":2,"width":20,"height":48,"graphwidth":20,"graphheight":48})"));
     EXPECT_EQ(run.updates[0]["input"], json::parse(R"([{"id":2,"gen":1,"type":"line",
@@ -120,15 +126,23 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesAndGraphics) {
     EXPECT_EQ(run.updates[1]["input"], json::parse(R"([{"id":1,"gen":2,"type":"line",
         "maxlen":32,"initial":"abc"}])"));
 
-    auto& last = run.updates[2];
-    EXPECT_EQ(window_entry(last, 1)["width"], 75);
-    EXPECT_EQ(text_of(last), "Cancelled \"abcdef\".\nPicture drawn.");
-    EXPECT_EQ(last["content"][1], json::parse(R"({"id":4,"draw":[
+    auto& links = run.updates[2];
+    EXPECT_EQ(window_entry(links, 1)["width"], 75);
+    EXPECT_EQ(text_of(links), "Cancelled \"abcdef\".\nPicture drawn.\nDown");
+    EXPECT_EQ(window_entry(links, 2, "content")["lines"][0], json::parse(R"({"line":0,"content":[
+        {"style":"normal","text":"Up","hyperlink":8}]})"));
+    EXPECT_EQ(window_entry(links, 1, "content")["text"].back()["content"][0],
+              json::parse(R"({"style":"normal","text":"Down","hyperlink":7})"));
+    EXPECT_EQ(links["input"], json::parse(R"([{"id":1,"gen":3,"hyperlink":true},
+        {"id":2,"gen":3,"hyperlink":true}])"));
+    EXPECT_EQ(window_entry(links, 4, "content"), json::parse(R"({"id":4,"draw":[
         {"special":"setcolor","color":"#000080"},{"special":"fill"},
         {"special":"fill","color":"#FF0000","x":1,"y":2,"width":3,"height":4},
         {"special":"image","image":1,"x":5,"y":6,"width":96,"height":64,
          "alttext":"A red square."}]})"));
-    EXPECT_EQ(last["input"], json::array());
+    // The tick polled for comes once: the second poll has none.
+    EXPECT_EQ(text_of(run.updates[3]), "Link 8 in window 2.\nPolled 1, then 0.");
+    EXPECT_EQ(run.updates[3]["input"], json::array());
 }
 
 } // namespace
