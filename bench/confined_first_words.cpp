@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
     std::printf("launch to first words, median of %d (min to max), ms\n", runs);
     std::printf("%-26s %-22s %-22s %s\n", "", "confined", "not", "cost");
     for (int other_stories : {0, 40})
-        for (auto [format, file] : {std::pair{tw::story_format::zcode, "lantern.z5"},
-                                    std::pair{tw::story_format::glulx, "lantern.gblorb"}}) {
-            const auto& kind = tw::interpreter_for(format);
+        for (auto [program, file] : {std::pair{"dfrotz", "lantern.z5"},
+                                     std::pair{"glulxe", "lantern.gblorb"}}) {
+            const auto& kind = *tw::interpreter_for(program);
             std::vector<double> times[2], cpu[2]; // not, confined
             for (int run = -1; run < runs; ++run)
                 for (int turn = 0; turn < 2; ++turn) {

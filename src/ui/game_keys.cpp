@@ -121,6 +121,7 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
         conversation.command("undo");
         return chord_done::done;
     case chord::help:
+        speak(chords_help());
         conversation.command("help");
         return chord_done::done;
     case chord::status_line:
@@ -142,6 +143,9 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case chord::larger:
     case chord::smaller:
         change_text_size(chord.action == chord::larger ? 1 : -1);
+        return chord_done::done;
+    case chord::braille:
+        host.toggle_braille();
         return chord_done::done;
     }
     return chord_done::none;

@@ -27,6 +27,7 @@ class game_host {
     // The text size in points after `steps` larger or smaller; 0 for the
     // remembered one (or none, for the toolkit's own).
     virtual std::optional<int> change_text_size(int steps, int current) = 0;
+    virtual void toggle_braille() = 0; // said, as "Braille on." or "Braille off."
     // The game has ended; called from a handler, acted on after it.
     virtual void game_ended() = 0;
 

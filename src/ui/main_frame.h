@@ -33,6 +33,7 @@ class main_frame : public wxFrame, private first_screen_host, private game_host 
     const std::filesystem::path& save_folder() const override { return saves; }
     void change_speech_rate(int steps) override;
     std::optional<int> change_text_size(int steps, int current) override;
+    void toggle_braille() override { preferences.toggle_braille(); }
     void game_ended() override;
 
     void drop_screen();

@@ -1,6 +1,7 @@
 // The table of story formats: files told apart by their bytes, in the
 // table's order, whatever their names; what no interpreter plays, said; and
 // the desktop's file types, which data/ spells again, agreeing with it.
+#include "core/story/file_types.h"
 #include "core/story/story_file.h"
 #include "support.h"
 
@@ -185,6 +186,19 @@ TEST(Formats, TheDesktopsFileTypesAgreeWithTheTable) {
     EXPECT_EQ(all(read_file(data / "io.github.tallowick.Tallowick.metainfo.xml"),
                   "<mediatype>([^<]+)</mediatype>"),
               played);
+}
+
+// Windows' file types: one an extension, each named for a screen reader,
+// and none for an extension that other files share.
+TEST(Formats, WindowsFileTypesAreNamedAndClaimNoSharedExtension) {
+    std::map<std::string, std::string> named;
+    for (const auto& t : story_file_types())
+        EXPECT_TRUE(named.emplace(t.extension, t.name).second) << t.extension;
+    for (const char* shared : {"dat", "hex", "sna", "gam"})
+        EXPECT_FALSE(named.count(shared)) << shared;
+    EXPECT_EQ(named["z5"], "Z-code story");
+    EXPECT_EQ(named["t3"], "TADS 3 story");
+    EXPECT_EQ(named["blorb"], "Blorb story");
 }
 
 } // namespace

@@ -105,11 +105,12 @@ TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
     auto file = dir / "config/tallowick/settings.json";
     std::string problem;
     EXPECT_FALSE(load_settings(file, problem).speech_rate_offset);
-    ASSERT_TRUE(save_settings(file, {-30, 14, std::nullopt}));
+    ASSERT_TRUE(save_settings(file, {-30, 14, std::nullopt, true}));
     auto back = load_settings(file, problem);
     EXPECT_EQ(back.speech_rate_offset, -30);
     EXPECT_EQ(back.text_size, 14);
     EXPECT_FALSE(back.speech_rate);
+    EXPECT_TRUE(back.braille);
     EXPECT_TRUE(problem.empty());
     write_file(file, "{\"speech_rate_offset\": ");
     EXPECT_FALSE(load_settings(file, problem).speech_rate_offset);

@@ -3,6 +3,7 @@
 // backend against services that cut, vanish or are not there. The speech
 // thread lives for the whole process, so each test installs the backend it
 // needs.
+#include "core/speech/preferences.h"
 #include "core/speech/speech.h"
 #include "support.h"
 
@@ -96,6 +97,10 @@ class recorder final : public speech_backend {
         std::lock_guard lock(r->mutex);
         r->events.push_back("<rate " + std::to_string(v.rate.value_or(0)) + ">");
     }
+    void braille(const std::string& text) override {
+        std::lock_guard lock(r->mutex);
+        r->events.push_back("<braille " + text + ">");
+    }
 
   private:
     std::shared_ptr<record> r;
@@ -161,6 +166,22 @@ TEST(Speech, ClosingSilencesDropsEverythingAndDoesNotWaitForAServiceThatHangs) {
     speech_flush();
     EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
     install_recorder(true);
+}
+
+// Ctrl+B's words are shown either way, and braille is remembered for the
+// next run; the rest through NVDA's client: windows/screen_readers.
+TEST(Speech, BrailleIsRememberedAndItsToggleShown) {
+    auto r = install_recorder(true);
+    temp_dir dir;
+    player_preferences(dir / "settings.json", dir / "orca.conf").toggle_braille();
+    player_preferences next_run(dir / "settings.json", dir / "orca.conf");
+    next_run.voice_for_a_game();
+    speak("one");
+    speech_flush();
+    next_run.toggle_braille();
+    speech_flush();
+    EXPECT_EQ(r->all(), (events{"<cancel>", "<braille Braille on.>", "Braille on.", "<braille one>",
+                                "one", "<cancel>", "<braille Braille off.>", "Braille off."}));
 }
 
 TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {

@@ -153,6 +153,7 @@ TEST(Chords, EachKeyDoesOneThingWhateverItsCase) {
     auto action = [](chord_key k) { return chord_for(k).action; };
     EXPECT_EQ(action({U'Q', chord_key::none, true}), chord::quit);
     EXPECT_EQ(action({U'h'}), chord::help);
+    EXPECT_EQ(action({U'B'}), chord::braille);
     EXPECT_EQ(action({U'S', chord_key::none, true}), chord::save);
     EXPECT_EQ(chord_for({U'0'}).digit, 0);
     EXPECT_EQ(chord_for({U'7'}).action, chord::replay);

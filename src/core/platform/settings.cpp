@@ -35,6 +35,8 @@ player_settings load_settings(const std::filesystem::path& file, std::string& pr
     settings.speech_rate_offset = number(doc, "speech_rate_offset");
     settings.text_size = number(doc, "text_size");
     settings.speech_rate = number(doc, "speech_rate");
+    auto braille = doc.find("braille");
+    settings.braille = braille != doc.end() && braille->is_boolean() && braille->get<bool>();
     return settings;
 }
 
@@ -46,6 +48,8 @@ bool save_settings(const std::filesystem::path& file, const player_settings& set
         doc["speech_rate"] = *settings.speech_rate;
     if (settings.text_size)
         doc["text_size"] = *settings.text_size;
+    if (settings.braille)
+        doc["braille"] = true;
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
     atomic_file out(file);

@@ -16,6 +16,8 @@ struct player_settings {
     // -100 to 100). Written back only until adopt_old_speech_rate() has made
     // it an offset.
     std::optional<int> speech_rate;
+    // Whether what is spoken also goes to the braille display.
+    bool braille = false;
 };
 
 // A missing file gives the defaults. So does a damaged or unreadable one,

@@ -1,20 +1,28 @@
 #include "core/speech/preferences.h"
 
+#include "core/speech/speech.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
 namespace tw {
 
-voice player_preferences::voice_for_a_game() {
+void player_preferences::load() {
+    if (loaded)
+        return;
+    loaded = true;
     std::string problem;
-    if (!loaded) {
-        loaded = true;
-        settings = load_settings(settings_file, problem);
-        if (!problem.empty())
-            std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
-    }
-    problem.clear();
+    settings = load_settings(settings_file, problem);
+    if (!problem.empty())
+        std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
+    if (settings.braille)
+        set_braille(true);
+}
+
+voice player_preferences::voice_for_a_game() {
+    load();
+    std::string problem;
     speaking = reader_file ? orca_voice(*reader_file, problem).value_or(voice{}) : voice{};
     if (!problem.empty())
         std::fprintf(stderr, "tallowick: %s\n", problem.c_str());
@@ -40,6 +48,20 @@ std::optional<int> player_preferences::change_text_size(int steps, int current) 
     settings.text_size = std::clamp(current + 2 * steps, smallest, largest);
     save();
     return settings.text_size;
+}
+
+void player_preferences::toggle_braille() {
+    load();
+    settings.braille = !settings.braille;
+    save();
+    // Either sentence is shown in braille: the last thing shown, or the first.
+    if (settings.braille) {
+        set_braille(true);
+        speak("Braille on.", true);
+    } else {
+        speak("Braille off.", true);
+        set_braille(false);
+    }
 }
 
 void player_preferences::save() {

@@ -1,7 +1,7 @@
 #pragma once
 // What the player has chosen for how Tallowick sounds and looks, kept in
-// settings.json: the rate, as an offset from the screen reader's, and the
-// text size; and the screen reader's own voice, which Tallowick speaks with,
+// settings.json: the rate, as an offset from the screen reader's, the text
+// size and braille; and the screen reader's own voice, which Tallowick speaks with,
 // read again for each game, since the player may have changed it since.
 #include "core/platform/settings.h"
 #include "core/speech/voice.h"
@@ -21,16 +21,21 @@ class player_preferences {
         : settings_file(std::move(settings_file)), reader_file(std::move(reader_file)) {}
 
     // The voice to speak with as a game starts: the screen reader's as it
-    // is now, at the player's offset. The settings are read the first time.
-    // A file that cannot be read is one line on stderr, and the defaults.
+    // is now, at the player's offset. The settings are read the first time,
+    // and braille set as they say. A file that cannot be read is one line on
+    // stderr, and the defaults.
     voice voice_for_a_game();
     // The voice after `steps` steps faster (+) or slower (-); remembered.
     voice change_rate(int steps);
     // The text size in points after `steps` larger or smaller than
     // `current`; with 0 steps, the one remembered (none: the toolkit's).
     std::optional<int> change_text_size(int steps, int current);
+    // Braille on or off, remembered, and said: "Braille on." or "Braille
+    // off.", on the braille display too.
+    void toggle_braille();
 
   private:
+    void load();
     void save();
 
     const std::filesystem::path settings_file;

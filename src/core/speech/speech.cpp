@@ -31,8 +31,8 @@ constexpr auto close_bound = std::chrono::milliseconds(500);
 constexpr int most_cuts = 25;
 
 // One entry of the queue: a text to say (after silencing what is said, with
-// `interrupt`; an empty text only silences), a voice to speak with, a
-// backend to switch to (kept in line so texts queued before a switch still
+// `interrupt`; an empty text only silences), a voice to speak with, braille
+// on or off, a backend to switch to (kept in line so texts queued before a switch still
 // go to the old backend), or the end of speech (`close`).
 struct job {
     std::uint64_t seq = 0;
@@ -40,6 +40,7 @@ struct job {
     bool interrupt = false;
     bool close = false;
     std::optional<voice> new_voice;
+    std::optional<bool> braille;
     bool swap = false; // a switch to `backend` (null: the platform's, made on first use)
     std::unique_ptr<speech_backend> backend;
 };
@@ -101,10 +102,10 @@ class speaker {
             closed_ = true;
         j.seq = ++queued_;
         if (j.interrupt) {
-            // Only texts and stops are dropped; a pending switch of backend
-            // or voice still happens.
+            // Only texts and stops are dropped; a pending switch of backend,
+            // voice or braille still happens.
             std::erase_if(queue_, [this](const job& q) {
-                const bool drop = !q.swap && !q.new_voice && !q.close;
+                const bool drop = !q.swap && !q.new_voice && !q.braille && !q.close;
                 if (drop && is_urgent(q))
                     --urgent_;
                 return drop;
@@ -183,6 +184,10 @@ class speaker {
                 backend_->set_voice(*voice_);
             return;
         }
+        if (j.braille) {
+            braille_ = *j.braille;
+            return;
+        }
         if (j.close || j.text.empty()) {
             // Silence only: nothing to connect for, and no sign that a
             // service that was down is back. Closing also lets go of the
@@ -237,6 +242,9 @@ class speaker {
     // whole when other speech cut it, or until an urgent job comes. False
     // when the service cannot be reached.
     bool say_to_the_end(const std::string& text) {
+        // Once, however often the text is said again: the display keeps it.
+        if (braille_)
+            backend_->braille(text);
         int cuts = 0;
         bool lost_before = false;
         for (;;) {
@@ -300,6 +308,7 @@ class speaker {
     // Used by the speech thread only.
     std::unique_ptr<speech_backend> backend_;
     std::optional<voice> voice_;
+    bool braille_ = false;
     bool failing_ = false;
     std::chrono::steady_clock::time_point retry_at_;
 };
@@ -343,6 +352,12 @@ bool speech_close() {
 void set_voice(const voice& v) {
     job j;
     j.new_voice = v;
+    the_speaker().push(std::move(j));
+}
+
+void set_braille(bool on) {
+    job j;
+    j.braille = on;
     the_speaker().push(std::move(j));
 }
 

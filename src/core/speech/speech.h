@@ -36,6 +36,10 @@ bool speech_close();
 // Speaks from now on with `v`.
 void set_voice(const voice& v);
 
+// From now on, with `on`, every text spoken is also shown on the braille
+// display, where the service has one (NVDA's); off at first.
+void set_braille(bool on);
+
 // Where the platform's screen reader keeps the voice the player chose, for
 // Tallowick to speak alike (Orca's settings); none where there is no such
 // file to read.
@@ -72,6 +76,8 @@ class speech_backend {
     virtual void cancel() = 0;
     // Speaks what comes next with `v`.
     virtual void set_voice(const voice& v) = 0;
+    // Shows `text` on the braille display, where the service has one.
+    virtual void braille(const std::string&) {}
 };
 
 // The platform's own backend (speech-dispatcher on Linux).

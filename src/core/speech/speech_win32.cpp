@@ -59,6 +59,7 @@ class nvda_backend final : public speech_backend {
         b->running = function<error_fn>(dll, "nvdaController_testIfRunning");
         b->say_text = function<text_fn>(dll, "nvdaController_speakText");
         b->stop = function<error_fn>(dll, "nvdaController_cancelSpeech");
+        b->show_text = function<text_fn>(dll, "nvdaController_brailleMessage");
         if (!b->running || !b->say_text || !b->stop || b->running() != 0)
             return nullptr;
         return b;
@@ -67,13 +68,17 @@ class nvda_backend final : public speech_backend {
     bool say(const std::string& text) override { return say_text(widen(text).c_str()) == 0; }
     void cancel() override { stop(); }
     void set_voice(const voice&) override {} // NVDA speaks in the player's own voice
+    void braille(const std::string& text) override {
+        if (show_text)
+            show_text(widen(text).c_str());
+    }
 
   private:
     using error_fn = unsigned long(__stdcall*)();
     using text_fn = unsigned long(__stdcall*)(const wchar_t*);
     HMODULE dll = nullptr;
     error_fn running = nullptr, stop = nullptr;
-    text_fn say_text = nullptr;
+    text_fn say_text = nullptr, show_text = nullptr;
 };
 
 // JAWS's automation object, FreedomSci.JawsApi, through IDispatch.

@@ -1,7 +1,9 @@
 #pragma once
 // The game screen's chords: Ctrl with a key, wherever the focus is on the
 // screen, and what each does. One table, so that what a chord does is told
-// in one place, whatever toolkit reports the key.
+// in one place, whatever toolkit reports the key, and Ctrl+H lists them all.
+#include <string>
+
 namespace tw {
 
 struct chord_key {
@@ -25,11 +27,15 @@ struct chord {
         slower,
         larger,
         smaller,
+        braille,
     };
     action_t action = none;
     int digit = 0;
 };
 
 chord chord_for(const chord_key& key);
+
+// Every chord and what it does, as Ctrl+H says them: one sentence each.
+std::string chords_help();
 
 } // namespace tw
