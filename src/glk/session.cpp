@@ -87,8 +87,7 @@ std::optional<std::string> interpreter_fatal_error(const library& lib) {
     struct marker {
         std::string before, after;
     };
-    static const marker markers[] = {{"Glulxe fatal error: ", "\n"},
-                                     {"*** fatal error: ", " ***\n"}};
+    static const marker markers[] = {{"Glulxe fatal error: ", "\n"}, {"*** fatal error: ", " ***"}};
     for (auto& win : lib.windows) {
         auto* buffer = dynamic_cast<buffer_window*>(win.get());
         if (!buffer)

@@ -230,13 +230,13 @@ played play(const fs::path& story, std::vector<std::string> commands) {
 // not among them.
 TEST(Interpreter, EachFormatsInterpreterStartsOurStoryAndItsFirstWordsAreSaid) {
     const std::tuple<const char*, const char*, const char*> stories[] = {
-        {"canallock.gam", "tads", "The Canal Lock|"},
-        {"signalbox.t3", "tads", "The Signal Box|"},
-        {"ferry.hex", "hugo", "The Ferry Landing|"},
+        {"canallock.gam", "tads", "The Canal Lock\n|"},
+        {"signalbox.t3", "tads", "The Signal Box\n|"},
+        {"ferry.hex", "hugo", "The Ferry Landing\n|"},
         {"orchard.a3c", "alan3", "The Orchard Gate"},
-        {"wellhouse.j2", "jacl", "The Well House|"},
-        {"lamplight.dat", "scott", "Welcome to LAMPLIGHT CAVE"},
-        {"apiary.dat", "advsys", "The Apiary|"}};
+        {"wellhouse.j2", "jacl", "The Well House\n|"},
+        {"lamplight.dat", "scott", "I'm in a small stone hut\n|"}, // the room above, then the story
+        {"apiary.dat", "advsys", "The Apiary\n|"}};
     for (auto [story, program, first_words] : stories) {
         auto game = play(binary_dir / "stories" / story, {});
         EXPECT_EQ(game.program, program) << story;

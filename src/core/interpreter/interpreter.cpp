@@ -128,16 +128,25 @@ constexpr auto room_above = glk_status_window::none;
 // Level 9's and Magnetic Scrolls' pictures are drawn a pixel at a time, all
 // of it sent and none of it heard; so they are not drawn (-np; and no
 // animation, -nx).
+// clang-format off
 const glk_kind glk_kinds[] = {
-    glk_kind({"glulxe", true, top, {}}),         glk_kind({"git", true, top, {}}),
-    glk_kind({"tads", false, top, {}}),          glk_kind({"hugo", true, top, {}}),
-    glk_kind({"scare", true, top, {}}),          glk_kind({"alan2", false, top, {}}),
-    glk_kind({"alan3", false, top, {}}),         glk_kind({"agility", false, top, {}}),
-    glk_kind({"advsys", true, top, {}}),         glk_kind({"jacl", false, top, {}}),
-    glk_kind({"level9", false, top, {"-np"}}),   glk_kind({"magnetic", false, top, {"-np", "-nx"}}),
-    glk_kind({"scott", false, room_above, {}}),  glk_kind({"plus", false, room_above, {}}),
-    glk_kind({"taylor", false, room_above, {}}),
+    glk_kind({"glulxe",   true,  top,        {}}),
+    glk_kind({"git",      true,  top,        {}}),
+    glk_kind({"tads",     false, top,        {}}),
+    glk_kind({"hugo",     true,  top,        {}}),
+    glk_kind({"scare",    true,  top,        {}}),
+    glk_kind({"alan2",    false, top,        {}}),
+    glk_kind({"alan3",    false, top,        {}}),
+    glk_kind({"agility",  false, top,        {}}),
+    glk_kind({"advsys",   true,  top,        {}}),
+    glk_kind({"jacl",     false, top,        {}}),
+    glk_kind({"level9",   false, top,        {"-np"}}),
+    glk_kind({"magnetic", false, top,        {"-np", "-nx"}}),
+    glk_kind({"scott",    false, room_above, {}}),
+    glk_kind({"plus",     false, room_above, {}}),
+    glk_kind({"taylor",   false, room_above, {}}),
 };
+// clang-format on
 
 // More entries than any player's save folder holds: past them, stories in
 // it are left unguarded rather than the game's start held up.
