@@ -49,8 +49,8 @@ TEST(Process, StartsWithExactlyItsArgumentsEnvironmentAndFolder) {
     for (auto confined : {std::optional<confinement>(), std::optional(confinement{})}) {
         temp_dir dir;
         // Spaces, quotes and backslashes, which Windows' quoting rules treat apart.
-        auto child = start(fake({"env", "a b", "\xc3\xa9", "say \"hi\\\" \\"}), dir.path().string(),
-                           confined);
+        auto child = start(fake({"env", "a b", "\xc3\xa9", "say \"hi\\\" \\"}),
+                           dir.path().string(), confined);
         auto out = read_all(*child);
         EXPECT_NE(out.find("cwd:" + fs::canonical(dir.path()).string() + "\n"), std::string::npos);
         EXPECT_NE(out.find("arg:a b\narg:\xc3\xa9\narg:say \"hi\\\" \\\n"), std::string::npos);
@@ -124,11 +124,10 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
 // Linux: the black-box hostile interpreter). Kill on close: the smoke test.
 TEST(Process, AConfinedInterpreterIsAloneInItsJob) {
     temp_dir saves;
-    auto out = read_all(
-        *start(fake({"job"}), saves.path().string(), confinement{{}, saves.path().string(), {}}));
+    auto out = read_all(*start(fake({"job"}), saves.path().string(),
+                               confinement{{}, saves.path().string(), {}}));
     EXPECT_NE(out.find("in a job: yes\nanother process: refused\n"), std::string::npos) << out;
-    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
-                        "wine_get_version")) // Wine enforces neither
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) // Wine enforces neither
         EXPECT_NE(out.find("8 GiB: refused\nwrite beside its program: refused"), std::string::npos)
             << out;
 }
@@ -161,9 +160,8 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsStory) {
     fs::create_directories(dir / "older");
     for (auto name : {"story", "older/Other.GBLORB", "story.sav", "notes.txt"})
         write_file(dir / name, "");
-    auto confined =
-        *zcode.launch(our_dfrotz, dir / "story", dir.path().lexically_relative(fs::current_path()))
-             .confined;
+    auto confined = *zcode.launch(our_dfrotz, dir / "story",
+                                  dir.path().lexically_relative(fs::current_path())).confined;
     EXPECT_EQ(confined.readable, std::vector<std::string>{(dir / "story").string()});
     EXPECT_EQ(fs::path(confined.writable), dir.path());
     std::sort(confined.kept.begin(), confined.kept.end());

@@ -168,7 +168,8 @@ launch_options interpreter_kind::launch(const std::filesystem::path& interpreter
 }
 
 confinement confinement_for(const std::filesystem::path& given_story,
-                            const std::filesystem::path& given_folder, std::string_view program) {
+                            const std::filesystem::path& given_folder,
+                            std::string_view program) {
     // Absolute: the launcher reads them from the save folder, its working
     // directory, where a relative name would mean something else.
     std::error_code ec;
@@ -208,7 +209,8 @@ confinement confinement_for(const std::filesystem::path& given_story,
             kept = kept || std::find(format.companions.named_as_story.begin(),
                                      format.companions.named_as_story.end(),
                                      extension) != format.companions.named_as_story.end();
-        if (kept && entry->is_regular_file(ignored) && !entry->is_symlink(ignored))
+        if (kept && entry->is_regular_file(ignored) &&
+            !entry->is_symlink(ignored))
             c.kept.push_back(argument_of(entry->path()));
     }
     return c;
