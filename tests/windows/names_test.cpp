@@ -78,7 +78,7 @@ TEST(Names, TheFrameAndTheGameScreen) {
     auto* frame = new main_frame(saves.path());
     const std::string title = "Tallowick, by Brennholt.";
     EXPECT_EQ(heard(frame), title);
-    ASSERT_TRUE(frame->launch_game(binary_dir / "stories/lantern.z5"));
+    ASSERT_TRUE(frame->launch_game(binary_dir / "stories/lantern.z5", {}));
     std::vector<wxTextCtrl*> fields;
     find(frame, fields);
     ASSERT_EQ(fields.size(), 2u);
