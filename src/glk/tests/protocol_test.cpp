@@ -101,8 +101,9 @@ TEST(GlkProtocol, EveryInterpreterAnswersTheFirstEventThoughItsStoryIsMissing) {
         ASSERT_FALSE(run.updates.empty()) << program;
         auto type = run.updates[0].value("type", "");
         EXPECT_TRUE(type == "update" || type == "error") << program;
-        if (program == "git") // its fatal error in a window is told as one
+        if (program == "git") { // its fatal error in a window is told as one
             EXPECT_EQ(run.updates.back().value("message", ""), "could not open game file");
+        }
     }
 }
 #endif
