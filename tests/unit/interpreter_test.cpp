@@ -126,9 +126,12 @@ TEST(Process, AConfinedInterpreterIsAloneInItsJob) {
     temp_dir saves;
     auto out = read_all(*start(fake({"job"}), saves.path().string(),
                                confinement{{}, saves.path().string(), {}}));
-    EXPECT_NE(out.find("in a job: yes\nanother process: refused\n"), std::string::npos) << out;
-    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) // Wine enforces neither
-        EXPECT_NE(out.find("8 GiB: refused\nwrite beside its program: refused"), std::string::npos)
+    EXPECT_NE(out.find("in a job: yes\n"), std::string::npos) << out;
+    // Wine 8 enforces none of the job's limits nor integrity levels on files.
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        EXPECT_NE(out.find("another process: refused\n8 GiB: refused\n"
+                           "write beside its program: refused"),
+                  std::string::npos)
             << out;
 }
 #endif
@@ -160,8 +163,10 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsStory) {
     fs::create_directories(dir / "older");
     for (auto name : {"story", "older/Other.GBLORB", "story.sav", "notes.txt"})
         write_file(dir / name, "");
-    auto confined = *zcode.launch(our_dfrotz, dir / "story",
-                                  dir.path().lexically_relative(fs::current_path())).confined;
+    auto relative = dir.path().lexically_relative(fs::current_path());
+    if (relative.empty()) // on another drive
+        relative = dir.path();
+    auto confined = *zcode.launch(our_dfrotz, dir / "story", relative).confined;
     EXPECT_EQ(confined.readable, std::vector<std::string>{(dir / "story").string()});
     EXPECT_EQ(fs::path(confined.writable), dir.path());
     std::sort(confined.kept.begin(), confined.kept.end());
