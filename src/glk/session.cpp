@@ -82,20 +82,25 @@ glkote::failure_reason reason_of(std::error_code why) {
     return glkote::failure_reason::other;
 }
 
-// Glulxe reports a fatal error by printing it to a window and calling
-// glk_exit; the display is told it as an error instead.
+// Glulxe and Git report a fatal error by printing it to a window and
+// calling glk_exit; the display is told it as an error instead.
 std::optional<std::string> interpreter_fatal_error(const library& lib) {
-    static const std::string marker = "Glulxe fatal error: ";
+    struct marker {
+        std::string before, after;
+    };
+    static const marker markers[] = {{"Glulxe fatal error: ", "\n"}, {"*** fatal error: ", " ***"}};
     for (auto& win : lib.windows) {
         auto* buffer = dynamic_cast<buffer_window*>(win.get());
         if (!buffer)
             continue;
         std::string text = buffer->pending_text();
-        size_t at = text.rfind(marker);
-        if (at == std::string::npos)
-            continue;
-        at += marker.size();
-        return text.substr(at, text.find('\n', at) - at);
+        for (const auto& [before, after] : markers) {
+            size_t at = text.rfind(before);
+            if (at == std::string::npos)
+                continue;
+            at += before.size();
+            return text.substr(at, text.find(after, at) - at);
+        }
     }
     return std::nullopt;
 }

@@ -128,7 +128,7 @@ glkote::special_key special_key_of(key_press::special_t special) {
 
 } // namespace
 
-glk_screen::glk_screen() : splitter(update_limit) {}
+glk_screen::glk_screen(glk_status_window status) : splitter(update_limit), status(status) {}
 
 void glk_screen::fail(std::string why, std::vector<screen_event>& out) {
     failed = true;
@@ -162,7 +162,7 @@ void glk_screen::finish(std::vector<screen_event>& out) {
 }
 
 bool glk_screen::is_status_window(std::uint32_t id, const window& w) const {
-    if (w.type != window_type::grid)
+    if (w.type != window_type::grid || status == glk_status_window::none)
         return false;
     if (w.rock == inform_status_rock)
         return true;

@@ -28,9 +28,15 @@ namespace tw {
 constexpr int glk_screen_width = 80;
 constexpr int glk_screen_height = 50;
 
+// Which window of an interpreter holds its status line.
+enum class glk_status_window {
+    topmost_grid, // the grid window at the top (Inform's is also known by its rock)
+    none,         // none: a grid window at the top is said as it changes
+};
+
 class glk_screen final : public output_decoder {
   public:
-    glk_screen();
+    explicit glk_screen(glk_status_window status = glk_status_window::topmost_grid);
     void feed(std::string_view text, std::vector<screen_event>& out) override;
     // An update comes whole or is still coming: there is nothing to let go.
     void quiet(std::vector<screen_event>&) override {}
@@ -54,6 +60,7 @@ class glk_screen final : public output_decoder {
 
     glkote::message_splitter splitter;
     bool failed = false;
+    const glk_status_window status;
 
     std::map<std::uint32_t, window> windows;
     std::vector<input_request> inputs; // as the last update left them

@@ -96,6 +96,22 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
     EXPECT_EQ(cut.updates.size(), 1u);
 }
 
+#ifdef GLK_INTERPRETERS
+TEST(GlkProtocol, EveryInterpreterAnswersTheFirstEventThoughItsStoryIsMissing) {
+    temp_dir dir;
+    for (std::string program : {GLK_INTERPRETERS}) {
+        auto run = run_program(binary_dir / (program + exe), {(dir / "missing").string()},
+                               lines({init_event()}), dir.path());
+        ASSERT_FALSE(run.updates.empty()) << program;
+        auto type = run.updates[0].value("type", "");
+        EXPECT_TRUE(type == "update" || type == "error") << program;
+        if (program == "git") { // its fatal error in a window is told as one
+            EXPECT_EQ(run.updates.back().value("message", ""), "could not open game file");
+        }
+    }
+}
+#endif
+
 // Resources read as streams: streams_test.cpp.
 TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAndAPolledTick) {
     temp_dir dir;
