@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """From opening a story to its first words heard: Lantern Hall's Glulx build
-(lantern.gblorb, through our glulxe) against its Z-code build (lantern.z5,
-through our dfrotz), side by side.
+(lantern.gblorb, through Git) against its Z-code build (lantern.z5, through
+our dfrotz), and our TADS 3 and Hugo stories (signalbox.t3, ferry.hex,
+through Gargoyle's tads and hugo), side by side.
 
 Each run starts `BUILD/tallowick games/STORY` in a fresh portable folder
 (the working directory holds games/, which holds a copy of the story, so
@@ -9,14 +10,14 @@ nothing touches HOME), under one Xvfb and D-Bus session of the bench's own
 (bench/startup.py's), with a fresh private speech-dispatcher
 (tests/tools/private-speechd) whose voice appends each utterance to
 spoken.log. The time runs from just before the launch to the kernel's word
-(inotify) that the line "Rain follows you in from the dark." was written
-there: the whole road of a player's start, the program's start-up, the
+(inotify) that the story's first line ("Rain follows you in from the
+dark.", "The Signal Box", "The Ferry Landing") was written there: the whole road of a player's start, the program's start-up, the
 interpreter's, the game's first text read, cut, and sent to
 speech-dispatcher, which hands it to its voice (a few milliseconds of
 speech-dispatcher and of starting the voice's script, the same for both).
 The program is then ended, and any interpreter left of it.
 
-Runs alternate (Glulx, Z-code, then Z-code, Glulx...) so that a load that
+Runs alternate (Glulx, Z-code..., then ...Z-code, Glulx) so that a load that
 comes and goes falls on both alike; one uncounted start of each comes first.
 
 Command (from the source root, with the program, its interpreters and the
@@ -44,7 +45,6 @@ from startup import Desktop  # noqa: E402
 
 SOURCE_DIR = BENCH_DIR.parent
 PRIVATE_SPEECHD = SOURCE_DIR / "tests" / "tools" / "private-speechd"
-FIRST_WORDS = "Rain follows you in from the dark."
 DEADLINE = 120  # seconds for one start, however loaded the machine
 
 
@@ -60,8 +60,8 @@ def leftovers(folder):
     return found
 
 
-def first_words(program, story, desktop, base):
-    """Seconds from the launch of `program` with `story` to FIRST_WORDS heard."""
+def first_words(program, story, words, desktop, base):
+    """Seconds from the launch of `program` with `story` to `words` heard."""
     work = Path(tempfile.mkdtemp(prefix="run-", dir=base))
     speech = Path(tempfile.mkdtemp(prefix="speech-", dir=base))
     try:
@@ -85,11 +85,11 @@ def first_words(program, story, desktop, base):
                     if any(name == log.name for name, _ in events):
                         said += spoken.read()
                         lines = said.decode("utf-8", "replace").split("\n")[:-1]
-                        if any(line.startswith(FIRST_WORDS) for line in lines):
+                        if any(line.startswith(words) for line in lines):
                             heard_at = now
                             break
                     if gone or now >= start + DEADLINE:
-                        raise SystemExit(f"{story.name}: never heard {FIRST_WORDS!r} "
+                        raise SystemExit(f"{story.name}: never heard {words!r} "
                                          f"({'the program ended' if gone else 'timed out'}); "
                                          f"heard {said[-400:]!r}")
             finally:
@@ -117,9 +117,12 @@ def main():
     args = parser.parse_args()
     build = args.build.resolve()
     program = build / "tallowick"
-    stories = {"Glulx": build / "stories" / "lantern.gblorb",
-               "Z-code": build / "stories" / "lantern.z5"}
-    for path in (program, *stories.values()):
+    first = "Rain follows you in from the dark."
+    stories = {"Glulx": (build / "stories" / "lantern.gblorb", first),
+               "Z-code": (build / "stories" / "lantern.z5", first),
+               "TADS 3": (build / "stories" / "signalbox.t3", "The Signal Box"),
+               "Hugo": (build / "stories" / "ferry.hex", "The Ferry Landing")}
+    for path in (program, *(story for story, _ in stories.values())):
         if not path.exists():
             raise SystemExit(f"{path} is not built")
     base = Path(tempfile.mkdtemp(prefix="tallowick-first-words-"))
@@ -128,12 +131,12 @@ def main():
         desktop = Desktop(base, False)
         try:
             load_before = os.getloadavg()
-            for story in stories.values():
-                first_words(program, story, desktop, base)
+            for story, words in stories.values():
+                first_words(program, story, words, desktop, base)
             names = list(stories)
             for i in range(args.runs):
                 for name in names if i % 2 == 0 else names[::-1]:
-                    seconds = first_words(program, stories[name], desktop, base)
+                    seconds = first_words(program, *stories[name], desktop, base)
                     results[name].append(seconds * 1000)
                     print(f"run {i + 1} {name:6}: {seconds * 1000:6.0f} ms", flush=True)
             load_after = os.getloadavg()
@@ -142,14 +145,16 @@ def main():
     finally:
         shutil.rmtree(base, ignore_errors=True)
 
-    print(f"\nlaunch to {FIRST_WORDS!r} heard, {args.runs} runs of each; "
+    print(f"\nlaunch to the first words heard, {args.runs} runs of each; "
           f"load {load_before[0]:.1f} before, {load_after[0]:.1f} after")
-    for name, story in stories.items():
+    for name, (story, _) in stories.items():
         values = results[name]
         print(f"  {name:6} {story.name:15} min {min(values):6.0f}  "
               f"median {statistics.median(values):6.0f}  max {max(values):6.0f} ms")
-    glulx, zcode = (statistics.median(results[n]) for n in ("Glulx", "Z-code"))
-    print(f"  Glulx / Z-code: x{glulx / zcode:.2f} (medians), {glulx - zcode:+.0f} ms")
+    zcode = statistics.median(results["Z-code"])
+    for name in ("Glulx", "TADS 3", "Hugo"):
+        other = statistics.median(results[name])
+        print(f"  {name} / Z-code: x{other / zcode:.2f} (medians), {other - zcode:+.0f} ms")
 
 
 if __name__ == "__main__":

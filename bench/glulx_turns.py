@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Time per turn of a loop-heavy Glulx story: our glulxe against Debian's
-Gargoyle (gargoyle-free) playing the same file, side by side.
+"""Time per turn of a loop-heavy Glulx story: our Glulx interpreters against
+Debian's Gargoyle (gargoyle-free) playing the same file, side by side.
 
 The story is The Counting House (stories/loops.inf) built with AUTORUN: at
 start it does that many turns' sums (a sieve and a sort each), writes a
@@ -15,12 +15,14 @@ appears) is reported the same way: it moves far less with the machine's
 load than the wall clock.
 
 The interpreters:
-  ours              BUILD/glulxe (Glulxe 0.6.1 with our Glk library), sent
-                    the GlkOte init event on stdin as Tallowick sends it, its
-                    output thrown away;
+  our git           BUILD/git (Git 1.3.7 with our Glk library), which plays
+                    Glulx in Tallowick, sent the GlkOte init event on stdin as
+                    Tallowick sends it, its output thrown away;
+  our glulxe        BUILD/glulxe (Glulxe 0.6.1 with our Glk library), alike;
   gargoyle          /usr/games/gargoyle-free STORY, which picks the
                     interpreter by its garglk.ini (Debian's: git);
   gargoyle glulxe   the same, told by the story's own .ini to use its glulxe.
+Each of ours is compared with Gargoyle's of the same kind.
 Each run has a fresh folder holding a copy of the story, which is the
 working directory; the file lands there. Gargoyle runs under one Xvfb of the
 bench's own, with a scratch HOME and a D-Bus and speech address that lead
@@ -173,17 +175,17 @@ class Interpreter:
         proc.wait()
 
 
-class OurGlulxe(Interpreter):
-    def __init__(self, glulxe, scratch):
-        super().__init__("ours", scratch)
-        self.glulxe = glulxe
+class Ours(Interpreter):
+    def __init__(self, name, program, scratch):
+        super().__init__(name, scratch)
+        self.executable = program
 
     def command(self, story):
-        return [str(self.glulxe), story]
+        return [str(self.executable), story]
 
     def program(self, pid):
         # It may have quit already: a process not yet reaped has no exe.
-        return str(self.glulxe)
+        return str(self.executable)
 
     def started(self, proc):
         proc.stdin.write(GREETING)
@@ -241,7 +243,8 @@ def main():
                    XDG_DATA_HOME=str(home / "data"),
                    DBUS_SESSION_BUS_ADDRESS=f"unix:path={home}/no-bus",
                    SPEECHD_ADDRESS=f"unix_socket:{home}/no-speech.sock")
-        interpreters = [OurGlulxe(build / "glulxe", scratch),
+        interpreters = [Ours("our git", build / "git", scratch),
+                        Ours("our glulxe", build / "glulxe", scratch),
                         Gargoyle("gargoyle", scratch, env),
                         Gargoyle("gargoyle glulxe", scratch, env, ini="terp glulxe")]
         start_story, turns_story = story_pair(build, args.turns, scratch)
@@ -282,11 +285,10 @@ def main():
         print(f"  start-up        {summary(times[i.name, 0], 'ms', 1000)}")
         print(f"  per turn        {summary(wall, 'ms', 1000)}")
         print(f"  CPU per turn    {summary(cpu, 'ms', 1000)}")
-    ours = per_turn["ours"]
-    for other in ("gargoyle", "gargoyle glulxe"):
-        theirs = per_turn[other]
-        print(f"ours / {other}: x{ours[0] / theirs[0]:.2f} per turn (medians), "
-              f"x{ours[1] / theirs[1]:.2f} CPU per turn")
+    for ours, theirs in (("our git", "gargoyle"), ("our glulxe", "gargoyle glulxe")):
+        a, b = per_turn[ours], per_turn[theirs]
+        print(f"{ours} / {theirs}: x{a[0] / b[0]:.2f} per turn (medians), "
+              f"x{a[1] / b[1]:.2f} CPU per turn")
 
 
 if __name__ == "__main__":

@@ -2,7 +2,9 @@
 Installing Tallowick like a desktop program, and its Debian package.
 
 `cmake --install` puts, under the prefix: bin/tallowick; libexec/tallowick/
-dfrotz (frotz/CMakeLists.txt); share/tallowick/ with the sample story
+with dfrotz (frotz/CMakeLists.txt), glulxe (glulxe/) and Gargoyle's other
+interpreters (gargoyle/), their licences in share/doc/tallowick;
+share/tallowick/ with the sample story
 (stories/CMakeLists.txt) and the catalogue games.json, from here. On
 desktops also the launcher, the story files' types, the icon, the AppStream
 metainfo and the man page, all from data/.
@@ -86,10 +88,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tallowick lets blind and low-vision players play interactive fiction
 by ear: Z-machine stories (.z1 to .z8, .zblorb) and Glulx stories, Inform
 7's format (.ulx, .gblorb), and Blorb files of either kind. It runs its own
-builds of Frotz's dfrotz and of Glulxe, speaks what the story says in
-short pieces through speech-dispatcher, the service the Orca screen reader
-uses, and shows it in a read-only view. A short sample story and a
-catalogue of free games to download are included.")
+builds of Frotz's dfrotz, of Git and Glulxe, and of the other interpreters
+that Gargoyle ships (TADS, Hugo, SCARE, Alan 2 and 3, AGiliTy, AdvSys,
+JACL, Level 9, Magnetic, ScottFree, Plus and TaylorMade), speaks what the
+story says in short pieces through speech-dispatcher, the service the Orca
+screen reader uses, and shows it in a read-only view. A short sample story
+and a catalogue of free games to download are included.")
 # The libraries, from what the binaries link (needs dpkg-shlibdeps, of dpkg-dev).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # libspeechd only talks to the service: without speech-dispatcher the program

@@ -1,5 +1,5 @@
-// Events and input requests: glk_select and the line, character, mouse and
-// timer calls of the Glk API.
+// Events and input requests: glk_select and the line, character, hyperlink,
+// mouse and timer calls of the Glk API.
 #include "glk/library.h"
 #include "glk/unicode.h"
 
@@ -67,12 +67,12 @@ event_t library::finish_line_input(glk_window_struct* win, std::u32string text, 
         // The line stays where it was typed; output goes on below it.
         grid->move_cursor(request.xpos, request.ypos);
         for (char32_t ch : text)
-            grid->put(ch, style_Input);
+            grid->put(ch, style_Input, 0);
         grid->move_cursor(0, request.ypos + 1);
     } else if (request.echo) {
         for (char32_t ch : text)
-            win->put(ch, style_Input);
-        win->put('\n', style_Input);
+            win->put(ch, style_Input, 0);
+        win->put('\n', style_Input, 0);
         if (win->echo_stream) {
             for (char32_t ch : text)
                 write_char(win->echo_stream, ch);
@@ -99,11 +99,10 @@ void glk_select(event_t* event) {
         *event = got;
 }
 
-// Timer events come from the display, which owns the clock, and only while
-// the game waits in glk_select; there is never one to poll for.
 void glk_select_poll(event_t* event) {
+    event_t got = library::get().poll_event();
     if (event)
-        *event = {evtype_None, nullptr, 0, 0};
+        *event = got;
 }
 
 void glk_request_timer_events(glui32 millisecs) {
@@ -156,6 +155,19 @@ void glk_set_terminators_line_event(winid_t win, glui32* keycodes, glui32 count)
     for (glui32 i = 0; keycodes && i < count; ++i)
         if (glk_gestalt(gestalt_LineTerminatorKey, keycodes[i]))
             win->line_terminators.push_back(keycodes[i]);
+}
+
+void glk_request_hyperlink_event(winid_t win) {
+    if (!win || (win->type != wintype_TextBuffer && win->type != wintype_TextGrid))
+        return;
+    if (win->input == input_kind::none)
+        win->input_gen = 0; // first asked in the next update
+    win->link_input = true;
+}
+
+void glk_cancel_hyperlink_event(winid_t win) {
+    if (win)
+        win->link_input = false;
 }
 
 // No mouse input: the display is read by ear and keyboard.

@@ -4,6 +4,7 @@
 #include "glk/glk_api.h"
 
 #include <filesystem>
+#include <string>
 
 struct glk_fileref_struct {
     glk_fileref_struct(std::filesystem::path path, glui32 usage, glui32 rock)
@@ -14,6 +15,8 @@ struct glk_fileref_struct {
     const glui32 rock;
     size_t list_index = 0;
     gidispatch_rock_t dispatch_rock{};
+    // Its absolute path as fopen() takes it, once asked for.
+    std::string stdio_name;
 
     bool text_mode() const { return (usage & fileusage_TextMode) != 0; }
 };

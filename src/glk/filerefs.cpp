@@ -85,3 +85,21 @@ glui32 glk_fileref_does_file_exist(frefid_t fref) {
 }
 
 void glkunix_set_base_file(char*) {}
+
+const char* glkunix_fileref_get_filename(frefid_t fref) {
+    if (!fref)
+        return nullptr;
+    if (fref->stdio_name.empty()) {
+        // Whole, or TADS 3 takes it as in the story's folder; and spelled
+        // as the interpreter's own fopen() takes names (on Windows, in the
+        // system's code page, by its 8.3 name where need be).
+        std::error_code error;
+        std::string problem;
+        auto absolute = std::filesystem::absolute(fref->path, error);
+        auto folder = tw::interpreter_story_path(absolute.parent_path(), problem);
+        auto name = tw::interpreter_story_path(absolute.filename(), problem);
+        if (!error && folder && name)
+            fref->stdio_name = (*folder / *name).string();
+    }
+    return fref->stdio_name.c_str();
+}

@@ -1,6 +1,6 @@
 // What the library can do (gestalt), and the calls that change nothing
 // the display shows: exit and ticks, Latin-1 case, styles and their hints,
-// and hyperlinks (inert).
+// and neither sound nor hyperlinks, which have files of their own.
 #include "glk/library.h"
 
 using namespace tw::glk;
@@ -47,6 +47,10 @@ glui32 glk_gestalt_ext(glui32 sel, glui32 val, glui32* arr, glui32 arrlen) {
         return lib.graphics_supported;
     case gestalt_DrawImage:
         return lib.graphics_supported && (val == wintype_TextBuffer || val == wintype_Graphics);
+    case gestalt_Hyperlinks:
+        return lib.hyperlinks_supported;
+    case gestalt_HyperlinkInput:
+        return lib.hyperlinks_supported && (val == wintype_TextBuffer || val == wintype_TextGrid);
     case gestalt_Unicode:
     case gestalt_UnicodeNorm:
     case gestalt_LineInputEcho:
@@ -65,8 +69,8 @@ glui32 glk_gestalt_ext(glui32 sel, glui32 val, glui32* arr, glui32 arrlen) {
         // at any volume, with fades, and tells when each ends.
         return lib.sound_supported;
     default:
-        // Mouse input, hyperlinks, transparency, graphics-window keys: none
-        // of them; and nothing this library has not heard of.
+        // Mouse input, transparency, graphics-window keys: none of them; and
+        // nothing this library has not heard of.
         return 0;
     }
 }
@@ -119,8 +123,3 @@ glui32 glk_style_measure(winid_t win, glui32 styl, glui32 hint, glui32* result) 
     return 0;
 }
 
-// Hyperlinks are not offered; text in a link is plain text.
-void glk_set_hyperlink(glui32) {}
-void glk_set_hyperlink_stream(strid_t, glui32) {}
-void glk_request_hyperlink_event(winid_t) {}
-void glk_cancel_hyperlink_event(winid_t) {}

@@ -6,6 +6,20 @@
    against the former and hands it to the latter before calling glk_main(). */
 #include "glk.h"
 
+#include <stddef.h> /* NULL, which older Glk programs take from here */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Older Glk programs (Hugo's) take these from here. */
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
 #define glkunix_arg_End (0)
 #define glkunix_arg_ValueFollows (1)
 #define glkunix_arg_NoValue (2)
@@ -35,5 +49,16 @@ extern strid_t glkunix_stream_open_pathname_gen(char* pathname, glui32 writemode
 /* Accepted for programs that call it; files named by the game stay in the
    working directory whatever the base file. */
 extern void glkunix_set_base_file(char* filename);
+
+/* The file a reference names, as an absolute path that the C library's
+   fopen() takes, for interpreters that read and write their files
+   themselves (TADS, AGiliTy, Alan 2). It lives as long as the reference. */
+#define GLKUNIX_FILEREF_GET_FILENAME (1)
+#define GLK_MODULE_FILEREF_GET_NAME
+extern const char* glkunix_fileref_get_filename(frefid_t fref);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif /* GLKSTART_H */

@@ -207,7 +207,7 @@ glui32 glk_image_draw_scaled(winid_t win, glui32 image, glsi32 val1, glsi32 val2
     picture.alttext = description_of(giblorb_ID_Pict, image).value_or("");
     if (buffer) {
         picture.alignment = alignment_of(val1);
-        buffer->put_picture(std::move(picture));
+        buffer->put_picture(std::move(picture), buffer->stream->link);
     } else {
         picture.x = val1;
         picture.y = val2;

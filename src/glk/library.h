@@ -11,6 +11,7 @@
 #include "glk/stream.h"
 #include "glk/window.h"
 
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -36,6 +37,7 @@ class library {
     bool sound_supported = false;
     // A channel was made, used or destroyed since the last update.
     bool schannels_changed = false;
+    bool hyperlinks_supported = false;
     void (*interrupt_handler)() = nullptr;
     std::vector<std::filesystem::path> temporary_files;
     // Files the game could not write, told to the display after the next
@@ -64,6 +66,8 @@ class library {
     void start_session();
     // Sends an update, then waits for the player's event.
     event_t wait_for_event();
+    // A timer event that has come, once; otherwise none. Never waits.
+    event_t poll_event();
     // Sends an update asking for a file name; nullopt when the player cancels.
     std::optional<std::string> prompt_for_file(glui32 usage, glui32 mode);
     void request_timer(glui32 milliseconds);
@@ -82,8 +86,9 @@ class library {
   private:
     library() = default;
 
-    // The next message; at the end of input the process ends.
-    glkote::event read_event();
+    // The next event: one held back, or one read. At the end of input the
+    // process ends; or, when not to `wait`, none comes.
+    std::optional<glkote::event> read_event(bool wait = true);
     void send(const std::string& message);
     void send_update(bool final);
     void close_files();
@@ -99,6 +104,9 @@ class library {
     // Bigger than any event a display sends.
     static constexpr size_t max_message = 1 << 24;
     glkote::message_splitter splitter_{max_message};
+    bool input_ended_ = false;
+    // Events read while polling, for glk_select, in order.
+    std::deque<glkote::event> held_;
     glui32 gen_ = 0;
     bool windows_changed_ = true;
     glui32 timer_interval_ = 0;

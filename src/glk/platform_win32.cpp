@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <string>
 
 namespace tw::glk {
@@ -21,6 +22,19 @@ void use_binary_stdio() {
 std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
     std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
     return _wfopen(path.c_str(), wide_mode.c_str());
+}
+
+std::optional<size_t> read_input(char* buffer, size_t size, bool wait) {
+    DWORD waiting = 0;
+    // Only a pipe can be asked what it holds; a file gives what it has at once.
+    if (!wait && PeekNamedPipe(GetStdHandle(STD_INPUT_HANDLE), nullptr, 0, nullptr, &waiting,
+                               nullptr) &&
+        waiting == 0)
+        return 0;
+    int got = _read(0, buffer, static_cast<unsigned>(std::min<size_t>(size, 1 << 20)));
+    if (got <= 0)
+        return std::nullopt;
+    return static_cast<size_t>(got);
 }
 
 std::vector<std::string> utf8_arguments() {

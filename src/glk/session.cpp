@@ -1,6 +1,7 @@
 // The conversation with the display: GlkOte's JSON protocol, one message
 // a line on standard output, events read from standard input.
 #include "glk/library.h"
+#include "glk/platform.h"
 #include "glk/utf8.h"
 
 #include <algorithm>
@@ -82,20 +83,25 @@ glkote::failure_reason reason_of(std::error_code why) {
     return glkote::failure_reason::other;
 }
 
-// Glulxe reports a fatal error by printing it to a window and calling
-// glk_exit; the display is told it as an error instead.
+// Glulxe and Git report a fatal error by printing it to a window and
+// calling glk_exit; the display is told it as an error instead.
 std::optional<std::string> interpreter_fatal_error(const library& lib) {
-    static const std::string marker = "Glulxe fatal error: ";
+    struct marker {
+        std::string before, after;
+    };
+    static const marker markers[] = {{"Glulxe fatal error: ", "\n"}, {"*** fatal error: ", " ***"}};
     for (auto& win : lib.windows) {
         auto* buffer = dynamic_cast<buffer_window*>(win.get());
         if (!buffer)
             continue;
         std::string text = buffer->pending_text();
-        size_t at = text.rfind(marker);
-        if (at == std::string::npos)
-            continue;
-        at += marker.size();
-        return text.substr(at, text.find('\n', at) - at);
+        for (const auto& [before, after] : markers) {
+            size_t at = text.rfind(before);
+            if (at == std::string::npos)
+                continue;
+            at += before.size();
+            return text.substr(at, text.find(after, at) - at);
+        }
     }
     return std::nullopt;
 }
@@ -109,17 +115,13 @@ library& library::get() {
     return *instance;
 }
 
-glkote::event library::read_event() {
+std::optional<glkote::event> library::read_event(bool wait) {
+    if (wait && !held_.empty()) {
+        glkote::event event = std::move(held_.front());
+        held_.pop_front();
+        return event;
+    }
     for (;;) {
-        int c = std::getc(stdin);
-        if (c == EOF) {
-            // The display has gone; so do we.
-            if (interrupt_handler)
-                interrupt_handler();
-            exit_process(0);
-        }
-        char got = static_cast<char>(c);
-        splitter_.feed({&got, 1});
         std::string_view message;
         switch (splitter_.next(message)) {
         case glkote::message_splitter::status::more:
@@ -129,9 +131,25 @@ glkote::event library::read_event() {
             fail("The display sent something that is not a JSON object.");
         case glkote::message_splitter::status::complete:
             if (auto event = glkote::read_event(message))
-                return std::move(*event);
+                return event;
             fail("The display sent a message that is not valid JSON.");
         }
+        std::optional<size_t> got;
+        char chunk[4096];
+        if (!input_ended_) {
+            got = read_input(chunk, sizeof chunk, wait);
+            input_ended_ = !got;
+        }
+        if (got && *got > 0) {
+            splitter_.feed({chunk, *got});
+            continue;
+        }
+        if (!wait)
+            return std::nullopt;
+        // The display has gone; so do we.
+        if (interrupt_handler)
+            interrupt_handler();
+        exit_process(0);
     }
 }
 
@@ -143,7 +161,7 @@ void library::send(const std::string& message) {
 
 void library::start_session() {
     for (;;) {
-        glkote::event message = read_event();
+        glkote::event message = *read_event();
         if (message.type != glkote::event_type::init)
             continue;
         screen = message.measures.value_or(metrics{});
@@ -151,6 +169,7 @@ void library::start_session() {
             timer_supported = timer_supported || feature == "timer";
             graphics_supported = graphics_supported || feature == "graphics";
             sound_supported = sound_supported || feature == "sounds";
+            hyperlinks_supported = hyperlinks_supported || feature == "hyperlinks";
         }
         rearrange();
         return;
@@ -187,7 +206,7 @@ void library::send_update(bool final) {
     });
 
     each_window(final ? nullptr : root, [&](glk_window_struct* win) {
-        if (win->input == input_kind::none)
+        if (win->input == input_kind::none && !win->link_input)
             return;
         // A window that changed must have its input posted anew.
         if (win->input_gen == 0 || std::find(changed.begin(), changed.end(), win) != changed.end())
@@ -195,9 +214,12 @@ void library::send_update(bool final) {
         glkote::input_entry request;
         request.window = win->id;
         request.gen = win->input_gen;
-        request.line = win->input == input_kind::line;
+        request.type = win->input == input_kind::line        ? glkote::input_entry::line
+                       : win->input == input_kind::character ? glkote::input_entry::key
+                                                             : glkote::input_entry::none;
+        request.hyperlink = win->link_input;
         auto* grid = dynamic_cast<grid_window*>(win);
-        if (request.line) {
+        if (request.type == glkote::input_entry::line) {
             glui32 maxlen = win->line->capacity;
             if (grid)
                 maxlen =
@@ -207,7 +229,7 @@ void library::send_update(bool final) {
             for (glui32 keycode : win->line->terminators)
                 request.terminators.push_back(static_cast<glkote::special_key>(keycode));
         }
-        if (grid) {
+        if (grid && request.type != glkote::input_entry::none) {
             request.xpos = win->line ? win->line->xpos : grid->cursor_x();
             request.ypos = win->line ? win->line->ypos : grid->cursor_y();
         }
@@ -274,6 +296,11 @@ std::optional<event_t> library::interpret(const glkote::event& message, bool& an
         if (timer_interval_ == 0)
             return std::nullopt;
         return event_t{evtype_Timer, nullptr, 0, 0};
+    case glkote::event_type::hyperlink:
+        if (!win || !win->link_input || message.link == 0)
+            return std::nullopt;
+        win->link_input = false;
+        return event_t{evtype_Hyperlink, win, message.link, 0};
     case glkote::event_type::arrange: {
         answered = true;
         std::map<glk_window_struct*, std::pair<glui32, glui32>> before;
@@ -323,7 +350,7 @@ event_t library::wait_for_event() {
         return event;
     }
     for (;;) {
-        glkote::event message = read_event();
+        glkote::event message = *read_event();
         if (message.type == glkote::event_type::sound ||
             message.type == glkote::event_type::volume) {
             if (auto event = sound_end(message))
@@ -340,12 +367,27 @@ event_t library::wait_for_event() {
     }
 }
 
+event_t library::poll_event() {
+    // What has come is read without waiting, and held, in order, for
+    // glk_select, which judges it; but a tick of the timer is the game's
+    // now. A tick from before the last update is none.
+    while (auto message = read_event(false))
+        held_.push_back(std::move(*message));
+    auto is_tick = [](const glkote::event& e) { return e.type == glkote::event_type::timer; };
+    std::erase_if(held_, [&](const glkote::event& e) { return is_tick(e) && e.gen != gen_; });
+    auto tick = std::find_if(held_.begin(), held_.end(), is_tick);
+    if (tick == held_.end() || timer_interval_ == 0)
+        return {evtype_None, nullptr, 0, 0};
+    held_.erase(tick);
+    return {evtype_Timer, nullptr, 0, 0};
+}
+
 std::optional<std::string> library::prompt_for_file(glui32 usage, glui32 mode) {
     special_input_ = glkote::file_prompt{mode_of(mode), type_of(usage)};
     send_update(false);
     special_input_.reset();
     for (;;) {
-        glkote::event message = read_event();
+        glkote::event message = *read_event();
         if (message.type == glkote::event_type::sound ||
             message.type == glkote::event_type::volume) {
             if (auto event = sound_end(message))

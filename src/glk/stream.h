@@ -24,9 +24,11 @@ struct glk_stream_struct {
     gidispatch_rock_t dispatch_rock{};
     glui32 read_count = 0, write_count = 0;
     glui32 style = style_Normal;
+    glui32 link = 0; // the hyperlink text written now belongs to, 0 for none
 
     virtual void put(char32_t ch) = 0;
     virtual void set_style(glui32 value) { style = value; }
+    virtual void set_link(glui32 value) { link = value; }
     // The next character, or -1 at the end of the data.
     virtual glsi32 get() { return -1; }
     virtual glui32 position() const { return 0; }
@@ -48,6 +50,7 @@ class window_stream final : public glk_stream_struct {
 
     void put(char32_t ch) override;
     void set_style(glui32 value) override;
+    void set_link(glui32 value) override;
     glk_window_struct* window() const override { return window_; }
 
   private:

@@ -30,7 +30,7 @@ void write_char(glk_stream_struct* stream, char32_t ch) {
 }
 
 void window_stream::put(char32_t ch) {
-    window_->put(ch, style);
+    window_->put(ch, style, link);
     if (window_->echo_stream && !echoing_) {
         echoing_ = true;
         write_char(window_->echo_stream, ch);
@@ -43,6 +43,15 @@ void window_stream::set_style(glui32 value) {
     if (window_->echo_stream && !echoing_) {
         echoing_ = true;
         window_->echo_stream->set_style(value);
+        echoing_ = false;
+    }
+}
+
+void window_stream::set_link(glui32 value) {
+    link = value;
+    if (window_->echo_stream && !echoing_) {
+        echoing_ = true;
+        window_->echo_stream->set_link(value);
         echoing_ = false;
     }
 }
@@ -515,6 +524,16 @@ void glk_set_style(glui32 styl) {
 void glk_set_style_stream(strid_t str, glui32 styl) {
     if (str)
         str->set_style(styl);
+}
+
+void glk_set_hyperlink(glui32 linkval) {
+    if (strid_t str = current())
+        str->set_link(linkval);
+}
+
+void glk_set_hyperlink_stream(strid_t str, glui32 linkval) {
+    if (str)
+        str->set_link(linkval);
 }
 
 glsi32 glk_get_char_stream(strid_t str) {

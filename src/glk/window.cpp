@@ -36,7 +36,7 @@ glkote::paragraph& buffer_window::current_line() {
     return pending_.back();
 }
 
-void buffer_window::put(char32_t ch, glui32 style) {
+void buffer_window::put(char32_t ch, glui32 style, glui32 link) {
     if (ch == '\n') {
         if (!line_open_) {
             pending_.push_back({false, flowbreak_next_, {}});
@@ -48,13 +48,14 @@ void buffer_window::put(char32_t ch, glui32 style) {
     if (!printable(ch))
         return;
     auto& runs = current_line().runs;
-    if (runs.empty() || runs.back().picture || runs.back().style != style_of(style))
-        runs.push_back({style_of(style), {}, std::nullopt});
+    if (runs.empty() || runs.back().picture || runs.back().style != style_of(style) ||
+        runs.back().hyperlink != link)
+        runs.push_back({style_of(style), {}, std::nullopt, link});
     append_utf8(runs.back().text, ch);
 }
 
-void buffer_window::put_picture(glkote::image picture) {
-    current_line().runs.push_back({glkote::style::normal, {}, std::move(picture)});
+void buffer_window::put_picture(glkote::image picture, glui32 link) {
+    current_line().runs.push_back({glkote::style::normal, {}, std::move(picture), link});
 }
 
 void buffer_window::flow_break() {
@@ -103,7 +104,7 @@ void grid_window::resize(glui32 columns, glui32 rows) {
     dirty_.assign(rows, true);
 }
 
-void grid_window::put(char32_t ch, glui32 style) {
+void grid_window::put(char32_t ch, glui32 style, glui32 link) {
     auto next_line = [this] {
         cursor_x_ = 0;
         if (cursor_y_ < rows_)
@@ -119,7 +120,7 @@ void grid_window::put(char32_t ch, glui32 style) {
         next_line();
     if (cursor_y_ >= rows_ || columns_ == 0)
         return;
-    cells_[size_t{cursor_y_} * columns_ + cursor_x_] = {ch, style};
+    cells_[size_t{cursor_y_} * columns_ + cursor_x_] = {ch, style, link};
     dirty_[cursor_y_] = true;
     ++cursor_x_;
 }
@@ -146,14 +147,15 @@ std::optional<glkote::window_content> grid_window::take_content() {
         // Trailing blanks in the normal style are what GlkOte pads with.
         const cell* row = &cells_[size_t{y} * columns_];
         glui32 end = columns_;
-        while (end > 0 && row[end - 1].ch == ' ' && row[end - 1].style == style_Normal)
+        while (end > 0 && row[end - 1].ch == ' ' && row[end - 1].same_run(cell{}))
             --end;
         glkote::grid_line line{y, {}};
         std::string text;
         for (glui32 x = 0; x < end; ++x) {
             append_utf8(text, row[x].ch);
-            if (x + 1 == end || row[x + 1].style != row[x].style) {
-                line.runs.push_back({style_of(row[x].style), std::move(text), std::nullopt});
+            if (x + 1 == end || !row[x + 1].same_run(row[x])) {
+                line.runs.push_back(
+                    {style_of(row[x].style), std::move(text), std::nullopt, row[x].link});
                 text.clear();
             }
         }

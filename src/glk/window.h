@@ -57,8 +57,10 @@ struct glk_window_struct {
     bool echo_line_input = true;
     std::vector<glui32> line_terminators;
     std::optional<std::u32string> partial; // the player's unfinished line, as last reported
+    bool link_input = false; // a hyperlink event requested
 
-    virtual void put(char32_t, glui32) {}
+    // A character in a style, in the link `link` (0: none).
+    virtual void put(char32_t, glui32 /*style*/, glui32 /*link*/) {}
     virtual void clear() {}
     // The changes since the last update, if any.
     virtual std::optional<tw::glkote::window_content> take_content() { return std::nullopt; }
@@ -93,12 +95,12 @@ class buffer_window final : public glk_window_struct {
   public:
     explicit buffer_window(glui32 rock) : glk_window_struct(wintype_TextBuffer, rock) {}
 
-    void put(char32_t ch, glui32 style) override;
+    void put(char32_t ch, glui32 style, glui32 link) override;
     void clear() override;
     std::optional<glkote::window_content> take_content() override;
 
-    // A picture, inline in the current line.
-    void put_picture(glkote::image picture);
+    // A picture, inline in the current line, in the link `link` (0: none).
+    void put_picture(glkote::image picture, glui32 link);
     void flow_break();
     // The text waiting to go out, lines joined with "\n".
     std::string pending_text() const;
@@ -116,7 +118,7 @@ class grid_window final : public glk_window_struct {
   public:
     explicit grid_window(glui32 rock) : glk_window_struct(wintype_TextGrid, rock) {}
 
-    void put(char32_t ch, glui32 style) override;
+    void put(char32_t ch, glui32 style, glui32 link) override;
     void clear() override;
     std::optional<glkote::window_content> take_content() override;
 
@@ -135,6 +137,8 @@ class grid_window final : public glk_window_struct {
     struct cell {
         char32_t ch = ' ';
         glui32 style = style_Normal;
+        glui32 link = 0;
+        bool same_run(const cell& other) const { return style == other.style && link == other.link; }
     };
     std::vector<cell> cells_;
     std::vector<bool> dirty_;

@@ -138,6 +138,9 @@ game_screen::chord_done game_screen::on_chord(wxKeyEvent& event) {
     case chord::restore:
         conversation.restore();
         return chord_done::done_then_field;
+    case chord::choose_link:
+        conversation.choose_link();
+        return chord_done::done_then_field;
     case chord::replay:
         speak(history.turns.replay(chord.digit));
         return chord_done::done_then_field;

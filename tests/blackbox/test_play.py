@@ -1,6 +1,6 @@
 """A whole game of Lantern Hall, played and heard as a blind player would, in
 both its builds: Z-code through our own Frotz 2.55, Glulx (lantern.gblorb,
-with a picture and its description) through our glulxe and its Glk library.
+with a picture and its description) through Git and our Glk library.
 The standard library's bold banner and room names, its status line (heard
 only with Ctrl+L), a quotation that waits for a key, a menu, saving (over a
 name when the player says so), restoring, undoing, a long reply and the

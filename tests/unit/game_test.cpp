@@ -221,16 +221,41 @@ TEST_P(Conversation, ARestoreThatCannotWorkIsToldAndNothingIsSent) {
     EXPECT_EQ(take_sent(), "");
 }
 
-TEST_P(Conversation, AKeyWaitIsAnsweredAtOnceWhileACommandIsHalfTyped) {
+TEST_P(Conversation, AKeyWaitIsAnsweredAtOnceAndNeverTakesAHalfTypedCommand) {
     screen.field = "open the d";
     EXPECT_FALSE(game.press({key_press::none, "x"})) << "no key wanted: the key is typing";
     wait_for(input_request::key);
     EXPECT_TRUE(game.waits_for_key());
+    EXPECT_FALSE(game.press({key_press::none, "o"})) << "a letter goes on into the command";
+    EXPECT_FALSE(game.press({key_press::backspace})) << "and a key that edits it";
     EXPECT_TRUE(game.press({key_press::down}));
     EXPECT_EQ(take_sent(), kind().key({key_press::down}, {input_request::key, 7, generation}));
-    EXPECT_FALSE(game.press({key_press::none, "x"})) << "one key for one wait";
+    EXPECT_FALSE(game.press({key_press::down})) << "one key for one wait";
     wait_for(input_request::line);
     EXPECT_EQ(take_sent(), "") << "the half-typed command stays the player's";
+    screen.field.clear();
+    wait_for(input_request::key);
+    EXPECT_TRUE(game.press({key_press::none, "x"})) << "with nothing typed, any key answers";
+    EXPECT_EQ(take_sent(), kind().key({key_press::none, "x"}, {input_request::key, 7, generation}));
+}
+
+TEST_P(Conversation, ALinkIsChosenByItsTextWhileTheGameWaits) {
+    game.choose_link();
+    EXPECT_EQ(screen.said, std::vector<std::string>{"There are no links."});
+    output_item offered{output_item::link_choices};
+    offered.links = {{"North", 3, 11}, {"South", 3, 12}};
+    feed(offered);
+    wait_for(input_request::link);
+    screen.choices = {std::nullopt, 1};
+    game.choose_link();
+    EXPECT_EQ(take_sent(), "") << "dismissed: nothing chosen";
+    game.choose_link();
+    EXPECT_EQ(screen.asked, (std::vector<std::string>(2, "Please choose a link.")));
+    EXPECT_EQ(screen.listed, (std::vector<std::string>{"North", "South"}));
+    EXPECT_EQ(take_sent(), kind().link({"South", 3, 12}, {input_request::link, 7, generation}));
+    if (is_glk()) {
+        EXPECT_EQ(screen.shown, ">South\n") << "the choice begins a turn, as a command does";
+    }
 }
 
 TEST_P(Conversation, TheGamesTimerTicksWithTheHalfTypedCommand) {
@@ -242,8 +267,10 @@ TEST_P(Conversation, TheGamesTimerTicksWithTheHalfTypedCommand) {
     screen.field = "exa";
     game.clock_rang(game_clock::game_timer);
     EXPECT_EQ(take_sent(), kind().timer({input_request::line, 7, generation}, "exa"));
+    // While the game is busy its clock goes on, naming its last wait, for
+    // a game that looks for its ticks meanwhile.
     game.clock_rang(game_clock::game_timer);
-    EXPECT_EQ(take_sent(), "") << "no second tick before the game has answered the first";
+    EXPECT_EQ(take_sent(), kind().timer({input_request::nothing, 0, generation}, {}));
     // A game that waits for nothing but its clock is still ticked.
     wait_for(input_request::nothing);
     game.clock_rang(game_clock::game_timer);

@@ -51,7 +51,8 @@ TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
     EXPECT_EQ(init->measures->width, glk_screen_width);
     EXPECT_EQ(init->measures->height, glk_screen_height);
     EXPECT_EQ(init->measures->gridcharwidth, 1);
-    EXPECT_EQ(init->support, (std::vector<std::string>{"timer", "graphics", "sounds"}));
+    EXPECT_EQ(init->support,
+              (std::vector<std::string>{"timer", "graphics", "sounds", "hyperlinks"}));
 
     tw::input_request line_wait{tw::input_request::line, 2, 7};
     tw::input_request key_wait{tw::input_request::key, 3, 8};
@@ -97,6 +98,12 @@ TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
     EXPECT_EQ(declined->type, event_type::file_name);
     EXPECT_FALSE(declined->file_name);
 
+    auto link = read_event(glk_link({"the north door", 5, 0xfffffff0u}, key_wait));
+    EXPECT_EQ(link->type, event_type::hyperlink);
+    EXPECT_EQ(link->gen, 8);
+    EXPECT_EQ(link->window, 5u);
+    EXPECT_EQ(link->link, 0xfffffff0u);
+
     // What Tallowick never sends reads back as written all the same.
     event arrange;
     arrange.type = event_type::arrange;
@@ -125,7 +132,7 @@ TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
 }
 
 // The library's update for a status grid, the story and a picture window,
-// waiting for a line and a file name.
+// waiting for a line, a key or a link, and a file name.
 update library_update() {
     update u;
     u.gen = 5;
@@ -138,14 +145,14 @@ update library_update() {
          window_type::grid,
          false,
          {},
-         {{0, {{style::normal, " Hall", {}}, {style::header, "  Moves: 1", {}}}}},
+         {{0, {{style::normal, " Hall", {}, 9}, {style::header, "  Moves: 1", {}, 0}}}},
          {}},
         {2,
          window_type::buffer,
          true,
-         {{true, false, {{style::input, "look", {}}}},
-          {false, false, {{style::header, "Hall", {}}}},
-          {false, true, {{style::normal, "A lamp here. ", {}}, {style::normal, {}, lamp}}}},
+         {{true, false, {{style::input, "look", {}, 0}}},
+          {false, false, {{style::header, "Hall", {}, 0}}},
+          {false, true, {{style::normal, "A lamp here. ", {}, 0}, {style::normal, {}, lamp, 3}}}},
          {},
          {}},
         {3,
@@ -158,13 +165,15 @@ update library_update() {
           {draw::picture, std::nullopt, std::nullopt, {2, 5, 6, 20, 20, std::nullopt, "A map."}}}}};
     u.input = {{2,
                 4,
-                true,
+                input_entry::line,
+                false,
                 255,
                 "ex",
                 {special_key::escape, *function_key(3)},
                 std::nullopt,
                 std::nullopt},
-               {1, 5, false, 0, {}, {}, 4u, 0u}};
+               {1, 5, input_entry::key, true, 0, {}, {}, 4u, 0u},
+               {3, 5, input_entry::none, true, 0, {}, {}, std::nullopt, std::nullopt}};
     u.timer = 0;
     u.special_input = file_prompt{file_mode::write_append, file_type::transcript};
     u.schannels = std::vector<sound_channel>{
@@ -206,6 +215,7 @@ TEST(Glkote, TheOutputTheLibraryWritesIsReadByTallowickAsMeant) {
                   {screen_event::status_line, "Hall Moves: 1"},
                   {screen_event::story_text,
                    "\nHall\nA lamp here. [Picture: A lamp.]\n[Picture: A map.]"},
+                  {screen_event::link_choices, ""},
                   {screen_event::timer, ""},
                   {screen_event::file_prompt, ""},
                   {screen_event::input_wait, ""},
@@ -215,12 +225,14 @@ TEST(Glkote, TheOutputTheLibraryWritesIsReadByTallowickAsMeant) {
                   {screen_event::failure, "Gone."}}));
     EXPECT_EQ(events[0].number, 5);
     EXPECT_EQ(events[0].channels, *sent.schannels);
-    EXPECT_EQ(events[3].number, 0);
-    EXPECT_EQ(events[4].file.mode, file_request::write);
-    EXPECT_EQ(events[4].file.usage, file_request::transcript);
-    EXPECT_EQ(events[5].input.kind, tw::input_request::line);
-    EXPECT_EQ(events[5].input.window, 2);
-    EXPECT_EQ(events[5].input.generation, 5);
+    // The links of the windows that wait for one (the story does not).
+    EXPECT_EQ(events[3].links, (std::vector<game_link>{{"Hall", 1, 9}}));
+    EXPECT_EQ(events[4].number, 0);
+    EXPECT_EQ(events[5].file.mode, file_request::write);
+    EXPECT_EQ(events[5].file.usage, file_request::transcript);
+    EXPECT_EQ(events[6].input.kind, tw::input_request::line);
+    EXPECT_EQ(events[6].input.window, 2);
+    EXPECT_EQ(events[6].input.generation, 5);
 }
 
 } // namespace

@@ -4,11 +4,13 @@
 // quiet, and that our own is no old version: the black-box games.)
 #include "core/interpreter/interpreter.h"
 #include "core/interpreter/process.h"
+#include "core/interpreter/reader.h"
 #include "core/platform/platform.h"
 #include "support.h"
 
 #include <algorithm>
 #include <thread>
+#include <tuple>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -182,6 +184,77 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsStory) {
     EXPECT_EQ(zcode.key({key_press::enter}, {}), "\n");
     EXPECT_EQ(zcode.key({key_press::down}, {}), "\\.\n");
     EXPECT_EQ(zcode.key({key_press::escape}, {}), "\\[\n");
+}
+
+// What a game said, each segment followed by "|", played by the
+// interpreter the table of formats chooses for `story` (copied into a fresh
+// save folder, confined there) through the reader, each wait for a line
+// answered with the next of `commands` until none is left.
+struct played {
+    std::string program, said, failure;
+};
+played play(const fs::path& story, std::vector<std::string> commands) {
+    temp_dir dir;
+    const auto copy = dir / story.filename();
+    fs::copy_file(story, copy);
+    auto chosen = choose_interpreter(copy, binary_dir);
+    played out{chosen.kind ? chosen.kind->program() : "", "", chosen.problem};
+    std::string error;
+    auto child =
+        chosen.kind
+            ? child_process::start(chosen.kind->launch(chosen.program, copy, dir.path()), error)
+            : nullptr;
+    if (!child || !child->write(chosen.kind->greeting()))
+        return out.failure += error, out;
+    hearing heard;
+    bool done = false;
+    output_reader reader(
+        chosen.kind->decoder(), heard,
+        [&](output_item item) {
+            if (item.kind == output_item::failure)
+                out.failure = item.raw;
+            if (item.kind != output_item::input_wait || done)
+                return;
+            done = commands.empty() || !child->write(chosen.kind->line(commands[0], item.input));
+            if (!commands.empty())
+                commands.erase(commands.begin());
+        },
+        [&](const std::string& segment) { out.said += segment + "|"; });
+    output_chunk chunk;
+    while (!done && out.failure.empty() && child->read_output(chunk, -1))
+        if (!chunk.is_stderr)
+            reader.feed(chunk.bytes);
+    return out;
+}
+
+#ifdef TALLOWICK_GLK_INTERPRETERS
+// Each interpreter linked with our Glk library starts a story of ours, and
+// its first words come through the reader as segments: its own banner is
+// not among them.
+TEST(Interpreter, EachFormatsInterpreterStartsOurStoryAndItsFirstWordsAreSaid) {
+    const std::tuple<const char*, const char*, const char*> stories[] = {
+        {"canallock.gam", "tads", "The Canal Lock\n|"},
+        {"signalbox.t3", "tads", "The Signal Box\n|"},
+        {"ferry.hex", "hugo", "The Ferry Landing\n|"},
+        {"orchard.a3c", "alan3", "The Orchard Gate"},
+        {"wellhouse.j2", "jacl", "The Well House\n|"},
+        {"lamplight.dat", "scott", "I'm in a small stone hut\n|"}, // the room above, then the story
+        {"apiary.dat", "advsys", "The Apiary\n|"}};
+    for (auto [story, program, first_words] : stories) {
+        auto game = play(binary_dir / "stories" / story, {});
+        EXPECT_EQ(game.program, program) << story;
+        EXPECT_EQ(game.failure, "") << story;
+        EXPECT_EQ(game.said.find(first_words), 0u) << story << ": " << game.said;
+    }
+}
+#endif
+
+// The Glulx machine's own test, through whichever interpreter plays Glulx.
+TEST(Interpreter, GlulxIsPlayedByOneThatPassesGlulxercise) {
+    auto game = play(binary_dir / "stories" / "glulxercise.ulx", {"all"});
+    EXPECT_EQ(game.failure, "");
+    EXPECT_NE(game.said.find("All tests passed."), std::string::npos)
+        << game.said.substr(game.said.size() - std::min<size_t>(game.said.size(), 2000));
 }
 
 } // namespace

@@ -20,6 +20,7 @@ struct screen_run {
     std::vector<std::string> failures;
     std::vector<long> timers;
     std::vector<file_request> files;
+    std::vector<std::string> links; // each list of links told, "|" after each
 };
 
 screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) {
@@ -55,6 +56,12 @@ screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) 
             break;
         case screen_event::timer:
             r.timers.push_back(e.number);
+            break;
+        case screen_event::link_choices:
+            r.links.emplace_back();
+            for (const auto& link : e.links)
+                r.links.back() += link.text + "@" + std::to_string(link.window) + "=" +
+                                  std::to_string(link.value) + "|";
             break;
         case screen_event::failure:
         case screen_event::write_failure:
@@ -112,6 +119,16 @@ TEST(DfrotzScreen, ItsOwnQuestionsAreAskedAndAPromptEndsWhenQuietOrAtTheNextRow)
               "Saving.\nSaved.\n|");
 }
 
+TEST(DfrotzScreen, AStatusLineLeftStandingAsTheUpperWindowShrankStaysTheStatusLine) {
+    // The Quayside's opening through our dfrotz: its status line stays on
+    // row 1 ('-') while the game waits for keys.
+    auto r = dfrotz({"01- " + reverse(" Wait for the ferry!") + "\n... \n",
+                     "04  The last ferry is late.\n05  \n06  [Press any key.]\n07) ",
+                     "08  A horn sounds.\n09  \n10  [Press any key.]\n11) "});
+    EXPECT_EQ(r.status, std::vector<std::string>{"Wait for the ferry!"});
+    EXPECT_EQ(r.text, "The last ferry is late.\n\n[Press any key.]\n|A horn sounds.\n\n[Press any key.]\n|");
+}
+
 TEST(DfrotzScreen, TextOfAnotherInterpreterPassesUnchanged) {
     std::string text = "You said: look.\n\n>Line numbering is 07  here\n";
     EXPECT_EQ(dfrotz({text}).text, text);
@@ -144,6 +161,28 @@ TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
     EXPECT_EQ(r.inputs[1].window, 2);
     EXPECT_EQ(r.inputs[1].generation, 2);
     EXPECT_EQ(r.timers, (std::vector<long>{2000}));
+}
+
+TEST(GlkProtocol, LinksAreListedAsTheWindowsNowStandEachTextOnce) {
+    auto r = glk(
+        {R"({"type":"update","gen":1,"windows":[{"id":2,"type":"buffer","rock":201,"top":2},)"
+         R"({"id":1,"type":"grid","rock":7,"top":0,"gridwidth":40,"gridheight":2}],)"
+         R"("content":[{"id":2,"text":[{"content":[{"text":"A "},{"text":"red ","hyperlink":5},)"
+         R"({"text":"door","hyperlink":5},{"text":" and "},{"text":"Back","hyperlink":6}]}]},)"
+         R"({"id":1,"lines":[{"line":0,"content":[{"text":"Go "},{"text":"North","hyperlink":1}]},)"
+         R"({"line":1,"content":[{"text":"Back","hyperlink":2}]}]}],)"
+         R"("input":[{"id":1,"gen":1,"hyperlink":true},{"id":2,"gen":1,"hyperlink":true}]})",
+         // The story cleared, the grid shrunk and no longer waiting for a link.
+         R"({"type":"update","gen":2,"windows":[{"id":2,"type":"buffer","rock":201,"top":1},)"
+         R"({"id":1,"type":"grid","rock":7,"top":0,"gridwidth":40,"gridheight":1}],)"
+         R"("content":[{"id":2,"clear":true,"text":[{"content":[{"text":"On","hyperlink":7}]}]}],)"
+         R"("input":[{"id":2,"gen":2,"type":"line","hyperlink":true}]})",
+         R"({"type":"update","gen":3,"input":[{"id":2,"gen":2,"type":"line","hyperlink":true}]})"});
+    // From the top down; "Back" where it stands last; unchanged, not told again.
+    EXPECT_EQ(r.links, (std::vector<std::string>{"North@1=1|red door@2=5|Back@2=6|", "On@2=7|"}));
+    ASSERT_EQ(r.inputs.size(), 3u);
+    EXPECT_EQ(r.inputs[0].kind, input_request::link);
+    EXPECT_EQ(r.inputs[1].kind, input_request::line);
 }
 
 TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
@@ -191,6 +230,22 @@ struct reading {
                          [this](output_item i) { items.push_back(std::move(i)); },
                          [this](const std::string& s) { said.push_back(s); }};
 };
+
+TEST(Reader, EveryPauseAfterNewWordsIsToldButNotEachKeyOfAMenu) {
+    reading r;
+    for (auto rows : {"01  Back to the bookcase...\n02) ",
+                      "03  You always read the book in one go!\n04) ",
+                      // A menu drawn above the story: only the drawing changes.
+                      "01= > Read on\n02=   Stop\n05) ", "01=   Read on\n02= > Stop\n05) ",
+                      "06  Stopped.\n07> >"}) {
+        r.reader.feed(rows);
+        r.reader.quiet();
+    }
+    EXPECT_EQ(r.said, (std::vector<std::string>{
+                          "Back to the bookcase...\n", press_a_key,
+                          "You always read the book in one go!\n", press_a_key, "> Read on\n",
+                          "Stop\n", "Read on\n", "> Stop\n", "Stopped.\n"}));
+}
 
 TEST(Hearing, ASilencedReplyStaysSilentToItsEndAndTheNextIsHeard) {
     reading r;

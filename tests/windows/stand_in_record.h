@@ -12,7 +12,14 @@ inline void record_call(const char* call, const wchar_t* text = nullptr) {
         n > 1) {
         std::string utf8(n, '\0');
         WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), n, nullptr, nullptr);
-        line += ' ' + utf8.substr(0, n - 1);
+        utf8.resize(n - 1);
+        // One line a call: a piece's own line end is no part of what is said.
+        while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r'))
+            utf8.pop_back();
+        for (char& c : utf8)
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        line += ' ' + utf8;
     }
     line += '\n';
     wchar_t file[MAX_PATH];

@@ -52,7 +52,7 @@ void game_conversation::take_output(std::vector<output_item>& items) {
             break;
         case output_item::input_wait:
             flush();
-            waiting = item.input;
+            waiting = last_wait = item.input;
             if (item.input.kind != input_request::line)
                 break;
             // A question of the interpreter's about a file we named is
@@ -82,6 +82,9 @@ void game_conversation::take_output(std::vector<output_item>& items) {
                 host.start_clock(game_clock::game_timer, std::chrono::milliseconds(item.number));
             else
                 host.stop_clock(game_clock::game_timer);
+            break;
+        case output_item::link_choices:
+            links = std::move(item.links);
             break;
         case output_item::failure:
             // Told when the game has ended, as the interpreter's own errors.
@@ -147,6 +150,10 @@ void game_conversation::send_line(const std::string& text) {
     interpreter.heard().input_sent();
     if (!interpreter.send(kind.line(text, waiting.value_or(input_request{}))))
         return;
+    input_went(text);
+}
+
+void game_conversation::input_went(const std::string& text) {
     waiting.reset();
     history.turns.close_turn();
     show_command(text);
@@ -159,10 +166,42 @@ bool game_conversation::waits_for_key() const {
 bool game_conversation::press(const key_press& key) {
     if (ended || !waits_for_key())
         return false;
+    // A command half typed is the player's: what they type, and the keys
+    // that edit it, go on into it; Enter, Escape, Up or Down answers the
+    // game.
+    bool edits = key.special == key_press::none || key.special == key_press::backspace ||
+                 key.special == key_press::left || key.special == key_press::right ||
+                 key.special == key_press::home || key.special == key_press::end;
+    if (edits && !host.half_typed().empty())
+        return false;
     interpreter.heard().input_sent();
     interpreter.send(kind.key(key, *waiting));
     waiting.reset();
     return true;
+}
+
+void game_conversation::choose_link() {
+    if (ended)
+        return;
+    if (!waiting || links.empty()) {
+        host.say("There are no links.", true);
+        return;
+    }
+    const auto offered = links;
+    const long generation = waiting->generation;
+    std::vector<std::string> texts;
+    for (const auto& link : offered)
+        texts.push_back(link.text);
+    auto index = host.choose("Please choose a link.", texts);
+    // The game may have moved on while the list was open: a link of an
+    // earlier screen is not sent.
+    if (!index || *index >= offered.size() || !waiting || waiting->generation != generation ||
+        links != offered)
+        return;
+    const auto& chosen = offered[*index];
+    interpreter.heard().input_sent();
+    if (interpreter.send(kind.link(chosen, *waiting)))
+        input_went(chosen.text);
 }
 
 void game_conversation::answer_file_prompt(const output_item& prompt) {
@@ -262,9 +301,13 @@ void game_conversation::clock_rang(game_clock clock) {
         return;
     }
     // The game's clock ticks while the player thinks, whatever the game
-    // waits for; what they have typed so far stays where it is.
-    if (!waiting)
+    // waits for; what they have typed so far stays where it is. It ticks
+    // too while the game is busy, for a game that looks for its ticks
+    // meanwhile: the tick names the game's last wait.
+    if (!waiting) {
+        interpreter.send(kind.timer({input_request::nothing, 0, last_wait.generation}, {}));
         return;
+    }
     if (interpreter.send(kind.timer(*waiting, host.half_typed())))
         waiting.reset();
 }

@@ -74,8 +74,12 @@ class game_conversation final : public game_listener {
 
     // Whether the game waits for one key, which the next key answers.
     bool waits_for_key() const;
-    // Answers that wait; false when there is none.
+    // Answers that wait; false when there is none, or when the key types
+    // or edits a command the player has half typed.
     bool press(const key_press& key);
+    // Lets the player choose one of the links the game waits for, by its
+    // text, and tells the game which.
+    void choose_link();
 
     void clock_rang(game_clock clock);
     void speak_status_line();
@@ -96,6 +100,8 @@ class game_conversation final : public game_listener {
     void show(const std::string& text);
     void show_command(const std::string& text);
     void send_line(const std::string& text);
+    // The player's input has been sent: the turn it began is shown.
+    void input_went(const std::string& text);
     void answer_file_prompt(const output_item& prompt);
     void answer_question(const output_item& question);
     // The save the player chose in our list, or none (nothing to restore,
@@ -111,8 +117,11 @@ class game_conversation final : public game_listener {
     transcript log;
     bool told_log_failure = false;
     std::string status_line;
-    // The input the game waits for, if any.
+    // The input the game waits for, if any, and the last it waited for.
     std::optional<input_request> waiting;
+    input_request last_wait;
+    // The links the game waits for.
+    std::vector<game_link> links;
     // Commands typed while the game waits for none, for an interpreter that
     // cannot take them ahead.
     std::deque<std::string> typed_ahead;

@@ -68,9 +68,13 @@ written image_json(const image& i) {
 
 written runs_json(const std::vector<run>& runs) {
     written list = written::array();
-    for (auto& r : runs)
-        list.push_back(r.picture ? image_json(*r.picture)
-                                 : written{{"style", name(name_of(r.style))}, {"text", r.text}});
+    for (auto& r : runs) {
+        written entry = r.picture ? image_json(*r.picture)
+                                  : written{{"style", name(name_of(r.style))}, {"text", r.text}};
+        if (r.hyperlink)
+            entry["hyperlink"] = r.hyperlink;
+        list.push_back(std::move(entry));
+    }
     return list;
 }
 
@@ -146,8 +150,10 @@ written place_json(const window_place& w) {
 }
 
 written input_json(const input_entry& r) {
-    written entry{{"id", r.window}, {"gen", r.gen}, {"type", r.line ? "line" : "char"}};
-    if (r.line) {
+    written entry{{"id", r.window}, {"gen", r.gen}};
+    if (r.type != input_entry::none)
+        entry["type"] = r.type == input_entry::line ? "line" : "char";
+    if (r.type == input_entry::line) {
         entry["maxlen"] = r.maxlen;
         if (!r.initial.empty())
             entry["initial"] = r.initial;
@@ -162,6 +168,8 @@ written input_json(const input_entry& r) {
         entry["xpos"] = *r.xpos;
     if (r.ypos)
         entry["ypos"] = *r.ypos;
+    if (r.hyperlink)
+        entry["hyperlink"] = true;
     return entry;
 }
 
@@ -205,6 +213,8 @@ const char* event_name(event_type type) {
         return "sound";
     case event_type::volume:
         return "volume";
+    case event_type::hyperlink:
+        return "hyperlink";
     case event_type::other:
         break;
     }
@@ -322,13 +332,13 @@ std::vector<run> read_runs(json* content) {
         if (item.is_string() && i + 1 < content->size() && (*content)[i + 1].is_string()) {
             runs.push_back(
                 {named<style>(item.get_ref<const std::string&>()).value_or(style::normal),
-                 std::move((*content)[++i].get_ref<std::string&>()), std::nullopt});
+                 std::move((*content)[++i].get_ref<std::string&>()), std::nullopt, 0});
         } else if (json* special = member(item, "special")) {
             if (special->is_string() && *special == "image")
-                runs.push_back({style::normal, {}, read_image(item)});
+                runs.push_back({style::normal, {}, read_image(item), id_of(item, "hyperlink")});
         } else if (item.is_object()) {
             runs.push_back({name_in<style>(item, "style").value_or(style::normal),
-                            text_of(item, "text"), std::nullopt});
+                            text_of(item, "text"), std::nullopt, id_of(item, "hyperlink")});
         }
     }
     return runs;
@@ -403,7 +413,9 @@ input_entry read_input(json& j) {
     input_entry r;
     r.window = id_of(j, "id");
     r.gen = integer_of<std::int64_t>(j, "gen").value_or(0);
-    r.line = text_of(j, "type") == "line";
+    auto type = text_of(j, "type");
+    r.type = type == "line" ? input_entry::line : type == "char" ? input_entry::key : input_entry::none;
+    r.hyperlink = flag_of(j, "hyperlink");
     r.maxlen = id_of(j, "maxlen");
     r.initial = text_of(j, "initial");
     if (json* terminators = list_of(j, "terminators"))
@@ -493,6 +505,10 @@ std::string write(const event& e) {
     case event_type::redraw:
         if (e.window)
             message["window"] = e.window;
+        break;
+    case event_type::hyperlink:
+        message["window"] = e.window;
+        message["value"] = e.link;
         break;
     case event_type::file_name:
         message["response"] = "fileref_prompt";
@@ -607,6 +623,9 @@ std::optional<event> read_event(std::string_view text) {
         }
     } else if (type == "redraw") {
         e.type = event_type::redraw;
+    } else if (type == "hyperlink") {
+        e.type = event_type::hyperlink;
+        e.link = id_of(*doc, "value");
     } else if (type == "specialresponse" && text_of(*doc, "response") == "fileref_prompt") {
         e.type = event_type::file_name;
         if (json* value = member(*doc, "value"); value && value->is_string())

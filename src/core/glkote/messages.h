@@ -38,6 +38,7 @@ enum class event_type {
     timer,     // a tick of the timer the update asked for
     arrange,   // new `metrics`
     redraw,    // graphics to be drawn again (`window`, or all: 0)
+    hyperlink, // the link `link` chosen in `window`
     file_name, // "specialresponse" to a fileref_prompt: `file_name`, none if declined
     sound,     // a sound the game asked to hear the end of has ended: `channel`, `sound`, `notify`
     volume,    // a change of volume the game asked to hear the end of: `channel`, `notify`
@@ -52,10 +53,11 @@ struct event {
     std::optional<special_key> terminator;
     std::optional<std::string> file_name;
     std::uint32_t channel = 0, sound = 0, notify = 0; // sound, volume
+    std::uint32_t link = 0; // a hyperlink's value; 0 is none
     // The player's unfinished lines, by window, sent with any event.
     std::vector<std::pair<std::uint32_t, std::string>> partial;
     std::optional<metrics> measures;  // init, arrange
-    std::vector<std::string> support; // init: "timer", "graphics", "sounds"
+    std::vector<std::string> support; // init: "timer", "graphics", "sounds", "hyperlinks"
     bool operator==(const event&) const = default;
 };
 
@@ -70,11 +72,13 @@ struct image {
     bool operator==(const image&) const = default;
 };
 
-// A run of text in one style, or a picture.
+// A run of text in one style, or a picture; either may be (part of) a
+// link.
 struct run {
     glkote::style style = glkote::style::normal;
     std::string text;
     std::optional<image> picture;
+    std::uint32_t hyperlink = 0; // the link's value; 0 is none
     bool operator==(const run&) const = default;
 };
 
@@ -133,7 +137,10 @@ struct window_place {
 struct input_entry {
     std::uint32_t window = 0;
     std::int64_t gen = 0; // the update that first asked
-    bool line = true;     // a line, or one key ("char")
+    // A line, one key ("char"), or neither: a link alone.
+    enum kind_t { line, key, none };
+    kind_t type = line;
+    bool hyperlink = false; // a link may be chosen in the window
     // A line's:
     std::uint32_t maxlen = 0;
     std::string initial;

@@ -17,6 +17,11 @@ inline bool is_digit(char c) {
 inline bool is_upper_row(char t) {
     return t == '=' || t == '#';
 }
+// A row last written while above the lower window, which the upper window
+// left standing as it shrank beneath it.
+inline bool is_left_by_upper(char t) {
+    return t == '-';
+}
 // Types of the rows that show the input the interpreter waits for.
 inline bool is_line_input(char t) {
     return t == '>' || t == 'T' || t == '}' || t == 'D';
@@ -32,7 +37,8 @@ inline bool is_prefix(std::string_view h) {
         return true;
     char t = h[2];
     return is_digit(h[0]) && is_digit(h[1]) &&
-           (t == ' ' || t == ']' || is_upper_row(t) || is_line_input(t) || is_key_input(t));
+           (t == ' ' || t == ']' || is_upper_row(t) || is_left_by_upper(t) || is_line_input(t) ||
+            is_key_input(t));
 }
 
 // A row's cells: its text with reverse video resolved, and the text of the

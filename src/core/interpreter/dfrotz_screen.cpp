@@ -292,7 +292,13 @@ void dfrotz_screen::end_row(std::vector<screen_event>& out) {
     // still the status window's.
     bool status_bar = number >= 1 && static_cast<size_t>(number) <= status_rows &&
                       c.all_reverse && c.any_reverse && upper.size() + 1 == static_cast<size_t>(number);
-    if (is_upper_row(type) || status_bar) {
+    // A status line the upper window left standing as it shrank to nothing
+    // is still the status line, for as long as it stands.
+    bool left_status = is_left_by_upper(type) && number >= 1 &&
+                       static_cast<size_t>(number) <=
+                           (status_rows > 0 ? status_rows
+                                            : (c.all_reverse && c.any_reverse ? likely_status_rows : 0));
+    if (is_upper_row(type) || status_bar || left_status) {
         // What went before belongs to an earlier update.
         if (upper.empty())
             settle(out);

@@ -6,7 +6,8 @@
 // this class tells:
 // - the rows above the lower window (printed whole whenever one changed):
 //   the status window, kept for asking rather than spoken, or a drawing such
-//   as a menu, whose changed lines are said;
+//   as a menu, whose changed lines are said; a status line still standing
+//   after the upper window shrank beneath it stays the status line;
 // - a quote box drawn over older text, of which only the box is said;
 // - where the interpreter only wrapped a long line, which is no line end;
 // - the input it waits for: a line, or a single key;

@@ -3,6 +3,7 @@
 #include "core/interpreter/dfrotz_rows.h"
 
 #include <algorithm>
+#include <set>
 
 namespace tw {
 namespace {
@@ -14,9 +15,6 @@ constexpr size_t update_limit = 64 << 20;
 // The rock the Inform libraries give their status window (202; the story
 // window's is 201, a quotation's 203).
 constexpr std::uint32_t inform_status_rock = 202;
-// Before the game has waited for a command, a grid window at the top no
-// taller than this is taken for the status window.
-constexpr size_t likely_status_rows = 3;
 
 // The words of runs of content, as the player hears them: the echo of the
 // player's own command is left out (Tallowick shows commands itself), and a
@@ -31,6 +29,27 @@ void add_runs(const std::vector<glkote::run>& runs, std::string& text) {
             text += run.text;
         }
     }
+}
+
+// The links in runs of content in `window`: runs of one link together, each
+// link by its words (a picture by its description).
+std::vector<game_link> links_in(const std::vector<glkote::run>& runs, std::uint32_t window) {
+    std::vector<game_link> links;
+    std::uint32_t open = 0;
+    for (auto& run : runs) {
+        if (run.hyperlink != 0) {
+            std::string words = run.picture ? "Picture: " + run.picture->alttext : run.text;
+            if (run.hyperlink == open)
+                links.back().text += words;
+            else
+                links.push_back({std::move(words), static_cast<int>(window), run.hyperlink});
+        }
+        open = run.hyperlink;
+    }
+    for (auto& link : links)
+        link.text = collapse_spaces(link.text);
+    std::erase_if(links, [](const game_link& l) { return l.text.empty(); });
+    return links;
 }
 
 file_request::mode_t mode_of(std::optional<glkote::file_mode> mode) {
@@ -109,7 +128,7 @@ glkote::special_key special_key_of(key_press::special_t special) {
 
 } // namespace
 
-glk_screen::glk_screen() : splitter(update_limit) {}
+glk_screen::glk_screen(glk_status_window status) : splitter(update_limit), status(status) {}
 
 void glk_screen::fail(std::string why, std::vector<screen_event>& out) {
     failed = true;
@@ -143,7 +162,7 @@ void glk_screen::finish(std::vector<screen_event>& out) {
 }
 
 bool glk_screen::is_status_window(std::uint32_t id, const window& w) const {
-    if (w.type != window_type::grid)
+    if (w.type != window_type::grid || status == glk_status_window::none)
         return false;
     if (w.rock == inform_status_rock)
         return true;
@@ -185,9 +204,14 @@ void glk_screen::apply(glkote::update& update, std::vector<screen_event>& out) {
             entry.type = w.type;
             entry.rock = w.rock;
             entry.top = w.top;
+            entry.left = w.left;
             entry.rows = w.type == window_type::grid ? w.rows : 0;
             entry.lines.resize(entry.rows);
+            links.cut(static_cast<int>(w.id), entry.rows);
         }
+        for (const auto& [id, w] : windows)
+            if (!now.count(id))
+                links.forget(static_cast<int>(id));
         windows = std::move(now);
         for (auto it = drawn.begin(); it != drawn.end();)
             it = windows.count(it->first) ? std::next(it) : drawn.erase(it);
@@ -210,29 +234,41 @@ void glk_screen::apply(glkote::update& update, std::vector<screen_event>& out) {
                 std::string text;
                 add_runs(l.runs, text);
                 w.lines[l.line] = collapse_spaces(text);
+                links.set_line(static_cast<int>(c.id), l.line, links_in(l.runs, c.id));
             }
             if (std::find(changed_grids.begin(), changed_grids.end(), c.id) == changed_grids.end())
                 changed_grids.push_back(c.id);
         } else if (w.type == window_type::buffer) {
             // A cleared window is not read again; only what comes after.
+            if (c.clear)
+                links.forget(static_cast<int>(c.id));
             std::string& story = texts[{w.top, c.id}];
             for (const auto& paragraph : c.text) {
                 if (!paragraph.append && w.open_line)
                     story += "\n";
                 w.open_line = true;
                 add_runs(paragraph.runs, story);
+                links.add(links_in(paragraph.runs, c.id));
             }
         } else {
             for (const auto& d : c.draws)
                 if (d.kind == glkote::draw::picture)
-                    add_runs({{glkote::style::normal, {}, d.drawn}}, texts[{w.top, c.id}]);
+                    add_runs({{glkote::style::normal, {}, d.drawn, 0}}, texts[{w.top, c.id}]);
         }
     }
 
     inputs.clear();
-    for (const auto& i : update.input)
-        inputs.push_back({i.line ? input_request::line : input_request::key,
+    std::set<int> awaiting_links;
+    for (const auto& i : update.input) {
+        if (i.hyperlink)
+            awaiting_links.insert(static_cast<int>(i.window));
+        if (i.type == glkote::input_entry::none && !i.hyperlink)
+            continue;
+        inputs.push_back({i.type == glkote::input_entry::line  ? input_request::line
+                          : i.type == glkote::input_entry::key ? input_request::key
+                                                               : input_request::link,
                           static_cast<int>(i.window), static_cast<long>(update.gen)});
+    }
     bool waits_for_command = std::any_of(
         inputs.begin(), inputs.end(), [](const auto& r) { return r.kind == input_request::line; });
 
@@ -280,6 +316,22 @@ void glk_screen::apply(glkote::update& update, std::vector<screen_event>& out) {
     if (!story.empty())
         out.push_back({screen_event::story_text, std::move(story)});
 
+    // Links in reading order: the windows from the top down, then from the
+    // left.
+    std::vector<std::pair<std::pair<double, double>, int>> places;
+    for (const auto& [id, w] : windows)
+        places.push_back({{w.top, w.left}, static_cast<int>(id)});
+    std::sort(places.begin(), places.end());
+    std::vector<int> reading_order;
+    for (const auto& place : places)
+        reading_order.push_back(place.second);
+    if (auto now = links.choosable(reading_order, awaiting_links); now != choosable) {
+        choosable = now;
+        screen_event e{screen_event::link_choices};
+        e.links = std::move(now);
+        out.push_back(std::move(e));
+    }
+
     if (update.timer) {
         screen_event e{screen_event::timer};
         e.number = *update.timer;
@@ -293,11 +345,13 @@ void glk_screen::apply(glkote::update& update, std::vector<screen_event>& out) {
         out.push_back(std::move(e));
     }
     if (!inputs.empty()) {
-        // A command first: a game that waits for both is waiting for one.
-        auto wanted = std::find_if(inputs.begin(), inputs.end(),
-                                   [](const auto& r) { return r.kind == input_request::line; });
+        // A command first, then a key: a game that waits for a command and
+        // a key (or a link) is waiting for a command, one that waits for a
+        // key or a link for a key.
+        auto wanted = std::min_element(inputs.begin(), inputs.end(),
+                                       [](const auto& a, const auto& b) { return a.kind < b.kind; });
         screen_event e{screen_event::input_wait};
-        e.input = wanted != inputs.end() ? *wanted : inputs.front();
+        e.input = *wanted;
         out.push_back(std::move(e));
     } else {
         // Waiting for no input at all, only for its timer (ADRIFT's
@@ -316,7 +370,7 @@ std::string glk_greeting() {
     init.measures = glkote::metrics{};
     init.measures->width = glk_screen_width;
     init.measures->height = glk_screen_height;
-    init.support = {"timer", "graphics", "sounds"};
+    init.support = {"timer", "graphics", "sounds", "hyperlinks"};
     return glkote::write(init);
 }
 
@@ -349,6 +403,12 @@ std::string glk_key(const key_press& key, const input_request& request) {
                       : std::string_view();
     else
         e.value = glkote::name_of(special_key_of(key.special));
+    return glkote::write(e);
+}
+
+std::string glk_link(const game_link& link, const input_request& request) {
+    auto e = answer(glkote::event_type::hyperlink, request.generation, link.window);
+    e.link = link.value;
     return glkote::write(e);
 }
 

@@ -46,6 +46,8 @@ class dfrotz_kind final : public interpreter_kind {
     std::string key(const key_press& key, const input_request&) const override {
         return dfrotz::key(key);
     }
+    // The Z-machine has no links.
+    std::string link(const game_link&, const input_request&) const override { return {}; }
     std::string file_name(const std::optional<std::string>& name,
                           const file_request&) const override {
         // dfrotz reads the name as a line and takes an empty one for its
@@ -56,30 +58,47 @@ class dfrotz_kind final : public interpreter_kind {
     std::string timer(const input_request&, std::string_view) const override { return {}; }
 };
 
-// Glulx: our glulxe, whose Glk library speaks the GlkOte protocol.
-class glulxe_kind final : public interpreter_kind {
+// What sets apart the programs linked with our Glk library, which speaks
+// the GlkOte protocol for every one of them: a row each.
+struct glk_program {
+    std::string_view name;
+    // Whether it opens its story through the Glk library, by any name the
+    // system allows; the others fopen() it, by a name in the system's code
+    // page.
+    bool opens_any_name;
+    // Which window holds its status line.
+    glk_status_window status;
+    // Its options before the story.
+    std::vector<std::string> options;
+};
+
+class glk_kind final : public interpreter_kind {
   public:
-    std::string program() const override { return "glulxe"; }
+    explicit glk_kind(glk_program row) : row(std::move(row)) {}
+
+    std::string program() const override { return std::string(row.name); }
     std::vector<std::filesystem::path> places(const std::filesystem::path& cwd) const override {
-        // Only ours: any other glulxe draws on a terminal.
+        // Only ours: any other build of these draws on a terminal or a window.
         return own_program_places(cwd, program());
     }
     launch_options command(const std::filesystem::path& interpreter,
                            const std::filesystem::path& story,
                            const std::filesystem::path& workdir) const override {
-        return {{argument_of(interpreter), argument_of(story)}, {}, argument_of(workdir), {}};
+        std::vector<std::string> arguments{argument_of(interpreter)};
+        arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+        arguments.push_back(argument_of(story));
+        return {std::move(arguments), {}, argument_of(workdir), {}};
     }
     std::optional<std::string> notice(const std::filesystem::path&) const override {
         return std::nullopt;
     }
-    // Our Glk library reads its arguments as UTF-8 and opens files by them.
-    bool opens_any_name() const override { return true; }
+    bool opens_any_name() const override { return row.opens_any_name; }
     // Each event names the input it answers.
     bool takes_input_ahead() const override { return false; }
     // The protocol asks for a file without words: our dialogs ask.
     bool asks_file_names_in_words() const override { return false; }
     std::unique_ptr<output_decoder> decoder() const override {
-        return std::make_unique<glk_screen>();
+        return std::make_unique<glk_screen>(row.status);
     }
     std::string greeting() const override { return glk_greeting(); }
     std::string line(std::string_view text, const input_request& request) const override {
@@ -88,16 +107,51 @@ class glulxe_kind final : public interpreter_kind {
     std::string key(const key_press& key, const input_request& request) const override {
         return glk_key(key, request);
     }
+    std::string link(const game_link& link, const input_request& request) const override {
+        return glk_link(link, request);
+    }
     std::string file_name(const std::optional<std::string>& name,
                           const file_request& request) const override {
         return glk_file_name(name, request);
     }
-    // Our Glk library asks no questions of its own.
+    // Our Glk library asks no questions of its own; what these interpreters
+    // ask ("Do you really want to restore?") comes as a wait for a key.
     std::string answer(bool) const override { return {}; }
     std::string timer(const input_request& request, std::string_view partial) const override {
         return glk_timer(request, partial);
     }
+
+  private:
+    glk_program row;
 };
+
+constexpr auto top = glk_status_window::topmost_grid;
+// Scott Adams' games and their kin draw the room, its exits and what is in
+// it in the grid window at the top: what the player most needs to hear.
+constexpr auto room_above = glk_status_window::none;
+
+// Level 9's and Magnetic Scrolls' pictures are drawn a pixel at a time, all
+// of it sent and none of it heard; so they are not drawn (-np; and no
+// animation, -nx).
+// clang-format off
+const glk_kind glk_kinds[] = {
+    glk_kind({"glulxe",   true,  top,        {}}),
+    glk_kind({"git",      true,  top,        {}}),
+    glk_kind({"tads",     false, top,        {}}),
+    glk_kind({"hugo",     true,  top,        {}}),
+    glk_kind({"scare",    true,  top,        {}}),
+    glk_kind({"alan2",    false, top,        {}}),
+    glk_kind({"alan3",    false, top,        {}}),
+    glk_kind({"agility",  false, top,        {}}),
+    glk_kind({"advsys",   true,  top,        {}}),
+    glk_kind({"jacl",     false, top,        {}}),
+    glk_kind({"level9",   false, top,        {"-np"}}),
+    glk_kind({"magnetic", false, top,        {"-np", "-nx"}}),
+    glk_kind({"scott",    false, room_above, {}}),
+    glk_kind({"plus",     false, room_above, {}}),
+    glk_kind({"taylor",   false, room_above, {}}),
+};
+// clang-format on
 
 // More entries than any player's save folder holds: past them, stories in
 // it are left unguarded rather than the game's start held up.
@@ -169,11 +223,11 @@ confinement confinement_for(const std::filesystem::path& given_story,
 
 const interpreter_kind* interpreter_for(std::string_view program) {
     static const dfrotz_kind dfrotz;
-    static const glulxe_kind glulxe;
-    for (const interpreter_kind* kind : {static_cast<const interpreter_kind*>(&dfrotz),
-                                         static_cast<const interpreter_kind*>(&glulxe)})
-        if (kind->program() == program)
-            return kind;
+    if (program == dfrotz.program())
+        return &dfrotz;
+    for (const auto& kind : glk_kinds)
+        if (program == kind.program())
+            return &kind;
     return nullptr;
 }
 

@@ -56,11 +56,13 @@ class interpreter_kind {
     virtual std::string greeting() const = 0;
 
     // The player's input, as it is written to the interpreter to answer
-    // `request`: a line, one key, the name of a file (none: the player
-    // declined to give one), a yes or no to the interpreter's own question,
-    // and a tick of the game's timer (with the command half-typed).
+    // `request`: a line, one key, a link chosen, the name of a file (none:
+    // the player declined to give one), a yes or no to the interpreter's own
+    // question, and a tick of the game's timer (with the command
+    // half-typed).
     virtual std::string line(std::string_view text, const input_request& request) const = 0;
     virtual std::string key(const key_press& key, const input_request& request) const = 0;
+    virtual std::string link(const game_link& link, const input_request& request) const = 0;
     virtual std::string file_name(const std::optional<std::string>& name,
                                   const file_request& request) const = 0;
     virtual std::string answer(bool yes) const = 0;

@@ -155,6 +155,7 @@ void output_reader::say_text(const std::string& shown) {
 void output_reader::hand_on() {
     for (auto& raw : segments) {
         std::string shown = clean_segment(raw);
+        said_since_wait = said_since_wait || worth_saying(shown);
         say_text(shown);
         deliver({output_item::segment, std::move(raw), std::move(shown)});
     }
@@ -185,13 +186,16 @@ void output_reader::act_on() {
             deliver({output_item::status_line, std::move(e.text)});
             break;
         case screen_event::input_wait: {
-            bool key = e.input.kind == input_request::key;
+            auto kind = e.input.kind;
             heard.reply_ended();
-            // Said when the game starts waiting for single keys, not at each
-            // key of a menu.
-            if (key && !waiting_for_keys && heard.may_say_own())
-                say(press_a_key);
-            waiting_for_keys = key;
+            // A wait for a key, or for a link alone, is told when it follows
+            // something the game said, and when the game starts waiting so;
+            // not at each key of a menu, where only a drawing changed.
+            bool told = kind == input_request::key || kind == input_request::link;
+            if (told && (kind != last_wait || said_since_wait) && heard.may_say_own())
+                say(kind == input_request::key ? press_a_key : choose_a_link);
+            last_wait = kind;
+            said_since_wait = false;
             output_item item{output_item::input_wait};
             item.input = e.input;
             deliver(std::move(item));
@@ -228,6 +232,12 @@ void output_reader::act_on() {
             if (sounds)
                 sounds(e.number, std::move(e.channels));
             break;
+        case screen_event::link_choices: {
+            output_item item{output_item::link_choices};
+            item.links = std::move(e.links);
+            deliver(std::move(item));
+            break;
+        }
         case screen_event::failure:
             deliver({output_item::failure, std::move(e.text)});
             break;

@@ -34,6 +34,7 @@ struct output_item {
         file_prompt, // the name of `file`; `shown` is its question
         question,    // yes or no, `shown`
         timer,       // the game wants a timer event every `number` ms (0: none)
+        link_choices, // the links that may now be chosen are `links`
         failure,     // the interpreter cannot go on: `raw` says why
     };
     output_item(kind_t kind = segment, std::string raw = {}, std::string shown = {})
@@ -45,6 +46,7 @@ struct output_item {
     input_request input;
     file_request file;
     long number = 0;
+    std::vector<game_link> links;
 };
 
 // Items waiting for the GUI thread. The reader pushes; the GUI thread takes
@@ -96,8 +98,10 @@ class output_pump {
 // Most of the interpreter's error text that is kept for the player.
 constexpr size_t stderr_limit = 1 << 20;
 
-// What the player hears when the interpreter starts waiting for single keys.
+// What the player hears when the game waits for one key, or for a link and
+// nothing else.
 inline constexpr char press_a_key[] = "Press a key.";
+inline constexpr char choose_a_link[] = "Choose a link with Control K.";
 
 // What the player may hear of a game, decided as it is read. The GUI thread
 // asks; the reader thread acts on it. All of it is atomic.
@@ -167,7 +171,10 @@ class output_reader {
     std::string text;
     std::vector<screen_event> events;
     std::vector<std::string> segments;
-    bool waiting_for_keys = false;
+    // The kind of the last wait for input, and whether the game has said
+    // anything since.
+    input_request::kind_t last_wait = input_request::line;
+    bool said_since_wait = false;
 };
 
 // Reads the child's output until it ends, through an output_reader, and

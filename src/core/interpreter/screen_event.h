@@ -5,6 +5,8 @@
 // the histories, the transcript, the keys) is one road for both.
 #include "core/glkote/messages.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -12,10 +14,15 @@
 
 namespace tw {
 
+// Before a game has waited for a command, a window at the top no taller
+// than this, drawn as status lines are, is taken for its status window.
+constexpr size_t likely_status_rows = 3;
+
 // The input an interpreter waits for, with what it needs to be answered.
 struct input_request {
-    // `nothing`: the game waits for no input, only for its own clock.
-    enum kind_t { line, key, nothing };
+    // `nothing`: the game waits for no input, only for its own clock;
+    // `link`: for a link to be chosen, and nothing else.
+    enum kind_t { line, key, nothing, link };
     input_request(kind_t kind = line, int window = 0, long generation = 0)
         : kind(kind), window(window), generation(generation) {}
 
@@ -63,6 +70,14 @@ struct file_request {
     long generation; // for the Glk protocol
 };
 
+// A link the game shows (a Glk hyperlink), which the player may choose.
+struct game_link {
+    std::string text; // as shown
+    int window = 0;
+    std::uint32_t value = 0; // what the game is told when it is chosen
+    bool operator==(const game_link&) const = default;
+};
+
 struct screen_event {
     enum kind_t {
         story_text,  // text to be cut into sentences and said
@@ -72,7 +87,8 @@ struct screen_event {
         file_prompt, // the interpreter asks for the name of `file`; `text` is its question
         question,    // the interpreter's own yes-or-no question, `text`
         timer,       // the game asks for a timer event every `number` ms (0: none)
-        sounds,      // the game's sound `channels`, as its update numbered `number` left them
+        sounds,       // the game's sound `channels`, as its update numbered `number` left them
+        link_choices, // the links that may now be chosen are `links`, in reading order
         failure,     // the interpreter cannot go on; `text` says why
         // A file the game wrote (a save) could not be written, and the one
         // it would have replaced is kept; `text` tells the player.
@@ -87,6 +103,7 @@ struct screen_event {
     file_request file;
     long number = 0;
     std::vector<glkote::sound_channel> channels;
+    std::vector<game_link> links;
 };
 
 // Turns what one kind of interpreter prints into screen events.

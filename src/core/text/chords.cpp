@@ -20,6 +20,7 @@ constexpr chord_row rows[] = {
     {'l', chord_key::none, false, chord::status_line, "Control L: the status line."},
     {'s', chord_key::none, false, chord::save, "Control S: save."},
     {'r', chord_key::none, false, chord::restore, "Control R: restore."},
+    {'k', chord_key::none, false, chord::choose_link, "Control K: choose a link."},
     {'0', chord_key::none, false, chord::replay,
      "Control 0 to Control 9: the last ten turns again, 0 the newest."},
     {0, chord_key::up, true, chord::faster, "Control Shift Up, Control Shift Down: faster, slower."},

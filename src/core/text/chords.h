@@ -33,6 +33,7 @@ struct chord {
         sounds_softer,
         descriptions_on_off,
         braille,
+        choose_link, // one of the links the game shows
     };
     action_t action = none;
     int digit = 0;

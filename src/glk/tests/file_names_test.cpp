@@ -2,8 +2,12 @@
 #include "glk/file_names.h"
 #include "glk_test_support.h"
 
+#include <cstdio>
+
 namespace tw::glk {
 namespace {
+
+using namespace test;
 
 TEST(GlkFileNames, GameNamesGetTheUsagesExtensionUnlessTheyHaveOne) {
     EXPECT_EQ(game_file_name("savedata", fileusage_Data), "savedata.glkdata");
@@ -37,6 +41,25 @@ TEST(GlkFileNames, PromptedNamesAreTakenAsGivenUnlessTheyCouldLeaveTheFolder) {
     EXPECT_EQ(prompted_file_name("no extension"), "no extension");
     for (const char* refused : {"", ".", "..", "../up", "a/b", "a\\b", "C:x", "two\nlines"})
         EXPECT_FALSE(prompted_file_name(refused)) << refused;
+}
+
+TEST(GlkFileNames, InterpretersThatWriteFilesThemselvesAreGivenTheWholePathInTheFolder) {
+    // TADS, AGiliTy and Alan 2 fopen() the name; TADS 3 would take a
+    // relative one as the story's folder's.
+    temp_dir dir;
+    auto was = fs::current_path();
+    fs::current_path(dir.path());
+    frefid_t fref = glk_fileref_create_by_name(fileusage_SavedGame, const_cast<char*>("../castle"), 0);
+    const char* name = glkunix_fileref_get_filename(fref);
+    EXPECT_EQ(glkunix_fileref_get_filename(fref), name); // as long as the reference lives
+    EXPECT_TRUE(fs::path(name).is_absolute());
+    std::FILE* file = std::fopen(name, "w");
+    ASSERT_TRUE(file);
+    std::fclose(file);
+    EXPECT_TRUE(glk_fileref_does_file_exist(fref));
+    EXPECT_TRUE(fs::equivalent(name, dir / "castle.glksave"));
+    glk_fileref_destroy(fref);
+    fs::current_path(was);
 }
 
 } // namespace

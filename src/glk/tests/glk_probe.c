@@ -4,7 +4,9 @@
      2. line input with echo off and initial text, cancelled by a resize
         (the partial line comes from the display)
      3. a graphics window: background, a filled rectangle, picture 1
-     4. sound channels: sound 3 played twice and faded in, its end and the
+     4. links in the story and the grid, one chosen
+     5. a tick of the timer polled for, once
+     6. sound channels: sound 3 played twice and faded in, its end and the
         fade's awaited; sound 9, which is not there; the channel destroyed
    The Blorb holding the picture and the sound is the command line's file,
    when there is one. */
@@ -76,6 +78,27 @@ void glk_main(void) {
     glk_window_fill_rect(picture, 0xFF0000, 1, 2, 3, 4);
     snprintf(report, sizeof report, "Picture %s.\n",
              glk_image_draw(picture, 1, 5, 6) ? "drawn" : "missing");
+    say(report);
+
+    glk_set_hyperlink(7);
+    say("Down");
+    glk_set_hyperlink(0);
+    glk_window_move_cursor(status, 0, 0);
+    glk_set_hyperlink_stream(glk_window_get_stream(status), 8);
+    glk_put_string_stream(glk_window_get_stream(status), "Up");
+    glk_request_hyperlink_event(story);
+    glk_request_hyperlink_event(status);
+    wait_for(evtype_Hyperlink, &event);
+    snprintf(report, sizeof report, "\nLink %u in window %u.\n", (unsigned)event.val1,
+             (unsigned)glk_window_get_rock(event.win));
+    say(report);
+
+    glk_request_timer_events(1000);
+    glk_select_poll(&event);
+    snprintf(report, sizeof report, "Polled %u", (unsigned)event.type);
+    say(report);
+    glk_select_poll(&event);
+    snprintf(report, sizeof report, ", then %u.\n", (unsigned)event.type);
     say(report);
 
     schanid_t chan = glk_schannel_create_ext(7, 0x8000);

@@ -31,7 +31,7 @@ json init_event() {
     return json{{"type", "init"},
                 {"gen", 0},
                 {"metrics", {{"width", 80}, {"height", 50}, {"charwidth", 1}, {"charheight", 1}}},
-                {"support", {"timer", "graphics", "sounds"}}};
+                {"support", {"timer", "graphics", "sounds", "hyperlinks"}}};
 }
 
 std::string lines(const std::vector<json>& events) {

@@ -16,7 +16,8 @@ using json = nlohmann::ordered_json;
 // A PNG's signature and header: enough to be measured.
 std::string png_header(uint32_t width, uint32_t height);
 
-// Tallowick's init event: 80 by 50 character cells, timer, graphics, sounds.
+// Tallowick's init event: 80 by 50 character cells, timer, graphics, sounds
+// and hyperlinks.
 json init_event();
 
 struct run_result {

@@ -35,11 +35,15 @@ std::string text_of(const json& update, int id = 1) {
     return text;
 }
 
-const json& window_entry(const json& update, int id) {
-    for (auto& entry : update["windows"])
+// The entry for window `id` in an update's list `list` ("windows", "content").
+const json& window_entry(const json& update, int id, const char* list = "windows") {
+    static const json none;
+    auto found = update.find(list);
+    if (found == update.end())
+        return none;
+    for (auto& entry : *found)
         if (entry["id"] == id)
             return entry;
-    static const json none;
     return none;
 }
 
@@ -92,8 +96,24 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
     EXPECT_EQ(cut.updates.size(), 1u);
 }
 
+#ifdef GLK_INTERPRETERS
+TEST(GlkProtocol, EveryInterpreterAnswersTheFirstEventThoughItsStoryIsMissing) {
+    temp_dir dir;
+    for (std::string program : {GLK_INTERPRETERS}) {
+        auto run = run_program(binary_dir / (program + exe), {(dir / "missing").string()},
+                               lines({init_event()}), dir.path());
+        ASSERT_FALSE(run.updates.empty()) << program;
+        auto type = run.updates[0].value("type", "");
+        EXPECT_TRUE(type == "update" || type == "error") << program;
+        if (program == "git") { // its fatal error in a window is told as one
+            EXPECT_EQ(run.updates.back().value("message", ""), "could not open game file");
+        }
+    }
+}
+#endif
+
 // Resources read as streams: streams_test.cpp.
-TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsAndSounds) {
+TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAPolledTickAndSounds) {
     temp_dir dir;
     std::string descriptions = std::string("\0\0\0\2Pict\0\0\0\1\0\0\0\x0D", 16) +
                                "A red square." + std::string("Snd \0\0\0\3\0\0\0\x04", 12) + "Bong";
@@ -106,6 +126,8 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsAndSounds) {
                  {"partial", {{"1", "abcdef"}}}};
     json grid_line = line(1, "north", 2);
     grid_line["terminator"] = "escape";
+    json link{{"type", "hyperlink"}, {"gen", 3}, {"window", 2}, {"value", 8}};
+    json tick{{"type", "timer"}, {"gen", 3}};
     // Ends of sounds come whatever update they answer; one from before the
     // update that started the sound, or not what the game waits for, is
     // stale.
@@ -116,12 +138,12 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsAndSounds) {
         return end;
     };
     auto run = run_program(GLK_PROBE, {"probe.blb"},
-                           lines({init_event(), grid_line, arrange, sound_end(2, "volume", 12),
-                                  sound_end(3, "sound", 12), sound_end(3, "volume", 12),
-                                  sound_end(3, "sound", 11)}),
+                           lines({init_event(), grid_line, arrange, link, tick,
+                                  sound_end(3, "volume", 12), sound_end(4, "sound", 12),
+                                  sound_end(4, "volume", 12), sound_end(4, "sound", 11)}),
                            dir.path());
     EXPECT_EQ(run.status, 0);
-    ASSERT_EQ(run.updates.size(), 5u);
+    ASSERT_EQ(run.updates.size(), 6u);
     EXPECT_EQ(window_entry(run.updates[0], 4), json::parse(R"({"id":4,"type":"graphics","rock":3,
         "left":60,"top":2,"width":20,"height":48,"graphwidth":20,"graphheight":48})"));
     EXPECT_EQ(run.updates[0]["input"], json::parse(R"([{"id":2,"gen":1,"type":"line",
@@ -134,21 +156,29 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsAndSounds) {
     EXPECT_EQ(run.updates[1]["input"], json::parse(R"([{"id":1,"gen":2,"type":"line",
         "maxlen":32,"initial":"abc"}])"));
 
-    auto& drawn = run.updates[2];
-    EXPECT_EQ(window_entry(drawn, 1)["width"], 75);
-    EXPECT_EQ(text_of(drawn), "Cancelled \"abcdef\".\nPicture drawn.");
-    EXPECT_EQ(drawn["content"][1], json::parse(R"({"id":4,"draw":[
+    auto& links = run.updates[2];
+    EXPECT_EQ(window_entry(links, 1)["width"], 75);
+    EXPECT_EQ(text_of(links), "Cancelled \"abcdef\".\nPicture drawn.\nDown");
+    EXPECT_EQ(window_entry(links, 2, "content")["lines"][0], json::parse(R"({"line":0,"content":[
+        {"style":"normal","text":"Up","hyperlink":8}]})"));
+    EXPECT_EQ(window_entry(links, 1, "content")["text"].back()["content"][0],
+              json::parse(R"({"style":"normal","text":"Down","hyperlink":7})"));
+    EXPECT_EQ(links["input"], json::parse(R"([{"id":1,"gen":3,"hyperlink":true},
+        {"id":2,"gen":3,"hyperlink":true}])"));
+    EXPECT_EQ(window_entry(links, 4, "content"), json::parse(R"({"id":4,"draw":[
         {"special":"setcolor","color":"#000080"},{"special":"fill"},
         {"special":"fill","color":"#FF0000","x":1,"y":2,"width":3,"height":4},
         {"special":"image","image":1,"x":5,"y":6,"width":96,"height":64,
          "alttext":"A red square."}]})"));
-    EXPECT_EQ(drawn["input"], json::array());
-    EXPECT_EQ(drawn["schannels"], json::parse(R"([{"id":1,"ops":[{"op":"volume","vol":0.5},
+    // The tick polled for comes once: the second poll has none.
+    EXPECT_EQ(text_of(run.updates[3]), "Link 8 in window 2.\nPolled 1, then 0.");
+    EXPECT_EQ(run.updates[5]["input"], json::array());
+    EXPECT_EQ(run.updates[3]["schannels"], json::parse(R"([{"id":1,"ops":[{"op":"volume","vol":0.5},
         {"op":"play","snd":3,"repeats":2,"notify":11,"alttext":"Bong"},
-        {"op":"volume","vol":1.0,"dur":500,"notify":12}]},{"id":2,"ops":[{"op":"stop"}]}])"));
-    EXPECT_FALSE(run.updates[3].contains("schannels")); // nothing changed
-    EXPECT_EQ(text_of(run.updates[4]), "Sound 3 ended, notify 11; sound 9 missing.");
-    EXPECT_EQ(run.updates[4]["schannels"], json::parse(R"([{"id":2}])"));
+        {"op":"volume","vol":1,"dur":500,"notify":12}]},{"id":2,"ops":[{"op":"stop"}]}])"));
+    EXPECT_FALSE(run.updates[4].contains("schannels")); // nothing changed
+    EXPECT_EQ(text_of(run.updates[5]), "Sound 3 ended, notify 11; sound 9 missing.");
+    EXPECT_EQ(run.updates[5]["schannels"], json::parse(R"([{"id":2}])"));
 }
 
 } // namespace
