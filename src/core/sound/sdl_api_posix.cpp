@@ -1,43 +1,36 @@
 #include "core/sound/sdl_api.h"
 
-#include <dlfcn.h>
-
-#include <type_traits>
+#include "core/platform/library_loader.h"
 
 namespace tw {
 namespace {
 
 const sdl_api* open_sdl() {
     // SDL_mixer brings SDL itself; its symbols are found through it.
-    void* lib = dlopen("libSDL2_mixer-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (!lib)
+    static library_loader lib({"libSDL2_mixer-2.0.so.0"});
+    if (!lib.opened())
         return nullptr;
     static sdl_api api;
-    bool complete = true;
-    auto get = [&](auto& fn, const char* name) {
-        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
-        complete &= fn != nullptr;
-    };
-    get(api.set_main_ready, "SDL_SetMainReady");
-    get(api.set_hint, "SDL_SetHintWithPriority");
-    get(api.reset_hint, "SDL_ResetHint");
-    get(api.init_subsystem, "SDL_InitSubSystem");
-    get(api.quit_subsystem, "SDL_QuitSubSystem");
-    get(api.rw_from_const_mem, "SDL_RWFromConstMem");
-    get(api.mix_init, "Mix_Init");
-    get(api.open_audio_device, "Mix_OpenAudioDevice");
-    get(api.close_audio, "Mix_CloseAudio");
-    get(api.allocate_channels, "Mix_AllocateChannels");
-    get(api.channel_finished, "Mix_ChannelFinished");
-    get(api.load_wav_rw, "Mix_LoadWAV_RW");
-    get(api.free_chunk, "Mix_FreeChunk");
-    get(api.play_channel_timed, "Mix_PlayChannelTimed");
-    get(api.halt_channel, "Mix_HaltChannel");
-    get(api.pause, "Mix_Pause");
-    get(api.resume, "Mix_Resume");
-    get(api.volume, "Mix_Volume");
-    get(api.playing, "Mix_Playing");
-    return complete ? &api : nullptr;
+    lib.find(api.set_main_ready, "SDL_SetMainReady");
+    lib.find(api.set_hint, "SDL_SetHintWithPriority");
+    lib.find(api.reset_hint, "SDL_ResetHint");
+    lib.find(api.init_subsystem, "SDL_InitSubSystem");
+    lib.find(api.quit_subsystem, "SDL_QuitSubSystem");
+    lib.find(api.rw_from_const_mem, "SDL_RWFromConstMem");
+    lib.find(api.mix_init, "Mix_Init");
+    lib.find(api.open_audio_device, "Mix_OpenAudioDevice");
+    lib.find(api.close_audio, "Mix_CloseAudio");
+    lib.find(api.allocate_channels, "Mix_AllocateChannels");
+    lib.find(api.channel_finished, "Mix_ChannelFinished");
+    lib.find(api.load_wav_rw, "Mix_LoadWAV_RW");
+    lib.find(api.free_chunk, "Mix_FreeChunk");
+    lib.find(api.play_channel_timed, "Mix_PlayChannelTimed");
+    lib.find(api.halt_channel, "Mix_HaltChannel");
+    lib.find(api.pause, "Mix_Pause");
+    lib.find(api.resume, "Mix_Resume");
+    lib.find(api.volume, "Mix_Volume");
+    lib.find(api.playing, "Mix_Playing");
+    return lib.complete() ? &api : nullptr;
 }
 
 } // namespace
