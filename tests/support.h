@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+
+// A test's designated initializers name only what its case sets; GCC before
+// 14 warns of the members left to their defaults all the same.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace tw::test {
 
@@ -61,6 +66,15 @@ inline std::string read_file(const fs::path& p) {
 
 inline void write_file(const fs::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// The names of what `dir` holds, sorted.
+inline std::vector<std::string> names_in(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline std::string big_endian(uint32_t value) {

@@ -6,8 +6,6 @@
 
 #include <zip.h>
 
-#include <algorithm>
-
 namespace tw {
 namespace {
 
@@ -63,17 +61,14 @@ TEST(Catalogue, IsFoundInTheFolderThenBesideTheProgramThenInItsDataFolder) {
     EXPECT_EQ(find_catalogue(dir / "cwd", {}), std::nullopt);
 }
 
-TEST(FileNames, TitleAndTheAddressesExtension) {
+// The cap, and that no name leaves the save folder, are also the fuzzer's
+// (fuzz/filename_fuzz.cpp and its reproducers).
+TEST(FileNames, TheTitleAndTheAddressesExtensionNeverLeavingTheFolderNorNamingADevice) {
     EXPECT_EQ(local_file_name("Lantern Hall", "https://h/x/lantern.z5"), "Lantern Hall.z5");
     EXPECT_EQ(local_file_name("Game", "http://h/a.b/c"), "Game");
     EXPECT_EQ(local_file_name("Game", "http://h/x.z5?y=1.2#f.g"), "Game.z5");
     EXPECT_EQ(local_file_name("Lantern.Z5", "http://h/l.z5"), "Lantern.Z5");
     EXPECT_EQ(local_file_name("Ch\xc3\xa2teau", "http://h/c.z5"), "Ch\xc3\xa2teau.z5");
-}
-
-// The cap, and that no name leaves the save folder, are the fuzzer's to keep
-// (fuzz/filename_fuzz.cpp and its reproducers).
-TEST(FileNames, NeverLeaveTheSaveFolderNorNameADevice) {
     EXPECT_EQ(local_file_name("../../etc/passwd", "http://h/x.z5"), "_.._etc_passwd.z5");
     EXPECT_EQ(local_file_name("a\\b:c*d?\"<>|\x01", "http://h/x"), "a_b_c_d______");
     EXPECT_EQ(local_file_name(" ..hidden. ", "http://h/x"), "hidden");
@@ -82,8 +77,7 @@ TEST(FileNames, NeverLeaveTheSaveFolderNorNameADevice) {
     EXPECT_EQ(local_file_name("\xff", "http://h/x"), "_");
 }
 
-// A zip of `files` (name, contents), made with minizip as any zip tool makes
-// one; `stored` keeps the bytes uncompressed.
+// A zip of `files` (name, contents) made with minizip; `stored`: uncompressed.
 void make_zip(const fs::path& at, const std::vector<std::pair<std::string, std::string>>& files,
               bool stored = false) {
     zipFile zip = zipOpen64(at.string().c_str(), APPEND_STATUS_CREATE);
@@ -97,14 +91,6 @@ void make_zip(const fs::path& at, const std::vector<std::pair<std::string, std::
         zipCloseFileInZip(zip);
     }
     zipClose(zip, nullptr);
-}
-
-std::vector<std::string> names_in(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(Unpack, TheStoryIsUnpackedUnderTheGamesNameAndNothingElse) {
@@ -139,11 +125,8 @@ TEST(Unpack, WhatTravelsWithAGameGoesWithIt) {
                              {"PAWN.GFX", "x"}});
     EXPECT_EQ(unpack_story(dir / "m.zip", dir / "", "Pawn", {}).problem, "");
     // Hugo: resources under the names the game's code gives them.
-    make_zip(dir / "h.zip", {{"fb.hex", "\x1f"
-                                        "ab05-05-05" +
-                                            std::string(53, '\0')},
-                             {"FBRES", "r"},
-                             {"fb.txt", "t"}});
+    auto hugo = "\x1f" + std::string("ab05-05-05") + std::string(53, '\0');
+    make_zip(dir / "h.zip", {{"fb.hex", hugo}, {"FBRES", "r"}, {"fb.txt", "t"}});
     EXPECT_EQ(unpack_story(dir / "h.zip", dir / "", "Future Boy", {}).problem, "");
     EXPECT_EQ(names_in(dir.path()),
               (std::vector<std::string>{"FBRES", "Future Boy.hex", "Pawn.gfx", "Pawn.hnt",

@@ -56,12 +56,8 @@ TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
 
     tw::input_request line_wait{tw::input_request::line, 2, 7};
     tw::input_request key_wait{tw::input_request::key, 3, 8};
-    auto line = read_event(glk_line("x caf\u00e9", line_wait));
-    EXPECT_EQ(line->type, event_type::line);
-    EXPECT_EQ(line->gen, 7);
-    EXPECT_EQ(line->window, 2u);
-    EXPECT_EQ(line->value, "x caf\u00e9");
-    EXPECT_FALSE(line->terminator);
+    EXPECT_EQ(read_event(glk_line("x caf\u00e9", line_wait)),
+              (event{.type = event_type::line, .gen = 7, .window = 2, .value = "x caf\u00e9"}));
 
     // Every key Tallowick sends is a key of the library's, as Glk codes it.
     auto key = [&](key_press pressed) { return read_event(glk_key(pressed, key_wait))->value; };
@@ -77,56 +73,30 @@ TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
         EXPECT_TRUE(named<special_key>(key({static_cast<key_press::special_t>(special)})))
             << special;
     EXPECT_EQ(key({key_press::none, "\u00e9"}), "\u00e9");
-    auto pressed = read_event(glk_key({key_press::up}, key_wait));
-    EXPECT_EQ(pressed->type, event_type::key);
-    EXPECT_EQ(pressed->window, 3u);
-    EXPECT_EQ(pressed->gen, 8);
-
-    auto tick = read_event(glk_timer(line_wait, "half a comm"));
-    EXPECT_EQ(tick->type, event_type::timer);
-    EXPECT_EQ(tick->gen, 7);
-    EXPECT_EQ(tick->partial,
-              (std::vector<std::pair<std::uint32_t, std::string>>{{2, "half a comm"}}));
+    EXPECT_EQ(read_event(glk_key({key_press::up}, key_wait)),
+              (event{.type = event_type::key, .gen = 8, .window = 3, .value = "up"}));
+    EXPECT_EQ(read_event(glk_timer(line_wait, "half a comm")),
+              (event{.type = event_type::timer, .gen = 7, .partial = {{2, "half a comm"}}}));
     EXPECT_TRUE(read_event(glk_timer(key_wait, "x"))->partial.empty());
-
     file_request save{file_request::write, file_request::saved_game, 9};
-    auto named_file = read_event(glk_file_name("castle.sav", save));
-    EXPECT_EQ(named_file->type, event_type::file_name);
-    EXPECT_EQ(named_file->gen, 9);
-    EXPECT_EQ(named_file->file_name, "castle.sav");
-    auto declined = read_event(glk_file_name(std::nullopt, save));
-    EXPECT_EQ(declined->type, event_type::file_name);
-    EXPECT_FALSE(declined->file_name);
+    EXPECT_EQ(read_event(glk_file_name("castle.sav", save)),
+              (event{.type = event_type::file_name, .gen = 9, .file_name = "castle.sav"}));
+    EXPECT_EQ(read_event(glk_file_name(std::nullopt, save)),
+              (event{.type = event_type::file_name, .gen = 9}));
+    EXPECT_EQ(read_event(glk_link({"the north door", 5, 0xfffffff0u}, key_wait)),
+              (event{.type = event_type::hyperlink, .gen = 8, .window = 5, .link = 0xfffffff0u}));
 
-    auto link = read_event(glk_link({"the north door", 5, 0xfffffff0u}, key_wait));
-    EXPECT_EQ(link->type, event_type::hyperlink);
-    EXPECT_EQ(link->gen, 8);
-    EXPECT_EQ(link->window, 5u);
-    EXPECT_EQ(link->link, 0xfffffff0u);
-
-    // What Tallowick never sends reads back as written all the same.
-    event arrange;
-    arrange.type = event_type::arrange;
-    arrange.gen = 3;
-    arrange.measures = metrics{100.5, 40, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
-    event redraw;
-    redraw.type = event_type::redraw;
-    redraw.window = 4;
-    event ended = *line;
-    ended.terminator = special_key::escape;
-    // The ends of a sound and of a change of volume the game waits for.
-    event sound_end;
-    sound_end.type = event_type::sound;
-    sound_end.gen = 6;
-    sound_end.channel = 1;
-    sound_end.sound = 3;
-    sound_end.notify = 0xFFFFFFFF;
-    event volume_end;
-    volume_end.type = event_type::volume;
-    volume_end.gen = 7;
-    volume_end.channel = 2;
-    volume_end.notify = 12;
-    for (const event& e : {arrange, redraw, ended, sound_end, volume_end})
+    // What Tallowick never sends reads back as written all the same, the
+    // ends of a sound and of a change of volume the game waits for too.
+    for (const event& e :
+         {event{.type = event_type::arrange,
+         .gen = 3,
+         .measures = metrics{100.5, 40, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+          event{.type = event_type::redraw, .window = 4},
+          event{
+              .type = event_type::line, .gen = 7, .value = "x", .terminator = special_key::escape},
+          event{.type = event_type::sound, .gen = 6, .channel = 1, .sound = 3, .notify = ~0u},
+          event{.type = event_type::volume, .gen = 7, .channel = 2, .notify = 12}})
         EXPECT_EQ(read_event(write(e)), e) << write(e);
     EXPECT_FALSE(read_event("[1]"));
 }
@@ -141,49 +111,37 @@ update library_update() {
                                           {3, window_type::graphics, 3, 60, 1, 20, 49, 20, 49}};
     image lamp{1, std::nullopt, std::nullopt, 32, 32, image_alignment::margin_left, "A lamp."};
     u.content = {
-        {1,
-         window_type::grid,
-         false,
-         {},
-         {{0, {{style::normal, " Hall", {}, 9}, {style::header, "  Moves: 1", {}, 0}}}},
-         {}},
-        {2,
-         window_type::buffer,
-         true,
-         {{true, false, {{style::input, "look", {}, 0}}},
-          {false, false, {{style::header, "Hall", {}, 0}}},
-          {false, true, {{style::normal, "A lamp here. ", {}, 0}, {style::normal, {}, lamp, 3}}}},
-         {},
-         {}},
-        {3,
-         window_type::graphics,
-         false,
-         {},
-         {},
-         {{draw::set_color, "#000080", std::nullopt, {}},
-          {draw::fill, "#FF0000", draw::area{1, 2, 3, 4}, {}},
-          {draw::picture, std::nullopt, std::nullopt, {2, 5, 6, 20, 20, std::nullopt, "A map."}}}}};
-    u.input = {{2,
-                4,
-                input_entry::line,
-                false,
-                255,
-                "ex",
-                {special_key::escape, *function_key(3)},
-                std::nullopt,
-                std::nullopt},
-               {1, 5, input_entry::key, true, 0, {}, {}, 4u, 0u},
-               {3, 5, input_entry::none, true, 0, {}, {}, std::nullopt, std::nullopt}};
+        {.id = 1,
+         .type = window_type::grid,
+         .lines = {{0, {{style::normal, " Hall", {}, 9}, {style::header, "  Moves: 1", {}, 0}}}}},
+        {.id = 2,
+         .clear = true,
+         .text = {{true, false, {{style::input, "look", {}, 0}}},
+                  {false, false, {{style::header, "Hall", {}, 0}}},
+                  {false, true, {{style::normal, "A lamp here. "}, {style::normal, {}, lamp, 3}}}}},
+        {.id = 3,
+         .type = window_type::graphics,
+         .draws = {{draw::set_color, "#000080"},
+                   {draw::fill, "#FF0000", draw::area{1, 2, 3, 4}},
+                   {draw::picture, {}, {}, {2, 5, 6, 20, 20, std::nullopt, "A map."}}}}};
+    u.input = {
+        {.window = 2,
+         .gen = 4,
+         .maxlen = 255,
+         .initial = "ex",
+         .terminators = {special_key::escape, *function_key(3)}},
+        {.window = 1, .gen = 5, .type = input_entry::key, .hyperlink = true, .xpos = 4, .ypos = 0},
+        {.window = 3, .gen = 5, .type = input_entry::none, .hyperlink = true}};
     u.timer = 0;
     u.special_input = file_prompt{file_mode::write_append, file_type::transcript};
     u.schannels = std::vector<sound_channel>{
         {1,
-         {{sound_op::change_volume, 0, 1, 0, 0.5, 0, {}},
-          {sound_op::play, 3, -1, 0xFFFFFFFF, 1, 0, "A bronze bell tolls."},
-          {sound_op::pause, 0, 1, 0, 1, 0, {}},
-          {sound_op::unpause, 0, 1, 0, 1, 0, {}},
-          {sound_op::change_volume, 0, 1, 12, 1, 500, {}},
-          {sound_op::stop, 0, 1, 0, 1, 0, {}}}},
+         {{.kind = sound_op::change_volume, .volume = 0.5},
+          {.sound = 3, .repeats = -1, .notify = ~0u, .alttext = "A bronze bell tolls."},
+          {.kind = sound_op::pause},
+          {.kind = sound_op::unpause},
+          {.kind = sound_op::change_volume, .notify = 12, .duration = 500},
+          {.kind = sound_op::stop}}},
         {2, {}}};
     return u;
 }

@@ -1,7 +1,5 @@
 // The interpreter as a child process, against a fake interpreter that makes
-// the faults a real one will not make on demand, and how it is found and
-// started. (What the reader makes of a real one's output when it falls
-// quiet, and that our own is no old version: the black-box games.)
+// on demand the faults a real one will not, and how it is found and started.
 #include "core/interpreter/interpreter.h"
 #include "core/interpreter/process.h"
 #include "core/interpreter/reader.h"
@@ -21,9 +19,6 @@ namespace {
 
 using namespace test;
 
-// Terminated, as Linux reports SIGTERM (and Windows mimics it).
-constexpr int terminated = 128 + 15;
-
 std::unique_ptr<child_process> start(std::vector<std::string> argv,
                                      std::string cwd = fs::temp_directory_path().string(),
                                      std::optional<confinement> confined = std::nullopt) {
@@ -34,8 +29,7 @@ std::unique_ptr<child_process> start(std::vector<std::string> argv,
     return child;
 }
 
-// Everything the child writes on stdout (and stderr, when asked) until it
-// has gone.
+// All the child writes on stdout (and stderr, when asked) until it has gone.
 std::string read_all(child_process& child, std::string* errors = nullptr) {
     std::string out;
     output_chunk chunk;
@@ -87,19 +81,16 @@ TEST(Process, AFloodAndAThousandLinesComeWholeAndInOrder) {
     EXPECT_EQ(got, expected);
 }
 
-// Killed by a signal, 128 and the signal: test_faults hears a crash told.
-TEST(Process, ReportsExitStatus) {
-    auto exits = start(fake({"exit", "5"}));
-    read_all(*exits);
-    EXPECT_EQ(exits->poll(), 5);
-}
-
-TEST(Process, DrainsStderrWholeByteForByte) {
+// A crash, 128 and the signal, is told: test_faults.
+TEST(Process, DrainsStderrWholeByteForByteAndReportsTheExitStatus) {
     auto noisy = start(fake({"stderr", "1048576"}));
     std::string errors;
     read_all(*noisy, &errors);
     EXPECT_EQ(errors, pattern_bytes(1048576));
     EXPECT_EQ(noisy->poll(), 3);
+    auto exits = start(fake({"exit", "5"}));
+    read_all(*exits);
+    EXPECT_EQ(exits->poll(), 5);
 }
 
 TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
@@ -115,7 +106,7 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
     // The grandchild holds the pipes open, yet the reader ends once the
     // child has gone.
     reader.join();
-    EXPECT_EQ(child->poll(), terminated);
+    EXPECT_EQ(child->poll(), 128 + 15); // SIGTERM, which Windows mimics
     EXPECT_FALSE(child->write("more"));
 }
 
@@ -151,8 +142,7 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsStory) {
     write_file(dir / ("dfrotz" + exe), "");
     EXPECT_EQ(find_interpreter(zcode, dir.path()), dir / ("dfrotz" + exe));
 
-    // What the reader relies on (rows numbered and typed, no "***MORE***")
-    // the black-box games hear; here, where and what it runs.
+    // Where and what it runs (what the reader relies on: the black-box games).
     auto launch = zcode.launch(our_dfrotz, dir / "story.z5", dir.path());
     EXPECT_EQ(fs::path(launch.argv.back()), dir / "story.z5");
     EXPECT_EQ(fs::path(launch.cwd), dir.path());
@@ -186,10 +176,9 @@ TEST(Interpreter, IsFoundInOrderAndStartedWithItsStory) {
     EXPECT_EQ(zcode.key({key_press::escape}, {}), "\\[\n");
 }
 
-// What a game said, each segment followed by "|", played by the
-// interpreter the table of formats chooses for `story` (copied into a fresh
-// save folder, confined there) through the reader, each wait for a line
-// answered with the next of `commands` until none is left.
+// What a game said, each segment then "|", played confined in a fresh save
+// folder by the interpreter the table of formats chooses, through the
+// reader, its waits for a line answered with `commands` till none is left.
 struct played {
     std::string program, said, failure;
 };
@@ -228,9 +217,8 @@ played play(const fs::path& story, std::vector<std::string> commands) {
 }
 
 #ifdef TALLOWICK_GLK_INTERPRETERS
-// Each interpreter linked with our Glk library starts a story of ours, and
-// its first words come through the reader as segments: its own banner is
-// not among them.
+// Each interpreter linked with our Glk library starts a story of ours, its
+// first words through the reader and no banner before them.
 TEST(Interpreter, EachFormatsInterpreterStartsOurStoryAndItsFirstWordsAreSaid) {
     const std::tuple<const char*, const char*, const char*> stories[] = {
         {"canallock.gam", "tads", "The Canal Lock\n|"},

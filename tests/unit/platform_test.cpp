@@ -8,8 +8,6 @@
 #include "core/text/utf8.h"
 #include "support.h"
 
-#include <algorithm>
-
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -126,15 +124,6 @@ TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
 }
 
-// The files in `dir`, by name.
-std::vector<std::string> names_in(const temp_dir& dir) {
-    std::vector<std::string> names;
-    for (auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(AtomicFile, TheOldFileStaysWholeUntilTheNewOneIsWholeAndNothingIsLeftBeside) {
     temp_dir dir;
     write_file(dir / "castle.sav", "old");
@@ -155,7 +144,7 @@ TEST(AtomicFile, TheOldFileStaysWholeUntilTheNewOneIsWholeAndNothingIsLeftBeside
     refused.write("x");
     EXPECT_FALSE(refused.commit());
     EXPECT_TRUE(refused.error());
-    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"castle.sav", "folder"}));
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"castle.sav", "folder"}));
     EXPECT_EQ(read_file(dir / "castle.sav"), "new save");
     atomic_file nowhere(dir / "missing/castle.sav");
     EXPECT_EQ(nowhere.file(), nullptr);
@@ -172,7 +161,7 @@ TEST(AtomicFile, AFullDiskKeepsTheOldFileAndSaysSo) {
     fill_disk_under(dir.path());
     EXPECT_FALSE(file.commit());
     EXPECT_EQ(file.error(), std::errc::no_space_on_device);
-    EXPECT_EQ(names_in(dir), std::vector<std::string>{"castle.sav"});
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"castle.sav"});
     EXPECT_EQ(read_file(dir / "castle.sav"), "old");
 }
 #endif

@@ -59,21 +59,12 @@ class recording_output final : public audio_output {
 };
 
 glkote::sound_op play(std::uint32_t sound, std::int64_t repeats = 1, std::uint32_t notify = 0) {
-    glkote::sound_op r;
-    r.sound = sound;
-    r.repeats = repeats;
-    r.notify = notify;
-    return r;
+    return {.sound = sound, .repeats = repeats, .notify = notify};
 }
 
 glkote::sound_op request(glkote::sound_op::kind_t kind, double volume = 1, std::uint32_t ms = 0,
                          std::uint32_t notify = 0) {
-    glkote::sound_op r;
-    r.kind = kind;
-    r.volume = volume;
-    r.duration = ms;
-    r.notify = notify;
-    return r;
+    return {.kind = kind, .notify = notify, .volume = volume, .duration = ms};
 }
 
 // A Blorb whose sound N is "sound N", and which has no sound 404.
@@ -96,14 +87,12 @@ struct mixing {
     // What the games were told, each as "channel:sound:notify@generation", or its notice.
     std::vector<std::string> told() {
         std::vector<std::string> all;
-        for (auto& t : mixer.take_told()) {
-            auto& n = t.notification;
-            all.push_back(!t.notice.empty() ? t.notice
-                                            : std::to_string(n.channel) + ":" +
-                                                  std::to_string(n.sound) + ":" +
-                                                  std::to_string(n.notify) + "@" +
-                                                  std::to_string(n.gen.value_or(-1)));
-        }
+        for (auto& [game, n, notice] : mixer.take_told())
+            all.push_back(!notice.empty() ? notice
+                                          : std::to_string(n.channel) + ":" +
+                                                std::to_string(n.sound) + ":" +
+                                                std::to_string(n.notify) + "@" +
+                                                std::to_string(n.gen.value_or(-1)));
         return all;
     }
     void ends(int voice) {

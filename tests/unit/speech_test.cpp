@@ -1,8 +1,7 @@
-// speak(): its queue against a recording backend (stops, interruptions,
-// closing), the screen reader's voice and rate, and speech-dispatcher's
-// backend against services that cut, vanish or are not there. The speech
-// thread lives for the whole process, so each test installs the backend it
-// needs.
+// speak() against a recording backend, the screen reader's voice and rate,
+// and speech-dispatcher's backend against services that cut, vanish or are
+// not there. The speech thread lives as long as the process: each test
+// installs the backend it needs.
 #include "core/speech/preferences.h"
 #include "core/speech/speech.h"
 #include "support.h"
@@ -40,9 +39,9 @@ struct record {
     bool speaking = false;
     bool cancel_hangs = false; // cancel() waits while set, as a hung service
 
-    void end(text_ending how) {
+    template <class T> void set(T& field, T value) {
         std::lock_guard lock(mutex);
-        ending = how;
+        field = value;
         changed.notify_all();
     }
     // Waits until `n` events have been recorded; returns them.
@@ -108,6 +107,7 @@ class recorder final : public speech_backend {
 
 // A recorder whose texts each wait for the test to end them.
 std::shared_ptr<record> install_recorder(bool ends_at_once = false) {
+    unsetenv("SPEECHD_ADDRESS");
     auto r = std::make_shared<record>();
     r->ends_at_once = ends_at_once;
     set_speech_backend(std::make_unique<recorder>(r));
@@ -119,6 +119,12 @@ std::shared_ptr<record> install_recorder(bool ends_at_once = false) {
 }
 
 using events = std::vector<std::string>;
+
+// speech-dispatcher's backend, its service at `socket`.
+void speech_dispatcher_at(const fs::path& socket) {
+    setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket.string()).c_str(), 1);
+    set_speech_backend(nullptr);
+}
 
 // A cut piece said again: test_speech. A text handed over here before the
 // one before it has ended would be recorded as "<overlap>".
@@ -139,7 +145,7 @@ TEST(Speech, AStopOrAnInterruptionSilencesWhatIsSaidAndDropsWhatWaitsButNotANewV
     set_voice(faster);
     speak("now", true);
     r->wait_for(6);
-    r->end(text_ending::heard);
+    r->set(r->ending, std::optional(text_ending::heard));
     speech_flush();
     speech_stop();
     speech_flush();
@@ -149,20 +155,13 @@ TEST(Speech, AStopOrAnInterruptionSilencesWhatIsSaidAndDropsWhatWaitsButNotANewV
 
 TEST(Speech, ClosingSilencesDropsEverythingAndDoesNotWaitForAServiceThatHangs) {
     auto r = install_recorder();
-    {
-        std::lock_guard lock(r->mutex);
-        r->cancel_hangs = true;
-    }
+    r->set(r->cancel_hangs, true);
     speak("one");
     speak("two");
     r->wait_for(1);
     EXPECT_FALSE(speech_close());
     speak("after");
-    {
-        std::lock_guard lock(r->mutex);
-        r->cancel_hangs = false;
-    }
-    r->changed.notify_all();
+    r->set(r->cancel_hangs, false);
     speech_flush();
     EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
     install_recorder(true);
@@ -192,20 +191,14 @@ TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
                               "voices": {"default": {"rate": 70.0, "average-pitch": 6,
                                   "gain": 9, "family": {"name": "en-gb"}}}}}})");
     std::string problem;
-    auto v = orca_voice(dir / "orca.conf", problem);
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->rate, 42);
-    EXPECT_EQ(v->pitch, 30);
-    EXPECT_EQ(v->volume, 100);
-    EXPECT_EQ(v->module, "espeak-ng");
-    EXPECT_EQ(v->name, "en-gb");
+    auto read = [&](const fs::path& file) {
+        auto v = orca_voice(file, problem).value_or(voice{{-1}});
+        return std::tuple(v.rate, v.pitch, v.volume, v.module, v.name);
+    };
+    EXPECT_EQ(read(dir / "orca.conf"), std::tuple(42, 30, 100, "espeak-ng", "en-gb"));
     // What the file leaves out is what Orca sets then: rate 50, pitch 5, gain 10.
     write_file(dir / "plain.conf", R"({"general": {}})");
-    v = orca_voice(dir / "plain.conf", problem);
-    ASSERT_TRUE(v);
-    EXPECT_EQ(v->rate, 2);
-    EXPECT_EQ(v->pitch, 10);
-    EXPECT_EQ(v->volume, 100);
+    EXPECT_EQ(read(dir / "plain.conf"), std::tuple(2, 10, 100, "", ""));
     EXPECT_FALSE(orca_voice(dir / "none", problem));
     EXPECT_TRUE(problem.empty());
     write_file(dir / "bad.conf", "{\"general\": ");
@@ -303,8 +296,7 @@ class fake_service {
 TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection) {
     temp_dir dir;
     fake_service service(dir / "s.sock");
-    setenv("SPEECHD_ADDRESS", ("unix_socket:" + (dir / "s.sock").string()).c_str(), 1);
-    set_speech_backend(nullptr);
+    speech_dispatcher_at(dir / "s.sock");
     speak("one");
     speak(".two\n.three");
     service.accept();
@@ -322,7 +314,6 @@ TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection)
     EXPECT_EQ(service.next_text(1), "..two\n.three");
     service.send("702-1\r\n702-1\r\n702 END\r\n");
     speech_flush();
-    unsetenv("SPEECHD_ADDRESS");
     install_recorder(true);
 }
 #endif
@@ -333,15 +324,13 @@ TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
         GTEST_SKIP() << "SAPI 5 speaks on Windows itself";
 #endif
     temp_dir dir;
-    setenv("SPEECHD_ADDRESS", ("unix_socket:" + (dir / "none.sock").string()).c_str(), 1);
-    set_speech_backend(nullptr);
+    speech_dispatcher_at(dir / "none.sock");
     testing::internal::CaptureStderr(); // the descriptor, so the speech thread's lines too
     speak("one");
     speak("two");
     speech_flush();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "tallowick: the speech service cannot be reached; texts are dropped until it can\n");
-    unsetenv("SPEECHD_ADDRESS");
     install_recorder(true);
 }
 

@@ -9,9 +9,7 @@ TEST(GlkDateTime, UniversalTimeFollowsTheCalendarAndCarriesOverflow) {
     glkdate_t leap{2000, 2, 29, 0, 12, 34, 56, 7};
     glktimeval_t time;
     glk_date_to_time_utc(&leap, &time);
-    EXPECT_EQ(time.high_sec, 0);
-    EXPECT_EQ(time.low_sec, 951827696u);
-    EXPECT_EQ(time.microsec, 7);
+    EXPECT_EQ(std::tuple(time.high_sec, time.low_sec, time.microsec), std::tuple(0, 951827696u, 7));
     glkdate_t back;
     glk_time_to_date_utc(&time, &back);
     EXPECT_EQ(back.weekday, 2); // a Tuesday
@@ -20,10 +18,7 @@ TEST(GlkDateTime, UniversalTimeFollowsTheCalendarAndCarriesOverflow) {
     glkdate_t overflowing{1999, 14, 1, 0, 0, 0, 0, 2000000}; // February 2000, 2 s in
     glk_date_to_time_utc(&overflowing, &time);
     glk_time_to_date_utc(&time, &back);
-    EXPECT_EQ(back.year, 2000);
-    EXPECT_EQ(back.month, 2);
-    EXPECT_EQ(back.second, 2);
-    EXPECT_EQ(back.microsec, 0);
+    EXPECT_EQ(std::tuple(back.year, back.month, back.second, back.microsec), std::tuple(2000, 2, 2, 0));
 
     glkdate_t before{1969, 12, 31, 0, 23, 59, 59, 0};
     glk_date_to_time_utc(&before, &time);
@@ -41,12 +36,8 @@ TEST(GlkDateTime, LocalTimeGoesBothWays) {
     glk_date_to_time_local(&date, &time);
     glkdate_t back;
     glk_time_to_date_local(&time, &back);
-    EXPECT_EQ(back.year, 2021);
-    EXPECT_EQ(back.month, 6);
-    EXPECT_EQ(back.day, 15);
-    EXPECT_EQ(back.hour, 9);
-    EXPECT_EQ(back.minute, 30);
-    EXPECT_EQ(back.weekday, 2);
+    EXPECT_EQ(std::tuple(back.year, back.month, back.day, back.hour, back.minute, back.weekday),
+              std::tuple(2021, 6, 15, 9, 30, 2));
 }
 
 } // namespace

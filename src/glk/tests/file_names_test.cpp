@@ -9,16 +9,13 @@ namespace {
 
 using namespace test;
 
-TEST(GlkFileNames, GameNamesGetTheUsagesExtensionUnlessTheyHaveOne) {
+TEST(GlkFileNames, GameNamesGetTheUsagesExtensionAndCannotLeaveTheFolderOrNameADevice) {
     EXPECT_EQ(game_file_name("savedata", fileusage_Data), "savedata.glkdata");
     EXPECT_EQ(game_file_name("game", fileusage_SavedGame), "game.glksave");
     EXPECT_EQ(game_file_name("script", fileusage_Transcript | fileusage_TextMode), "script.txt");
     EXPECT_EQ(game_file_name("commands", fileusage_InputRecord), "commands.txt");
     EXPECT_EQ(game_file_name("notes.dat", fileusage_Data), "notes.dat");
     EXPECT_EQ(game_file_name("café", fileusage_Data), "café.glkdata");
-}
-
-TEST(GlkFileNames, GameNamesCannotLeaveTheFolderOrNameADevice) {
     EXPECT_EQ(game_file_name("../../etc/passwd", fileusage_Data), "etcpasswd.glkdata");
     EXPECT_EQ(game_file_name("C:\\x:y*?\"<>|\x01z", fileusage_Data), "Cxyz.glkdata");
     EXPECT_EQ(game_file_name("a..b", fileusage_Data), "a.b");

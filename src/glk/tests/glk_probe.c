@@ -1,15 +1,9 @@
-/* A small Glk program in C for the protocol tests: what the test story
-   cannot reach through glulxe. Each step waits for the display's event.
-     1. line input in a grid, ended by a terminator key
-     2. line input with echo off and initial text, cancelled by a resize
-        (the partial line comes from the display)
-     3. a graphics window: background, a filled rectangle, picture 1
-     4. links in the story and the grid, one chosen
-     5. a tick of the timer polled for, once
-     6. sound channels: sound 3 played twice and faded in, its end and the
-        fade's awaited; sound 9, which is not there; the channel destroyed
-   The Blorb holding the picture and the sound is the command line's file,
-   when there is one. */
+/* A small Glk program for the protocol tests, for what the test story cannot
+   reach through glulxe; each step waits for the display's event: a grid's
+   line ended by a terminator key; a line with echo off and initial text,
+   cancelled by a resize; a graphics window; links in the story and the grid;
+   a tick polled for; sound 3 played and faded, its ends awaited, and sound 9,
+   which is missing. The Blorb of its picture and sound is its argument. */
 #include "glk.h"
 
 #include "gi_blorb.h"

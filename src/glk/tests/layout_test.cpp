@@ -2,6 +2,8 @@
 #include "glk/library.h"
 #include "glk_test_support.h"
 
+#include <array>
+
 namespace tw::glk {
 namespace {
 
@@ -10,11 +12,9 @@ void use_metrics(const std::string& metrics) {
     library::get().screen = *arrange->measures;
 }
 
-void expect_box(winid_t win, double left, double top, double width, double height) {
-    EXPECT_EQ(win->box.left, left);
-    EXPECT_EQ(win->box.top, top);
-    EXPECT_EQ(win->box.width, width);
-    EXPECT_EQ(win->box.height, height);
+using box = std::array<double, 4>;
+box box_of(winid_t win) {
+    return {win->box.left, win->box.top, win->box.width, win->box.height};
 }
 
 std::pair<glui32, glui32> size_of(winid_t win) {
@@ -28,8 +28,8 @@ TEST(GlkLayout, AStatusGridOverABufferInCharacterCells) {
     winid_t story = glk_window_open(nullptr, 0, 0, wintype_TextBuffer, 1);
     winid_t status =
         glk_window_open(story, winmethod_Above | winmethod_Fixed, 1, wintype_TextGrid, 2);
-    expect_box(status, 0, 0, 80, 1);
-    expect_box(story, 0, 1, 80, 49);
+    EXPECT_EQ(box_of(status), (box{0, 0, 80, 1}));
+    EXPECT_EQ(box_of(story), (box{0, 1, 80, 49}));
     EXPECT_EQ(size_of(status), std::pair(80u, 1u));
     EXPECT_EQ(size_of(story), std::pair(80u, 49u));
     glk_window_close(glk_window_get_root(), nullptr);
@@ -43,14 +43,14 @@ TEST(GlkLayout, MarginsSpacingAndCharacterSizesCountAsInGlkOte) {
     winid_t story = glk_window_open(nullptr, 0, 0, wintype_TextBuffer, 1);
     winid_t status =
         glk_window_open(story, winmethod_Above | winmethod_Fixed, 2, wintype_TextGrid, 2);
-    expect_box(status, 5, 5, 790, 46);
-    expect_box(story, 5, 55, 790, 540);
+    EXPECT_EQ(box_of(status), (box{5, 5, 790, 46}));
+    EXPECT_EQ(box_of(story), (box{5, 55, 790, 540}));
     EXPECT_EQ(size_of(status), std::pair(78u, 2u));
     EXPECT_EQ(size_of(story), std::pair(97u, 33u));
     winid_t side =
         glk_window_open(story, winmethod_Right | winmethod_Proportional, 25, wintype_TextBuffer, 3);
-    expect_box(story, 5, 55, 590, 540);
-    expect_box(side, 599, 55, 196, 540);
+    EXPECT_EQ(box_of(story), (box{5, 55, 590, 540}));
+    EXPECT_EQ(box_of(side), (box{599, 55, 196, 540}));
     glk_window_close(glk_window_get_root(), nullptr);
 }
 
@@ -61,8 +61,8 @@ TEST(GlkLayout, ArrangementsResizeButNeverTurnAndALostKeyMeasuresNothing) {
     winid_t pair = glk_window_get_parent(b);
     // The upper window becomes the constrained one; neither moves.
     glk_window_set_arrangement(pair, winmethod_Above | winmethod_Fixed, 5, a);
-    expect_box(a, 0, 0, 80, 5);
-    expect_box(b, 0, 5, 80, 45);
+    EXPECT_EQ(box_of(a), (box{0, 0, 80, 5}));
+    EXPECT_EQ(box_of(b), (box{0, 5, 80, 45}));
     glui32 method, size;
     winid_t key;
     glk_window_get_arrangement(pair, &method, &size, &key);
@@ -70,7 +70,7 @@ TEST(GlkLayout, ArrangementsResizeButNeverTurnAndALostKeyMeasuresNothing) {
     EXPECT_EQ(size, 5u);
     EXPECT_EQ(key, a);
     glk_window_set_arrangement(pair, winmethod_Left | winmethod_Fixed, 5, nullptr);
-    expect_box(a, 0, 0, 80, 5);
+    EXPECT_EQ(box_of(a), (box{0, 0, 80, 5}));
 
     // Split a's key window c, then close c: its sibling d keeps the split, with no key.
     winid_t c = glk_window_open(b, winmethod_Above | winmethod_Fixed, 2, wintype_TextGrid, 3);
@@ -78,8 +78,8 @@ TEST(GlkLayout, ArrangementsResizeButNeverTurnAndALostKeyMeasuresNothing) {
         glk_window_open(c, winmethod_Right | winmethod_Proportional, 50, wintype_TextBuffer, 4);
     glk_window_close(c, nullptr);
     EXPECT_EQ(glk_window_get_sibling(d), b);
-    expect_box(d, 0, 5, 80, 0);
-    expect_box(b, 0, 5, 80, 45);
+    EXPECT_EQ(box_of(d), (box{0, 5, 80, 0}));
+    EXPECT_EQ(box_of(b), (box{0, 5, 80, 45}));
     glk_window_close(glk_window_get_root(), nullptr);
 }
 

@@ -88,11 +88,8 @@ TEST(GlkStreams, TextFilesAreUtf8AndUnicodeBinaryFilesBigEndianWords) {
     glk_put_char_stream(append, 'z');
     glk_stream_close(append, nullptr);
     str = glk_stream_open_file(text, filemode_Read, 0);
-    EXPECT_EQ(glk_get_char_stream(str), 0xE9);
-    EXPECT_EQ(glk_get_char_stream(str), '?');
-    EXPECT_EQ(glk_get_char_stream(str), '\n');
-    EXPECT_EQ(glk_get_char_stream(str), 'z');
-    EXPECT_EQ(glk_get_char_stream(str), -1);
+    for (glsi32 ch : {0xE9, int{'?'}, int{'\n'}, int{'z'}, -1})
+        EXPECT_EQ(glk_get_char_stream(str), ch);
     glk_stream_close(str, nullptr);
     EXPECT_EQ(read_file(text->path), "\xC3\xA9\xE2\x98\xBA\nz");
 
