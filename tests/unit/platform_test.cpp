@@ -104,21 +104,19 @@ TEST(Settings, AreRememberedAndADamagedFileIsNoHarm) {
     std::string problem;
     EXPECT_FALSE(load_settings(file, problem).speech_rate_offset);
     ASSERT_TRUE(save_settings(file, {-30, 14, std::nullopt, true, false, -3}));
-    auto back = load_settings(file, problem);
-    EXPECT_EQ(back.speech_rate_offset, -30);
-    EXPECT_EQ(back.text_size, 14);
-    EXPECT_FALSE(back.speech_rate);
-    EXPECT_TRUE(back.braille);
-    EXPECT_EQ(back.game_sounds, false);
-    EXPECT_EQ(back.sound_level, -3);
-    EXPECT_FALSE(back.sound_descriptions);
+    auto fields = [&] {
+        auto s = load_settings(file, problem);
+        return std::tuple(s.speech_rate_offset, s.text_size, s.speech_rate, s.braille,
+                          s.game_sounds, s.sound_level, s.sound_descriptions);
+    };
+    using o = std::optional<int>;
+    EXPECT_EQ(fields(), std::tuple(o(-30), o(14), o(), true, std::optional(false), o(-3),
+                                   std::optional<bool>()));
     EXPECT_TRUE(problem.empty());
     // A layer that changes its own settings leaves the others' as they were.
     ASSERT_TRUE(update_settings(file, [](player_settings& s) { s.sound_descriptions = false; }));
-    back = load_settings(file, problem);
-    EXPECT_EQ(back.speech_rate_offset, -30);
-    EXPECT_EQ(back.game_sounds, false);
-    EXPECT_EQ(back.sound_descriptions, false);
+    EXPECT_EQ(fields(), std::tuple(o(-30), o(14), o(), true, std::optional(false), o(-3),
+                                   std::optional(false)));
     write_file(file, "{\"speech_rate_offset\": ");
     EXPECT_FALSE(load_settings(file, problem).speech_rate_offset);
     EXPECT_NE(problem.find("could not be read"), std::string::npos);

@@ -126,7 +126,9 @@ TEST(DfrotzScreen, AStatusLineLeftStandingAsTheUpperWindowShrankStaysTheStatusLi
                      "04  The last ferry is late.\n05  \n06  [Press any key.]\n07) ",
                      "08  A horn sounds.\n09  \n10  [Press any key.]\n11) "});
     EXPECT_EQ(r.status, std::vector<std::string>{"Wait for the ferry!"});
-    EXPECT_EQ(r.text, "The last ferry is late.\n\n[Press any key.]\n|A horn sounds.\n\n[Press any key.]\n|");
+    EXPECT_EQ(
+        r.text,
+        "The last ferry is late.\n\n[Press any key.]\n|A horn sounds.\n\n[Press any key.]\n|");
 }
 
 TEST(DfrotzScreen, TextOfAnotherInterpreterPassesUnchanged) {
@@ -194,57 +196,53 @@ TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
               (std::vector<std::string>{"No game."}));
 }
 
-TEST(GlkProtocol, ASoundIsDescribedOnceAsItStartsAndHandedOnWithItsUpdate) {
-    hearing heard;
-    std::vector<std::string> said;
-    std::vector<output_item> items;
-    std::vector<std::pair<std::int64_t, std::vector<glkote::sound_channel>>> played;
-    output_reader reader(
-        std::make_unique<glk_screen>(), heard, [&](output_item i) { items.push_back(i); },
-        [&](const std::string& s) { said.push_back(s); },
-        [&](std::int64_t generation, std::vector<glkote::sound_channel> channels) {
-            played.emplace_back(generation, channels);
-        });
-    reader.feed(R"({"type":"update","gen":4,"schannels":[{"id":1,"ops":[{"op":"play","snd":4,)"
-                R"("repeats":-1,"alttext":"A waltz."},{"op":"volume","vol":0.5}]},{"id":2}],)"
-                R"("content":[]})");
-    reader.finish();
-    EXPECT_EQ(said, std::vector<std::string>{"[Sound: A waltz.]\n"});
-    ASSERT_FALSE(items.empty());
-    EXPECT_EQ(items[0].kind, output_item::segment);
-    EXPECT_EQ(items[0].raw, "[Sound: A waltz.]");
-    ASSERT_EQ(played.size(), 1u);
-    EXPECT_EQ(played[0].first, 4);
-    auto& channels = played[0].second;
-    ASSERT_EQ(channels.size(), 2u);
-    EXPECT_EQ(channels[0].ops.size(), 2u);
-    EXPECT_TRUE(channels[1].ops.empty());
-}
-
-// The reader over dfrotz's rows, with what it said and handed on.
+// The reader over `decoder`, with what it said, handed on and played.
 struct reading {
     hearing heard;
     std::vector<std::string> said;
     std::vector<output_item> items;
-    output_reader reader{std::make_unique<dfrotz_screen>(255), heard,
-                         [this](output_item i) { items.push_back(std::move(i)); },
-                         [this](const std::string& s) { said.push_back(s); }};
+    std::vector<std::pair<std::int64_t, std::vector<glkote::sound_channel>>> played;
+    output_reader reader;
+    explicit reading(std::unique_ptr<output_decoder> decoder = std::make_unique<dfrotz_screen>(255))
+        : reader(
+              std::move(decoder), heard, [this](output_item i) { items.push_back(std::move(i)); },
+              [this](const std::string& s) { said.push_back(s); },
+              [this](std::int64_t gen, auto channels) { played.emplace_back(gen, channels); }) {}
 };
+
+TEST(GlkProtocol, ASoundIsDescribedOnceAsItStartsAndHandedOnWithItsUpdate) {
+    reading r(std::make_unique<glk_screen>());
+    r.reader.feed(R"({"type":"update","gen":4,"schannels":[{"id":1,"ops":[{"op":"play","snd":4,)"
+                  R"("repeats":-1,"alttext":"A waltz."},{"op":"volume","vol":0.5}]},{"id":2}],)"
+                  R"("content":[]})");
+    r.reader.finish();
+    EXPECT_EQ(r.said, std::vector<std::string>{"[Sound: A waltz.]\n"});
+    ASSERT_FALSE(r.items.empty());
+    EXPECT_EQ(r.items[0].kind, output_item::segment);
+    EXPECT_EQ(r.items[0].raw, "[Sound: A waltz.]");
+    using glkote::sound_op;
+    std::vector<glkote::sound_channel> channels = {
+        {1,
+         {{.sound = 4, .repeats = -1, .alttext = "A waltz."},
+          {.kind = sound_op::change_volume, .volume = 0.5}}},
+        {2, {}}};
+    EXPECT_EQ(r.played, (decltype(r.played){{4, channels}}));
+}
 
 TEST(Reader, EveryPauseAfterNewWordsIsToldButNotEachKeyOfAMenu) {
     reading r;
-    for (auto rows : {"01  Back to the bookcase...\n02) ",
-                      "03  You always read the book in one go!\n04) ",
-                      // A menu drawn above the story: only the drawing changes.
-                      "01= > Read on\n02=   Stop\n05) ", "01=   Read on\n02= > Stop\n05) ",
-                      "06  Stopped.\n07> >"}) {
+    for (auto rows :
+         {"01  Back to the bookcase...\n02) ", "03  You always read the book in one go!\n04) ",
+          // A menu drawn above the story: only the drawing changes.
+          "01= > Read on\n02=   Stop\n05) ", "01=   Read on\n02= > Stop\n05) ",
+          "06  Stopped.\n07> >"}) {
         r.reader.feed(rows);
         r.reader.quiet();
     }
-    EXPECT_EQ(r.said, (std::vector<std::string>{
-                          "Back to the bookcase...\n", press_a_key,
-                          "You always read the book in one go!\n", press_a_key, "> Read on\n",
-                          "Stop\n", "Read on\n", "> Stop\n", "Stopped.\n"}));
+    EXPECT_EQ(r.said, (std::vector<std::string>{"Back to the bookcase...\n", press_a_key,
+                                                "You always read the book in one go!\n",
+                                                press_a_key, "> Read on\n", "Stop\n", "Read on\n",
+                                                "> Stop\n", "Stopped.\n"}));
 }
 
 TEST(Hearing, ASilencedReplyStaysSilentToItsEndAndTheNextIsHeard) {
