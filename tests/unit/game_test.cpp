@@ -151,8 +151,7 @@ TEST_P(Conversation, QuitEndsTheGameWhateverItsLanguage) {
     EXPECT_FALSE(screen.typing);
     // The game's own question, in a language it alone knows, is answered
     // and not said; then it is given a second to leave.
-    output_item question{output_item::segment, "¿Está seguro?", "¿Está seguro?\n"};
-    feed(question);
+    feed({output_item::segment, "¿Está seguro?", "¿Está seguro?\n"});
     wait_for(input_request::line);
     EXPECT_EQ(take_sent(), line("yes"));
     EXPECT_EQ(screen.clocks[1], kind().quit_grace());
@@ -180,9 +179,7 @@ TEST_P(Conversation, SavingOverANameAsksFirstAndAnswersTheInterpreterForThePlaye
     EXPECT_EQ(take_sent(), line("save"));
     file_prompt(file_request::write);
     EXPECT_EQ(take_sent(), kind().file_name("castle.sav", {file_request::write, file_request::saved_game, generation}));
-    output_item overwrite{output_item::question, "Overwrite existing file? ",
-                          "Overwrite existing file?\n"};
-    feed(overwrite);
+    feed({output_item::question, "Overwrite existing file? ", "Overwrite existing file?\n"});
     EXPECT_EQ(take_sent(), kind().answer(true));
     EXPECT_TRUE(screen.said.empty()) << "the player answered already";
     EXPECT_NE(screen.shown.find(">castle.sav\n"), std::string::npos);
