@@ -136,10 +136,9 @@ std::string unescaped(const std::string& value) {
     return bytes;
 }
 
-// The desktop's file types (data/tallowick-mime.xml, the launcher's
-// MimeType, the metainfo's media types): a type for each format that
-// Tallowick plays, its extensions as globs but for shared ones, and one of
-// its magic rules, where it has some, true of its files.
+// The desktop's file types (data/tallowick-mime.xml, the launcher, the
+// metainfo): one for each format played, its extensions as globs but for
+// shared ones, and one of its magic rules, if any, true of its files.
 TEST(Formats, TheDesktopsFileTypesAgreeWithTheTable) {
     const fs::path data = TALLOWICK_SOURCE_DIR "/data";
     auto xml = read_file(data / "tallowick-mime.xml");

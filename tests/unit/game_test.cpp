@@ -264,8 +264,7 @@ TEST_P(Conversation, TheGamesTimerTicksWithTheHalfTypedCommand) {
     screen.field = "exa";
     game.clock_rang(game_clock::game_timer);
     EXPECT_EQ(take_sent(), kind().timer({input_request::line, 7, generation}, "exa"));
-    // While the game is busy its clock goes on, naming its last wait, for
-    // a game that looks for its ticks meanwhile.
+    // A busy game's clock goes on, naming its last wait: it may poll for ticks.
     game.clock_rang(game_clock::game_timer);
     EXPECT_EQ(take_sent(), kind().timer({input_request::nothing, 0, generation}, {}));
     // A game that waits for nothing but its clock is still ticked.

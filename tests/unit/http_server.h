@@ -65,8 +65,8 @@ class http_server {
         return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + std::string(path);
     }
 
-    // Answers `path` with `status` and `body`, with a Content-Length unless
-    // `with_length` is false; `headers` end in "\r\n" each.
+    // Answers `path`, with a Content-Length unless not `with_length`;
+    // `headers` end in "\r\n" each.
     void answer(const std::string& path, int status, std::string body, std::string headers = {},
                 bool with_length = true) {
         if (with_length)

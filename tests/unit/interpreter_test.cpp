@@ -103,8 +103,7 @@ TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
         ASSERT_TRUE(child->write(std::string(64 * 1024, 'x')));
     std::thread reader([&] { read_all(*child); });
     child->terminate();
-    // The grandchild holds the pipes open, yet the reader ends once the
-    // child has gone.
+    // The grandchild holds the pipes open; the reader ends with the child.
     reader.join();
     EXPECT_EQ(child->poll(), 128 + 15); // SIGTERM, which Windows mimics
     EXPECT_FALSE(child->write("more"));

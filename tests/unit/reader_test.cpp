@@ -97,10 +97,8 @@ TEST(DfrotzScreen, AQuoteBoxOverOlderTextIsSaidAlone) {
 }
 
 TEST(DfrotzScreen, RowsTheInterpreterWrappedAreJoined) {
-    // At width 20 "wraps" would not have fitted after "a line that", so the
-    // row end is a wrap; "End." would have fitted after "Do", so that one is
-    // a real line end, as is any end across a gap between spans. A row that
-    // goes on with a mark goes on without a space.
+    // At width 20 "wraps" did not fit after "a line that": a wrap; "End." would
+    // have fitted after "Do", nor does a gap wrap. A mark goes on unspaced.
     auto r = dfrotz({"04  It is a line that\n05  wraps here. Do\n06  End.\n... \n"
                      "09  A cheap demo game...\n10  ? Yes.\n"},
                     20);

@@ -111,8 +111,7 @@ std::shared_ptr<record> install_recorder(bool ends_at_once = false) {
     auto r = std::make_shared<record>();
     r->ends_at_once = ends_at_once;
     set_speech_backend(std::make_unique<recorder>(r));
-    // The voice an earlier test left, given to the new backend, is not this
-    // test's business.
+    // Not this test's: the voice an earlier one left, given to the new backend.
     std::lock_guard lock(r->mutex);
     r->events.clear();
     return r;
@@ -224,8 +223,8 @@ TEST(Speech, ThePlayersRateFollowsTheScreenReadersWithTheirOffset) {
 }
 
 #ifndef _WIN32
-// A speech-dispatcher of a few lines on a socket of its own, run by the test
-// through its one connection at a time.
+// A speech-dispatcher of a few lines on a socket of its own, one connection
+// at a time.
 class fake_service {
   public:
     explicit fake_service(const fs::path& socket_path) {
@@ -251,9 +250,7 @@ class fake_service {
         ASSERT_EQ(::send(client, text.data(), text.size(), MSG_NOSIGNAL),
                   static_cast<ssize_t>(text.size()));
     }
-    // Answers the commands that open a connection and set its voice, up to
-    // the next SPEAK, and queues the text after it as message `id`; returns
-    // that text.
+    // Answers all up to the next SPEAK, and queues its text as message `id`.
     std::string next_text(int id) {
         for (std::string command = line(); command != "SPEAK"; command = line()) {
             if (command.empty())
@@ -269,8 +266,7 @@ class fake_service {
     }
 
   private:
-    // The next line the client sent, without its line end; "" when it
-    // hung up.
+    // The client's next line, without its end; "" when it hung up.
     std::string line() {
         for (;;) {
             if (auto end = in.find("\r\n"); end != std::string::npos) {
@@ -291,8 +287,7 @@ class fake_service {
     std::string in;
 };
 
-// Priority, rate, stops and closing are heard through a real service in the
-// black-box tests.
+// Priority, rate, stops and closing: through a real service in test_speech.
 TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection) {
     temp_dir dir;
     fake_service service(dir / "s.sock");
@@ -301,8 +296,7 @@ TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection)
     speak(".two\n.three");
     service.accept();
     EXPECT_EQ(service.next_text(7), "one");
-    // Cut before its end; an event of some other text of ours on the way
-    // changes nothing.
+    // Cut before its end; an event of another text of ours changes nothing.
     service.send("702-3\r\n702-1\r\n702 END\r\n");
     service.send("703-7\r\n703-1\r\n703 CANCELED\r\n");
     EXPECT_EQ(service.next_text(8), "one");

@@ -22,8 +22,7 @@ TEST(Utf8, BadBytesBecomeReplacementsAndLineEndsBecomeLf) {
     EXPECT_EQ(utf8_length("¿Estás"), 6u);
 }
 
-// Feeds `text` in one piece and at every split into two, and checks that
-// each way gives the same raw segments, which joined give back the text.
+// The segments of `text`, the same cut anywhere in two, joined the text.
 std::vector<std::string> cut(std::string_view text) {
     std::vector<std::string> whole;
     segmenter s;

@@ -18,8 +18,7 @@ TEST(GlkImages, SizesComeFromThePngOrJpegHeader) {
         std::string("\xFF\xD8\xFF\xE0\0\x06JFIF\xFF\xFF\xC2\0\x11\x08\0\x40\0\x60", 21);
     auto size = jpeg_size(bytes(jpeg));
     ASSERT_TRUE(size);
-    EXPECT_EQ(size->width, 0x60u);
-    EXPECT_EQ(size->height, 0x40u);
+    EXPECT_EQ(std::pair(size->width, size->height), std::pair(0x60u, 0x40u));
     EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xDA\0\x02", 6))));
     EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6))));
 }

@@ -47,9 +47,10 @@ const json& window_entry(const json& update, int id, const char* list = "windows
     return none;
 }
 
+// Glulxe playing `story`, fed `events` and then `more`.
 run_result run_story(const temp_dir& dir, const std::vector<json>& events,
-                     const std::string& story = GLK_TEST_STORY) {
-    return run_program(GLULXE, {story}, lines(events), dir.path());
+                     const std::string& story = GLK_TEST_STORY, const std::string& more = "") {
+    return run_program(GLULXE, {story}, lines(events) + more, dir.path());
 }
 
 TEST(GlkProtocol, OnlyTheInputAskedForIsTakenAndLinesArriveComposed) {
@@ -86,12 +87,10 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
     auto fatal = run_story(dir, {init_event(), line(1, "e")});
     EXPECT_EQ(fatal.status, 1);
     EXPECT_EQ(error(fatal), "Reference to nonexistent Glk object.");
-    auto bad = run_program(GLULXE, {GLK_TEST_STORY}, lines({init_event()}) + "{\"type\": nope}",
-                           dir.path());
+    auto bad = run_story(dir, {init_event()}, GLK_TEST_STORY, "{\"type\": nope}");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(error(bad), "The display sent a message that is not valid JSON.");
-    auto cut = run_program(GLULXE, {GLK_TEST_STORY}, lines({init_event()}) + "{\"type\": \"li",
-                           dir.path());
+    auto cut = run_story(dir, {init_event()}, GLK_TEST_STORY, "{\"type\": \"li");
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.updates.size(), 1u);
 }
@@ -129,8 +128,7 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAPolledTickAndSou
     json link{{"type", "hyperlink"}, {"gen", 3}, {"window", 2}, {"value", 8}};
     json tick{{"type", "timer"}, {"gen", 3}};
     // Ends of sounds come whatever update they answer; one from before the
-    // update that started the sound, or not what the game waits for, is
-    // stale.
+    // update that started it, or not what the game waits for, is stale.
     auto sound_end = [](int gen, const char* type, int notify) {
         json end{{"type", type}, {"gen", gen}, {"channel", 1}, {"notify", notify}};
         if (type == std::string("sound"))
