@@ -95,10 +95,9 @@ TEST(Formats, WhatNothingPlaysIsSaidNamingTheFile) {
                                 "format that Tallowick knows.";
     const auto& s = samples();
     // Cut short, every header is no game's.
-    EXPECT_EQ(format_of(s.at("Z-code").substr(0, 40), "x.z5"), unknown);
-    EXPECT_EQ(format_of(s.at("TADS 3").substr(0, 8), "x.z5"), unknown);
-    EXPECT_EQ(format_of(s.at("Glulx").substr(0, 100), "x.z5"), unknown);
-    EXPECT_EQ(format_of(s.at("Alan 2").substr(0, 150), "x.z5"), unknown);
+    for (auto [format, kept] :
+         {std::pair{"Z-code", 40}, {"TADS 3", 8}, {"Glulx", 100}, {"Alan 2", 150}})
+        EXPECT_EQ(format_of(s.at(format).substr(0, kept), "x.z5"), unknown) << format;
     EXPECT_EQ(format_of("0 1 2 apples\n", "x.z5"), unknown);
     EXPECT_EQ(format_of(adrift("5.00"), "Skybreak.taf"),
               "The file Skybreak.taf is an ADRIFT 5 game, which Tallowick cannot play yet.");

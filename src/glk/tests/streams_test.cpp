@@ -18,19 +18,17 @@ struct retained {
 };
 std::vector<retained> taken, given_back;
 
-gidispatch_rock_t take(void* array, glui32 length, char* type) {
-    taken.push_back({array, length, type});
-    return {};
-}
-
-void give_back(void* array, glui32 length, char* type, gidispatch_rock_t) {
-    given_back.push_back({array, length, type});
-}
-
 TEST(GlkStreams, MemoryStreamsCountWhatDoesNotFitAndHoldTheirArray) {
     taken.clear();
     given_back.clear();
-    gidispatch_set_retained_registry(take, give_back);
+    gidispatch_set_retained_registry(
+        [](void* array, glui32 length, char* type) {
+            taken.push_back({array, length, type});
+            return gidispatch_rock_t{};
+        },
+        [](void* array, glui32 length, char* type, gidispatch_rock_t) {
+            given_back.push_back({array, length, type});
+        });
     char buffer[5] = "----";
     strid_t str = glk_stream_open_memory(buffer, 4, filemode_Write, 7);
     ASSERT_EQ(taken.size(), 1u);
