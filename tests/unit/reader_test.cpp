@@ -23,7 +23,7 @@ struct screen_run {
     std::vector<std::string> links; // each list of links told, "|" after each
 };
 
-screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) {
+screen_run run(output_decoder&& decoder, const std::vector<std::string>& chunks) {
     std::vector<screen_event> events;
     for (const auto& chunk : chunks) {
         if (chunk == "<quiet>")
@@ -75,8 +75,7 @@ screen_run run(output_decoder& decoder, const std::vector<std::string>& chunks) 
 }
 
 screen_run dfrotz(const std::vector<std::string>& chunks, int width = 255) {
-    dfrotz_screen screen(width);
-    return run(screen, chunks);
+    return run(dfrotz_screen(width), chunks);
 }
 
 // dfrotz's rows: "NN" + type + " " + cells; "_\b" marks a reverse character
@@ -136,8 +135,7 @@ TEST(DfrotzScreen, TextOfAnotherInterpreterPassesUnchanged) {
 }
 
 screen_run glk(const std::vector<std::string>& chunks) {
-    glk_screen screen;
-    return run(screen, chunks);
+    return run(glk_screen(), chunks);
 }
 
 TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
