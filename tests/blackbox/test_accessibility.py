@@ -8,7 +8,7 @@ NOTIFY OFF, saving and restoring through our dialogs, and a cloakroom
 played by its links."""
 import pyatspi
 
-from harness import SAVES_TITLE, ProgramTest, main, walk, wait_for
+from harness import ProgramTest, main, walk, wait_for
 
 
 NO_DEVICE = "No sound device: the game's sounds are not heard."
@@ -72,16 +72,9 @@ class Accessibility(ProgramTest):
         program.command("ring bell", bell, "You ring the ship's bell.")
 
         # Saved in the gallery, restored there after a walk to the foyer.
-        program.key("ctrl+s")
-        program.wait_prompt()
-        mark = speech.mark()
-        program.type("pavilion")
-        program.key("Return")
-        speech.wait("Ok.", since=mark)
+        program.save("pavilion", "Ok.")
         program.command("north", "Pavilion Foyer\n")
-        program.key("ctrl+r")
-        program.wait_chooser(SAVES_TITLE)
-        program.press("Return", "Ok.")
+        program.restore("Ok.")
         program.command("look", "Gallery\n")
 
         # The cloakroom: the attendant waits for a link, chosen with Ctrl+K.
