@@ -329,6 +329,21 @@ class Program:
         self.speech.wait(*said, since=mark)
         return mark
 
+    def save(self, name, *said):
+        """Saves under `name` through our dialog (Ctrl+S); waits for `said`."""
+        self.key("ctrl+s")
+        self.wait_prompt()
+        mark = self.speech.mark()
+        self.type(name)
+        self.key("Return")
+        self.speech.wait(*said, since=mark)
+
+    def restore(self, *said):
+        """Restores the newest save through our list (Ctrl+R); waits for `said`."""
+        self.key("ctrl+r")
+        self.wait_chooser(SAVES_TITLE)
+        self.press("Return", *said)
+
     def answer_alert(self, caption, key="Return"):
         """Answers the message box `caption` with `key` once it is shown, and
         waits until it has gone; returns its text."""

@@ -5,7 +5,7 @@ opening, a key to begin, a few turns, the status line only with Ctrl+L, and
 saving and restoring through our own dialogs."""
 import re
 
-from harness import SAVES_TITLE, ProgramTest, main
+from harness import ProgramTest, main
 
 
 class Formats(ProgramTest):
@@ -32,17 +32,10 @@ class Formats(ProgramTest):
         program.command(f"take {thing}", "Taken.")
 
         # Saving and restoring through our dialogs, whatever the format.
-        program.key("ctrl+s")
-        program.wait_prompt()
-        mark = speech.mark()
-        program.type("landing")
-        program.key("Return")
-        speech.wait("Saved.", since=mark)
+        program.save("landing", "Saved.")
         self.assertTrue((program.cwd / "games" / "landing.sav").is_file())
         program.command(f"drop {thing}", "Dropped.")
-        program.key("ctrl+r")
-        program.wait_chooser(SAVES_TITLE)
-        program.press("Return", "Restored.")
+        program.restore("Restored.")
         program.command("inventory", carrying)
 
         said = speech.said()

@@ -11,7 +11,7 @@ import re
 
 import pyatspi
 
-from harness import SAVES_TITLE, ProgramTest, main, text_of
+from harness import ProgramTest, main, text_of
 
 # What the interpreter says of itself, and our notice of an old one.
 CHATTER = re.compile(r"Line numbering|Line-type|Reverse-video|Compression mode|Using normal"
@@ -96,9 +96,7 @@ class Play(ProgramTest):
         save("castle", "Return")
         self.assertNotEqual((saves / "castle.sav").read_bytes(), first)
         program.command("drop key", "Dropped.")
-        program.key("ctrl+r")
-        program.wait_chooser(SAVES_TITLE)
-        program.press("Return", "Ok.")
+        program.restore("Ok.")
         program.command("inventory", "You're carrying:", "a brass key")
         program.command("drop key", "Dropped.")
         program.press("ctrl+z", "[Previous turn undone.]")
