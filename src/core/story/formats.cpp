@@ -179,7 +179,7 @@ bool fits_glulx(file_bytes save, file_bytes story) {
 
 // TADS 2 saves begin with the game's file name (a newer interpreter's) or
 // not, then their own mark, its version and the game's compile time, which
-// the game keeps after its own mark, version and flags.
+// the game keeps after its own mark (13 bytes), version (7) and flags (2).
 constexpr std::string_view tads2_named_save("TADS2 save/g\n\r\x1a\0", 16);
 constexpr std::string_view tads2_save("TADS2 save\n\r\x1a\0", 14);
 bool tads2_is_save(file_bytes save) {
@@ -193,7 +193,7 @@ bool fits_tads2(file_bytes save, file_bytes story) {
         at = tads2_named_save.size() + 2 +
              (save[tads2_named_save.size()] | save[tads2_named_save.size() + 1] << 8);
     }
-    return holds(save, at, tads2_save) && same(save, at + tads2_save.size() + 7, story, 23, 26);
+    return holds(save, at, tads2_save) && same(save, at + tads2_save.size() + 7, story, 22, 26);
 }
 
 // TADS 3 saves: their mark and version, two numbers, then the game's
