@@ -273,7 +273,8 @@ class speaker {
                     return true;
                 break;
             case text_ending::lost:
-                // Once more on a new connection: a restarted service.
+                // Once more: on a new connection to a restarted service, or
+                // after a synthesizer that hung was stopped.
                 if (lost_before)
                     return false;
                 lost_before = true;

@@ -63,7 +63,7 @@ enum class text_ending {
     heard, // said to its end, or the backend cannot tell
     cut,   // cut off by other speech; to be said again, whole
     woken, // wake() was called: the queue wants the speech thread
-    lost,  // the service went away before the end
+    lost,  // the service went away, or never ended the text
 };
 
 // The platform's speech service behind speak(). Methods are called on the

@@ -69,6 +69,12 @@ using clock_type = std::chrono::steady_clock;
 // up and a new one tried later, rather than blocking the speech thread.
 constexpr auto reply_timeout = std::chrono::seconds(5);
 
+// The longest a text can take to be said at the slowest rate. A text the
+// service has not ended by then (its synthesizer hung) is cancelled and said
+// again, rather than silencing every text after it.
+constexpr auto end_bound = std::chrono::seconds(10);
+constexpr auto end_bound_per_byte = std::chrono::milliseconds(200);
+
 // How long a service being started may take to say it is ready.
 constexpr int spawn_timeout_ms = 10000;
 
@@ -212,6 +218,7 @@ class speechd_backend final : public speech_backend {
             return true;
         }
         const std::string clean = decode_utf8(text);
+        end_by = clock_type::now() + end_bound + end_bound_per_byte * clean.size();
         const bool was_open = sock >= 0;
         if (sock < 0 && !open())
             return false;
@@ -240,14 +247,18 @@ class speechd_backend final : public speech_backend {
                 pending = 0;
                 return how;
             }
-            switch (read_more(-1, true)) {
+            switch (read_more(milliseconds_until(end_by), true)) {
             case arrival::woken:
                 return text_ending::woken;
             case arrival::closed:
                 close();
                 return text_ending::lost;
-            case arrival::data:
             case arrival::timeout:
+                if (clock_type::now() < end_by)
+                    break;
+                cancel();
+                return text_ending::lost;
+            case arrival::data:
                 break;
             }
         }
@@ -263,9 +274,12 @@ class speechd_backend final : public speech_backend {
     }
 
     void cancel() override {
+        // Only while a text of ours is being said: the service may refuse the
+        // text that follows a needless CANCEL, and never say so.
+        const bool speaking = pending != 0;
         pending = 0;
         ended.reset();
-        if (sock >= 0)
+        if (sock >= 0 && speaking)
             command("CANCEL SELF"); // a broken connection is closed by it
     }
 
@@ -485,6 +499,7 @@ class speechd_backend final : public speech_backend {
     const int wake_fd;
     std::string in;                   // read from the service, not yet taken
     long pending = 0;                 // the service's id of our text being said, or 0
+    clock_type::time_point end_by;    // when that text is given up
     std::optional<text_ending> ended; // how `pending` ended, once known
     std::map<long, text_ending> ended_early; // events of texts not yet named
     voice spoken_with;
