@@ -30,12 +30,9 @@ using events = std::vector<std::string>;
 struct record {
     std::mutex mutex;
     std::condition_variable changed;
-    // Texts, "<cancel>", "<rate N>", "<braille TEXT>"; a text handed over
-    // while the one before was still being said as "<overlap>TEXT".
-    events seen;
+    events seen;               // texts, "<cancel>", "<rate N>", "<braille TEXT>"
     bool ends_at_once = false; // else each text is said until this is set
     bool woken = false;
-    bool speaking = false;
     bool cancel_hangs = false; // cancel() waits while set, as a hung service
 
     template <class T> void set(T& field, T value) {
@@ -52,6 +49,7 @@ struct record {
     void add(const std::string& event) {
         std::lock_guard lock(mutex);
         seen.push_back(event);
+        changed.notify_all();
     }
 };
 
@@ -59,26 +57,18 @@ class recorder final : public speech_backend {
   public:
     explicit recorder(std::shared_ptr<record> r) : r(std::move(r)) {}
     bool say(const std::string& text) override {
-        std::lock_guard lock(r->mutex);
-        r->seen.push_back(r->speaking ? "<overlap>" + text : text);
-        r->speaking = true;
-        r->changed.notify_all();
+        r->add(text);
         return true;
     }
     text_ending wait_for_end() override {
         std::unique_lock lock(r->mutex);
         r->changed.wait(lock, [&] { return r->ends_at_once || r->woken; });
-        if (std::exchange(r->woken, false))
-            return text_ending::woken;
-        r->speaking = false;
-        return text_ending::heard;
+        return std::exchange(r->woken, false) ? text_ending::woken : text_ending::heard;
     }
     void wake() override { r->set(r->woken, true); }
     void cancel() override {
+        r->add("<cancel>");
         std::unique_lock lock(r->mutex);
-        r->seen.push_back("<cancel>");
-        r->speaking = false;
-        r->changed.notify_all();
         r->changed.wait(lock, [&] { return !r->cancel_hangs; });
     }
     void set_voice(const voice& v) override {
@@ -167,7 +157,7 @@ TEST_F(Speech, BrailleIsRememberedAndItsToggleShown) {
                       "<cancel>", "<braille Braille off.>", "Braille off."}));
 }
 
-TEST_F(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
+TEST_F(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsItAndThePlayersRateFollowsIt) {
     temp_dir dir;
     write_file(dir / "orca.conf", R"({"general": {"startingProfile": ["Mine", "mine"],
         "voices": {"default": {"rate": 30.0}}},
@@ -188,19 +178,20 @@ TEST_F(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
     write_file(dir / "bad.conf", "{\"general\": ");
     EXPECT_FALSE(orca_voice(dir / "bad.conf", problem));
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
-}
 
-TEST_F(Speech, ThePlayersRateFollowsTheScreenReadersWithTheirOffset) {
     // Nothing chosen anywhere: the service's own rate.
     EXPECT_FALSE(offset_rate(std::nullopt, std::nullopt));
     EXPECT_EQ(offset_rate(42, std::nullopt), 42);
     EXPECT_EQ(offset_rate(std::nullopt, -20), -20);
-    // Steps within the range, and the screen reader's own changes: test_speech.
-    // At the top the offset stops growing, so one step back is heard.
+    // Steps within the range: test_speech. At the top the offset stops
+    // growing: one step back is heard, also after the screen reader sped
+    // up, and a screen reader that slows down is followed.
     int offset = changed_rate_offset(90, std::nullopt, 3);
     EXPECT_EQ(offset_rate(90, offset), 100);
+    EXPECT_EQ(offset_rate(50, offset), 60);
     EXPECT_EQ(offset_rate(90, changed_rate_offset(90, offset, -1)), 90);
     EXPECT_EQ(offset_rate(95, 30), 100);
+    EXPECT_EQ(offset_rate(95, changed_rate_offset(95, 30, -1)), 90);
 }
 
 #ifndef _WIN32
