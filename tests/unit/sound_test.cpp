@@ -7,7 +7,7 @@
 #include "support.h"
 
 #include <cmath>
-#include <condition_variable>
+#include <future>
 #include <map>
 #include <mutex>
 
@@ -16,6 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::binary_dir;
+using op = glkote::sound_op;
 
 // Voices as they stand, and the device opened and closed.
 class recording_output final : public audio_output {
@@ -58,12 +59,11 @@ class recording_output final : public audio_output {
     };
 };
 
-glkote::sound_op play(std::uint32_t sound, std::int64_t repeats = 1, std::uint32_t notify = 0) {
+op play(std::uint32_t sound, std::int64_t repeats = 1, std::uint32_t notify = 0) {
     return {.sound = sound, .repeats = repeats, .notify = notify};
 }
 
-glkote::sound_op request(glkote::sound_op::kind_t kind, double volume = 1, std::uint32_t ms = 0,
-                         std::uint32_t notify = 0) {
+op request(op::kind_t kind, double volume = 1, std::uint32_t ms = 0, std::uint32_t notify = 0) {
     return {.kind = kind, .notify = notify, .volume = volume, .duration = ms};
 }
 
@@ -81,7 +81,8 @@ struct mixing {
     sound_clock::time_point now;
     int game = 0;
 
-    void update(std::int64_t generation, std::vector<glkote::sound_channel> channels, const void* g = nullptr) {
+    void update(std::int64_t generation, std::vector<glkote::sound_channel> channels,
+                const void* g = nullptr) {
         mixer.update(g ? g : &game, generation, channels, blorb, now);
     }
     // What the games were told, each as "channel:sound:notify@generation", or its notice.
@@ -116,16 +117,16 @@ TEST(SoundMixer, EachChannelIsAVoiceAndTheGameIsToldOfTheEndsItAskedFor) {
     m.update(6, {{1, {play(5, 1, 8)}}, {2, {}}});
     m.mixer.voice_ended(0);
     // Stopped, or its channel gone: no end is told.
-    m.update(7, {{1, {request(glkote::sound_op::stop)}}});
+    m.update(7, {{1, {request(op::stop)}}});
     EXPECT_FALSE(m.out.voices[1].on);
     m.ends(0);
     EXPECT_EQ(m.told(), texts{});
 
     // A paused channel keeps what it is given paused; a missing sound ends at once.
-    m.update(8, {{1, {request(glkote::sound_op::pause), play(6), play(404, 1, 9)}}});
+    m.update(8, {{1, {request(op::pause), play(6), play(404, 1, 9)}}});
     EXPECT_TRUE(m.out.voices[0].paused);
     EXPECT_EQ(m.told(), texts{"1:404:9@8"});
-    m.update(9, {{1, {play(6), request(glkote::sound_op::unpause)}}});
+    m.update(9, {{1, {play(6), request(op::unpause)}}});
     EXPECT_FALSE(m.out.voices[0].paused);
 
     m.mixer.end_game(&m.game);
@@ -135,11 +136,11 @@ TEST(SoundMixer, EachChannelIsAVoiceAndTheGameIsToldOfTheEndsItAskedFor) {
 
 TEST(SoundMixer, VolumesFadeGiveWayToSpeechAndFollowThePlayersLevel) {
     mixing m;
-    m.update(1, {{1, {play(3), request(glkote::sound_op::change_volume, 0.5, 0, 9)}}});
+    m.update(1, {{1, {play(3), request(op::change_volume, 0.5, 0, 9)}}});
     EXPECT_DOUBLE_EQ(m.out.voices[0].gain, 0.5);
     EXPECT_EQ(m.told(), texts{"1:0:9@1"});
 
-    m.update(2, {{1, {request(glkote::sound_op::change_volume, 1, 1000, 10)}}});
+    m.update(2, {{1, {request(op::change_volume, 1, 1000, 10)}}});
     EXPECT_TRUE(m.mixer.advance(m.now + 500ms));
     EXPECT_DOUBLE_EQ(m.out.voices[0].gain, 0.75);
     EXPECT_FALSE(m.mixer.advance(m.now + 1000ms));
@@ -147,8 +148,7 @@ TEST(SoundMixer, VolumesFadeGiveWayToSpeechAndFollowThePlayersLevel) {
     EXPECT_EQ(m.told(), texts{"1:0:10@2"});
 
     // A change under way gives way to the next, untold.
-    m.update(3, {{1, {request(glkote::sound_op::change_volume, 0, 2000, 11),
-                      request(glkote::sound_op::change_volume, 0.8)}}});
+    m.update(3, {{1, {request(op::change_volume, 0, 2000, 11), request(op::change_volume, 0.8)}}});
     EXPECT_FALSE(m.mixer.advance(m.now + 3000ms));
     EXPECT_EQ(m.told(), texts{});
 
@@ -212,25 +212,18 @@ TEST(SoundOutput, EachOfGlksFormatsIsReadFromTheBlorbAndPlayed) {
     EXPECT_FALSE(blorb_sounds(binary_dir / "stories" / "lantern.ulx").sound(3));
     std::string ogg = test::read_file(TALLOWICK_BELL_OGG);
 
+    std::promise<void> ended;
+    std::once_flag once;
     auto out = make_audio_output();
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool bell_ended = false;
-    out->on_end = [&](int) {
-        std::lock_guard lock(mutex);
-        bell_ended = true;
-        ended.notify_all();
-    };
+    out->on_end = [&](int) { std::call_once(once, [&] { ended.set_value(); }); };
     ASSERT_TRUE(out->open(true));
     auto aiff_clip = out->decode(*bell);
     EXPECT_TRUE(out->decode(*waltz));
     EXPECT_TRUE(out->decode({reinterpret_cast<const unsigned char*>(ogg.data()), ogg.size()}));
     ASSERT_TRUE(aiff_clip);
     out->play(0, *aiff_clip, 1, 1);
-    std::unique_lock lock(mutex);
-    EXPECT_TRUE(ended.wait_for(lock, 30s, [&] { return bell_ended; }));
+    EXPECT_EQ(ended.get_future().wait_for(30s), std::future_status::ready);
     EXPECT_FALSE(out->playing(0));
-    lock.unlock();
     out->close();
 }
 

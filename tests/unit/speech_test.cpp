@@ -1,7 +1,6 @@
 // speak() against a recording backend, the screen reader's voice and rate,
 // and speech-dispatcher's backend against services that cut, vanish or are
-// not there. The speech thread lives as long as the process: each test
-// installs the backend it needs.
+// not there.
 #include "core/speech/preferences.h"
 #include "core/speech/speech.h"
 #include "support.h"
@@ -9,7 +8,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <optional>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,18 +23,16 @@ namespace tw {
 namespace {
 
 using namespace test;
+using events = std::vector<std::string>;
 
-// What a recorder was asked, and how the test makes its texts end.
+// What a recorder was asked, kept apart from it: the speech thread may
+// destroy its backend while the test still reads.
 struct record {
     std::mutex mutex;
     std::condition_variable changed;
-    // Texts, "<cancel>", "<rate N>"; "<overlap>" before a text handed over
-    // while the one before was still being said.
-    std::vector<std::string> events;
-    bool ends_at_once = true; // else each text waits for end()
-    std::optional<text_ending> ending;
+    events seen;               // texts, "<cancel>", "<rate N>", "<braille TEXT>"
+    bool ends_at_once = false; // else each text is said until this is set
     bool woken = false;
-    bool speaking = false;
     bool cancel_hangs = false; // cancel() waits while set, as a hung service
 
     template <class T> void set(T& field, T value) {
@@ -44,15 +40,16 @@ struct record {
         field = value;
         changed.notify_all();
     }
-    // Waits until `n` events have been recorded; returns them.
-    std::vector<std::string> wait_for(std::size_t n) {
+    // Once at least `n` events have been recorded, all of them.
+    events wait_for(std::size_t n = 0) {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return events.size() >= n; });
-        return events;
+        changed.wait(lock, [&] { return seen.size() >= n; });
+        return seen;
     }
-    std::vector<std::string> all() {
+    void add(const std::string& event) {
         std::lock_guard lock(mutex);
-        return events;
+        seen.push_back(event);
+        changed.notify_all();
     }
 };
 
@@ -60,100 +57,77 @@ class recorder final : public speech_backend {
   public:
     explicit recorder(std::shared_ptr<record> r) : r(std::move(r)) {}
     bool say(const std::string& text) override {
-        std::lock_guard lock(r->mutex);
-        if (r->speaking)
-            r->events.push_back("<overlap>");
-        r->events.push_back(text);
-        r->speaking = true;
-        r->changed.notify_all();
+        r->add(text);
         return true;
     }
     text_ending wait_for_end() override {
         std::unique_lock lock(r->mutex);
-        r->changed.wait(lock, [&] { return r->ends_at_once || r->ending || r->woken; });
-        if (r->woken) {
-            r->woken = false;
-            return text_ending::woken;
-        }
-        r->speaking = false;
-        auto how = r->ending.value_or(text_ending::heard);
-        r->ending.reset();
-        return how;
+        r->changed.wait(lock, [&] { return r->ends_at_once || r->woken; });
+        return std::exchange(r->woken, false) ? text_ending::woken : text_ending::heard;
     }
-    void wake() override {
-        std::lock_guard lock(r->mutex);
-        r->woken = true;
-        r->changed.notify_all();
-    }
+    void wake() override { r->set(r->woken, true); }
     void cancel() override {
+        r->add("<cancel>");
         std::unique_lock lock(r->mutex);
-        r->events.push_back("<cancel>");
-        r->speaking = false;
-        r->changed.notify_all();
         r->changed.wait(lock, [&] { return !r->cancel_hangs; });
     }
     void set_voice(const voice& v) override {
-        std::lock_guard lock(r->mutex);
-        r->events.push_back("<rate " + std::to_string(v.rate.value_or(0)) + ">");
+        r->add("<rate " + std::to_string(v.rate.value_or(0)) + ">");
     }
-    void braille(const std::string& text) override {
-        std::lock_guard lock(r->mutex);
-        r->events.push_back("<braille " + text + ">");
-    }
+    void braille(const std::string& text) override { r->add("<braille " + text + ">"); }
 
   private:
     std::shared_ptr<record> r;
 };
 
-// A recorder whose texts each wait for the test to end them.
-std::shared_ptr<record> install_recorder(bool ends_at_once = false) {
-    unsetenv("SPEECHD_ADDRESS");
-    auto r = std::make_shared<record>();
-    r->ends_at_once = ends_at_once;
-    set_speech_backend(std::make_unique<recorder>(r));
-    // Not this test's: the voice an earlier one left, given to the new backend.
-    std::lock_guard lock(r->mutex);
-    r->events.clear();
-    return r;
-}
+// The speech thread lives as long as the process: each test speaks to a
+// recorder of its own, and leaves one whose texts end at once.
+class Speech : public testing::Test {
+  protected:
+    void SetUp() override {
+        set_speech_backend(std::make_unique<recorder>(r));
+        // Not this test's: the voice an earlier one left, given to the new backend.
+        std::lock_guard lock(r->mutex);
+        r->seen.clear();
+    }
+    void TearDown() override {
+        unsetenv("SPEECHD_ADDRESS");
+        r->set(r->ends_at_once, true);
+        set_speech_backend(std::make_unique<recorder>(r));
+    }
+    // speech-dispatcher's backend, its service at `socket`.
+    static void speech_dispatcher_at(const fs::path& socket) {
+        setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket.string()).c_str(), 1);
+        set_speech_backend(nullptr);
+    }
 
-using events = std::vector<std::string>;
+    std::shared_ptr<record> r = std::make_shared<record>();
+};
 
-// speech-dispatcher's backend, its service at `socket`.
-void speech_dispatcher_at(const fs::path& socket) {
-    setenv("SPEECHD_ADDRESS", ("unix_socket:" + socket.string()).c_str(), 1);
-    set_speech_backend(nullptr);
-}
-
-// A cut piece said again: test_speech. A text handed over here before the
-// one before it has ended would be recorded as "<overlap>".
-TEST(Speech, AStopOrAnInterruptionSilencesWhatIsSaidAndDropsWhatWaitsButNotANewVoice) {
-    auto r = install_recorder();
+// A cut piece said again: test_speech.
+TEST_F(Speech, AStopOrAnInterruptionSilencesWhatIsSaidAndDropsWhatWaitsButNotANewVoice) {
     speak("one");
     speak("two");
     r->wait_for(1);
     speech_stop();
     speech_flush();
-    EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
+    EXPECT_EQ(r->wait_for(), (events{"one", "<cancel>"}));
     speak("three");
     r->wait_for(3);
     speak("queued");
     speak("");
-    voice faster;
-    faster.rate = 20;
-    set_voice(faster);
+    set_voice({.rate = 20});
     speak("now", true);
     r->wait_for(6);
-    r->set(r->ending, std::optional(text_ending::heard));
+    r->set(r->ends_at_once, true);
     speech_flush();
     speech_stop();
     speech_flush();
-    EXPECT_EQ(r->all(),
+    EXPECT_EQ(r->wait_for(),
               (events{"one", "<cancel>", "three", "<rate 20>", "<cancel>", "now", "<cancel>"}));
 }
 
-TEST(Speech, ClosingSilencesDropsEverythingAndDoesNotWaitForAServiceThatHangs) {
-    auto r = install_recorder();
+TEST_F(Speech, ClosingSilencesDropsEverythingAndDoesNotWaitForAServiceThatHangs) {
     r->set(r->cancel_hangs, true);
     speak("one");
     speak("two");
@@ -162,27 +136,24 @@ TEST(Speech, ClosingSilencesDropsEverythingAndDoesNotWaitForAServiceThatHangs) {
     speak("after");
     r->set(r->cancel_hangs, false);
     speech_flush();
-    EXPECT_EQ(r->all(), (events{"one", "<cancel>"}));
-    install_recorder(true);
+    EXPECT_EQ(r->wait_for(), (events{"one", "<cancel>"}));
 }
 
-// Ctrl+B's words are shown either way, and braille is remembered for the
-// next run; the rest through NVDA's client: windows/screen_readers.
-TEST(Speech, BrailleIsRememberedAndItsToggleShown) {
-    auto r = install_recorder(true);
+// Braille is remembered for the next run; Ctrl+B's words, shown either way,
+// through NVDA's client: windows/screen_readers.
+TEST_F(Speech, BrailleIsRememberedForTheNextRun) {
+    r->set(r->ends_at_once, true);
     temp_dir dir;
     player_preferences(dir / "settings.json", dir / "orca.conf").toggle_braille();
-    player_preferences next_run(dir / "settings.json", dir / "orca.conf");
-    next_run.voice_for_a_game();
+    set_braille(false); // as the next run starts
+    player_preferences(dir / "settings.json", dir / "orca.conf").voice_for_a_game();
     speak("one");
     speech_flush();
-    next_run.toggle_braille();
-    speech_flush();
-    EXPECT_EQ(r->all(), (events{"<cancel>", "<braille Braille on.>", "Braille on.", "<braille one>",
-                                "one", "<cancel>", "<braille Braille off.>", "Braille off."}));
+    EXPECT_EQ(r->wait_for(),
+              (events{"<cancel>", "<braille Braille on.>", "Braille on.", "<braille one>", "one"}));
 }
 
-TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
+TEST_F(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsItAndThePlayersRateFollowsIt) {
     temp_dir dir;
     write_file(dir / "orca.conf", R"({"general": {"startingProfile": ["Mine", "mine"],
         "voices": {"default": {"rate": 30.0}}},
@@ -203,23 +174,20 @@ TEST(Speech, TheScreenReadersVoiceIsReadAsOrcaMapsIt) {
     write_file(dir / "bad.conf", "{\"general\": ");
     EXPECT_FALSE(orca_voice(dir / "bad.conf", problem));
     EXPECT_NE(problem.find("could not be read"), std::string::npos);
-}
 
-TEST(Speech, ThePlayersRateFollowsTheScreenReadersWithTheirOffset) {
     // Nothing chosen anywhere: the service's own rate.
     EXPECT_FALSE(offset_rate(std::nullopt, std::nullopt));
     EXPECT_EQ(offset_rate(42, std::nullopt), 42);
     EXPECT_EQ(offset_rate(std::nullopt, -20), -20);
-    // Two steps faster than the screen reader, who then slows down.
-    int offset = changed_rate_offset(10, std::nullopt, 2);
-    EXPECT_EQ(offset, 20);
-    EXPECT_EQ(offset_rate(10, offset), 30);
-    EXPECT_EQ(offset_rate(-40, offset), -20);
-    // At the top the offset stops growing, so one step back is heard.
-    offset = changed_rate_offset(90, std::nullopt, 3);
+    // Steps within the range: test_speech. At the top the offset stops
+    // growing: one step back is heard, also after the screen reader sped
+    // up, and a screen reader that slows down is followed.
+    int offset = changed_rate_offset(90, std::nullopt, 3);
     EXPECT_EQ(offset_rate(90, offset), 100);
+    EXPECT_EQ(offset_rate(50, offset), 60);
     EXPECT_EQ(offset_rate(90, changed_rate_offset(90, offset, -1)), 90);
     EXPECT_EQ(offset_rate(95, 30), 100);
+    EXPECT_EQ(offset_rate(95, changed_rate_offset(95, 30, -1)), 90);
 }
 
 #ifndef _WIN32
@@ -242,7 +210,6 @@ class fake_service {
     // Takes the next connection; the one before is hung up.
     void accept() {
         ::close(client);
-        in.clear();
         client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         ASSERT_GE(client, 0);
     }
@@ -268,27 +235,18 @@ class fake_service {
   private:
     // The client's next line, without its end; "" when it hung up.
     std::string line() {
-        for (;;) {
-            if (auto end = in.find("\r\n"); end != std::string::npos) {
-                std::string l = in.substr(0, end);
-                in.erase(0, end + 2);
-                return l;
-            }
-            char buffer[4096];
-            ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return "";
-            in.append(buffer, static_cast<std::size_t>(n));
-        }
+        std::string l;
+        for (char c; !l.ends_with("\r\n") && ::recv(client, &c, 1, 0) == 1;)
+            l += c;
+        return l.ends_with("\r\n") ? l.substr(0, l.size() - 2) : "";
     }
 
     int listener = -1;
     int client = -1;
-    std::string in;
 };
 
 // Priority, rate, stops and closing: through a real service in test_speech.
-TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection) {
+TEST_F(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection) {
     temp_dir dir;
     fake_service service(dir / "s.sock");
     speech_dispatcher_at(dir / "s.sock");
@@ -308,11 +266,10 @@ TEST(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnection)
     EXPECT_EQ(service.next_text(1), "..two\n.three");
     service.send("702-1\r\n702-1\r\n702 END\r\n");
     speech_flush();
-    install_recorder(true);
 }
 #endif
 
-TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
+TEST_F(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
 #ifdef _WIN32 // there it is SAPI 5 under Wine, whose Speak fails (E_NOTIMPL)
     if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
         GTEST_SKIP() << "SAPI 5 speaks on Windows itself";
@@ -325,7 +282,6 @@ TEST(Speech, AServiceThatCannotBeReachedIsToldOnceOnStandardError) {
     speech_flush();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "tallowick: the speech service cannot be reached; texts are dropped until it can\n");
-    install_recorder(true);
 }
 
 } // namespace
