@@ -44,15 +44,11 @@ TEST(Glkote, MessagesAreFoundWhereverTheInputIsCut) {
 }
 
 TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
-    auto init = read_event(glk_greeting());
-    ASSERT_TRUE(init);
-    EXPECT_EQ(init->type, event_type::init);
-    EXPECT_EQ(init->gen, 0);
-    EXPECT_EQ(init->measures->width, glk_screen_width);
-    EXPECT_EQ(init->measures->height, glk_screen_height);
-    EXPECT_EQ(init->measures->gridcharwidth, 1);
-    EXPECT_EQ(init->support,
-              (std::vector<std::string>{"timer", "graphics", "sounds", "hyperlinks"}));
+    EXPECT_EQ(read_event(glk_greeting()),
+              (event{.type = event_type::init,
+                     .gen = 0,
+                     .measures = metrics{.width = glk_screen_width, .height = glk_screen_height},
+                     .support = {"timer", "graphics", "sounds", "hyperlinks"}}));
 
     tw::input_request line_wait{tw::input_request::line, 2, 7};
     tw::input_request key_wait{tw::input_request::key, 3, 8};
