@@ -15,10 +15,9 @@ using namespace std::chrono_literals;
 
 const fs::path lantern = binary_dir / "stories" / "lantern.z5";
 
-// One game of each interpreter kind, with the events its reader would give.
-// The fixture is the interpreter and the screen, as the conversation sees
-// them: what it sent, showed, said and asked, with the player's answers
-// given in advance.
+// One game of each interpreter kind, with the events its reader would give;
+// the fixture is the interpreter and the screen the conversation talks to,
+// the player's answers given in advance.
 class Conversation : public testing::TestWithParam<std::string>,
                      public interpreter_link,
                      public conversation_host {

@@ -33,9 +33,8 @@ TEST(Glkote, MessagesAreFoundWhereverTheInputIsCut) {
     EXPECT_EQ(split(by_characters, characters), messages);
     EXPECT_FALSE(by_characters.holds_part());
 
-    message_splitter cut(100), not_json(100), huge(10);
-    split(cut, {"{\"type\": \"upd"});
-    EXPECT_TRUE(cut.holds_part());
+    // A message cut short is held: reader_test's truncated updates.
+    message_splitter not_json(100), huge(10);
     std::string_view message;
     not_json.feed(" [1]");
     EXPECT_EQ(not_json.next(message), message_splitter::status::not_an_object);

@@ -36,12 +36,11 @@ struct screen_run {
 
 screen_run run(output_decoder&& decoder, const std::vector<std::string>& chunks) {
     screen_run r;
-    for (const auto& chunk : chunks) {
+    for (const auto& chunk : chunks)
         if (chunk == "<quiet>")
             decoder.quiet(r.events);
         else
             decoder.feed(chunk, r.events);
-    }
     decoder.finish(r.events);
     for (const auto& e : r.events) {
         EXPECT_NE(e.kind, drawn_line) << e.text; // menus and boxes: the black-box games
