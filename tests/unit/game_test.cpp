@@ -143,6 +143,7 @@ TEST_P(Conversation, QuitEndsTheGameWhateverItsLanguage) {
     // The game's own question, in a language it alone knows, is answered
     // and not said; then it is given a second to leave.
     feed({output_item::segment, "¿Está seguro?", "¿Está seguro?\n"});
+    EXPECT_FALSE(hearing_state.may_say_text());
     wait_for(input_request::line);
     EXPECT_EQ(take_sent(), line("yes"));
     EXPECT_EQ(clocks[1], kind().quit_grace());
