@@ -33,9 +33,8 @@ TEST(Glkote, MessagesAreFoundWhereverTheInputIsCut) {
     EXPECT_EQ(split(by_characters, characters), messages);
     EXPECT_FALSE(by_characters.holds_part());
 
-    message_splitter cut(100), not_json(100), huge(10);
-    split(cut, {"{\"type\": \"upd"});
-    EXPECT_TRUE(cut.holds_part());
+    // A message cut short is held: reader_test's truncated updates.
+    message_splitter not_json(100), huge(10);
     std::string_view message;
     not_json.feed(" [1]");
     EXPECT_EQ(not_json.next(message), message_splitter::status::not_an_object);
@@ -44,15 +43,11 @@ TEST(Glkote, MessagesAreFoundWhereverTheInputIsCut) {
 }
 
 TEST(Glkote, TheEventsTallowickWritesAreReadByTheLibraryAsMeant) {
-    auto init = read_event(glk_greeting());
-    ASSERT_TRUE(init);
-    EXPECT_EQ(init->type, event_type::init);
-    EXPECT_EQ(init->gen, 0);
-    EXPECT_EQ(init->measures->width, glk_screen_width);
-    EXPECT_EQ(init->measures->height, glk_screen_height);
-    EXPECT_EQ(init->measures->gridcharwidth, 1);
-    EXPECT_EQ(init->support,
-              (std::vector<std::string>{"timer", "graphics", "sounds", "hyperlinks"}));
+    EXPECT_EQ(read_event(glk_greeting()),
+              (event{.type = event_type::init,
+                     .gen = 0,
+                     .measures = metrics{.width = glk_screen_width, .height = glk_screen_height},
+                     .support = {"timer", "graphics", "sounds", "hyperlinks"}}));
 
     tw::input_request line_wait{tw::input_request::line, 2, 7};
     tw::input_request key_wait{tw::input_request::key, 3, 8};

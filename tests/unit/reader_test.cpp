@@ -11,65 +11,41 @@
 namespace tw {
 namespace {
 
-// What a decoder made of some output, by kind.
+using enum screen_event::kind_t;
+
+// What a decoder made of some output: its events, and its story text with
+// "|" at each input wait.
 struct screen_run {
-    std::string text;                // story text, "|" at each input wait
-    std::vector<std::string> status; // status lines
-    std::vector<std::string> asked;  // the interpreter's own questions
-    std::vector<input_request> inputs;
-    std::vector<std::string> failures;
-    std::vector<long> timers;
-    std::vector<file_request> files;
-    std::vector<std::string> links; // each list of links told, "|" after each
+    std::vector<screen_event> events;
+    std::string text;
+
+    std::vector<screen_event> of(std::initializer_list<screen_event::kind_t> kinds) const {
+        std::vector<screen_event> found;
+        for (const auto& e : events)
+            if (std::ranges::find(kinds, e.kind) != kinds.end())
+                found.push_back(e);
+        return found;
+    }
+    std::vector<std::string> texts(std::initializer_list<screen_event::kind_t> kinds) const {
+        std::vector<std::string> found;
+        for (const auto& e : of(kinds))
+            found.push_back(e.text);
+        return found;
+    }
 };
 
 screen_run run(output_decoder&& decoder, const std::vector<std::string>& chunks) {
-    std::vector<screen_event> events;
-    for (const auto& chunk : chunks) {
-        if (chunk == "<quiet>")
-            decoder.quiet(events);
-        else
-            decoder.feed(chunk, events);
-    }
-    decoder.finish(events);
     screen_run r;
-    for (const auto& e : events) {
-        switch (e.kind) {
-        case screen_event::story_text:
-            r.text += e.text;
-            break;
-        case screen_event::drawn_line: // menus and boxes: the black-box games
-            ADD_FAILURE() << "drawn: " << e.text;
-            break;
-        case screen_event::status_line:
-            r.status.push_back(e.text);
-            break;
-        case screen_event::input_wait:
-            r.inputs.push_back(e.input);
-            r.text += "|";
-            break;
-        case screen_event::file_prompt:
-            r.files.push_back(e.file);
-            [[fallthrough]];
-        case screen_event::question:
-            r.asked.push_back(e.text);
-            break;
-        case screen_event::timer:
-            r.timers.push_back(e.number);
-            break;
-        case screen_event::link_choices:
-            r.links.emplace_back();
-            for (const auto& link : e.links)
-                r.links.back() += link.text + "@" + std::to_string(link.window) + "=" +
-                                  std::to_string(link.value) + "|";
-            break;
-        case screen_event::failure:
-        case screen_event::write_failure:
-            r.failures.push_back(e.text);
-            break;
-        case screen_event::sounds: // below
-            break;
-        }
+    for (const auto& chunk : chunks)
+        if (chunk == "<quiet>")
+            decoder.quiet(r.events);
+        else
+            decoder.feed(chunk, r.events);
+    decoder.finish(r.events);
+    for (const auto& e : r.events) {
+        EXPECT_NE(e.kind, drawn_line) << e.text; // menus and boxes: the black-box games
+        if (e.kind == story_text || e.kind == input_wait)
+            r.text += e.kind == story_text ? e.text : "|";
     }
     return r;
 }
@@ -108,9 +84,10 @@ TEST(DfrotzScreen, ItsOwnQuestionsAreAskedAndAPromptEndsWhenQuietOrAtTheNextRow)
     auto r = dfrotz({"12> >", "<quiet>", "Please enter a filename [x.qzl]: ",
                      "Overwrite existing file? ", "01  Ok.\n14> >15  Yes.\n16> >"});
     EXPECT_EQ(r.text, ">|Ok.\n>|Yes.\n>|");
-    EXPECT_EQ(r.asked, (std::vector<std::string>{"Please enter a filename [x.qzl]: ",
-                                                 "Overwrite existing file? "}));
-    EXPECT_EQ(r.files.at(0).usage, file_request::saved_game);
+    EXPECT_EQ(r.texts({file_prompt, question}),
+              (std::vector<std::string>{"Please enter a filename [x.qzl]: ",
+                                        "Overwrite existing file? "}));
+    EXPECT_EQ(r.of({file_prompt}).at(0).file.usage, file_request::saved_game);
     // With commands typed ahead no quiet comes between them (a fuzzer's find).
     EXPECT_EQ(dfrotz({"02  Saving.\nPlease enter a filename [t.scr]: 03  Saved.\n04) "}).text,
               "Saving.\nSaved.\n|");
@@ -122,7 +99,7 @@ TEST(DfrotzScreen, AStatusLineLeftStandingAsTheUpperWindowShrankStaysTheStatusLi
     auto r = dfrotz({"01- " + reverse(" Wait for the ferry!") + "\n... \n",
                      "04  The last ferry is late.\n05  \n06  [Press any key.]\n07) ",
                      "08  A horn sounds.\n09  \n10  [Press any key.]\n11) "});
-    EXPECT_EQ(r.status, std::vector<std::string>{"Wait for the ferry!"});
+    EXPECT_EQ(r.texts({status_line}), std::vector<std::string>{"Wait for the ferry!"});
     EXPECT_EQ(
         r.text,
         "The last ferry is late.\n\n[Press any key.]\n|A horn sounds.\n\n[Press any key.]\n|");
@@ -152,13 +129,15 @@ TEST(GlkProtocol, TheStoryIsHeardTheStatusGridKeptAndTheInputWaitTold) {
          R"({"type":"update","gen":2,"content":[{"id":2,"text":[{"append":true,"content":)",
          R"([{"style":"input","text":"look"}]},{"content":[{"style":"normal","text":"Hall}"}]}]}],)"
          R"("input":[{"id":2,"gen":2,"type":"line"}],"timer":2000})"});
-    EXPECT_EQ(r.failures, std::vector<std::string>{});
+    EXPECT_EQ(r.texts({failure, write_failure}), std::vector<std::string>{});
     EXPECT_EQ(r.text, "Lantern Hall\n\nA room. [Picture: A lantern.]\n>|\nHall}|");
-    EXPECT_EQ(r.status, (std::vector<std::string>{"Hall Moves: 0"}));
-    ASSERT_EQ(r.inputs.size(), 2u);
-    EXPECT_EQ(r.inputs[1].window, 2);
-    EXPECT_EQ(r.inputs[1].generation, 2);
-    EXPECT_EQ(r.timers, (std::vector<long>{2000}));
+    EXPECT_EQ(r.texts({status_line}), (std::vector<std::string>{"Hall Moves: 0"}));
+    auto inputs = r.of({input_wait});
+    ASSERT_EQ(inputs.size(), 2u);
+    EXPECT_EQ(inputs[1].input.window, 2);
+    EXPECT_EQ(inputs[1].input.generation, 2);
+    ASSERT_EQ(r.of({timer}).size(), 1u);
+    EXPECT_EQ(r.of({timer})[0].number, 2000);
 }
 
 TEST(GlkProtocol, LinksAreListedAsTheWindowsNowStandEachTextOnce) {
@@ -177,18 +156,23 @@ TEST(GlkProtocol, LinksAreListedAsTheWindowsNowStandEachTextOnce) {
          R"("input":[{"id":2,"gen":2,"type":"line","hyperlink":true}]})",
          R"({"type":"update","gen":3,"input":[{"id":2,"gen":2,"type":"line","hyperlink":true}]})"});
     // From the top down; "Back" where it stands last; unchanged, not told again.
-    EXPECT_EQ(r.links, (std::vector<std::string>{"North@1=1|red door@2=5|Back@2=6|", "On@2=7|"}));
-    ASSERT_EQ(r.inputs.size(), 3u);
-    EXPECT_EQ(r.inputs[0].kind, input_request::link);
-    EXPECT_EQ(r.inputs[1].kind, input_request::line);
+    auto told = r.of({link_choices});
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].links,
+              (std::vector<game_link>{{"North", 1, 1}, {"red door", 2, 5}, {"Back", 2, 6}}));
+    EXPECT_EQ(told[1].links, (std::vector<game_link>{{"On", 2, 7}}));
+    auto inputs = r.of({input_wait});
+    ASSERT_EQ(inputs.size(), 3u);
+    EXPECT_EQ(inputs[0].input.kind, input_request::link);
+    EXPECT_EQ(inputs[1].input.kind, input_request::line);
 }
 
 TEST(GlkProtocol, BadOrTruncatedUpdatesAreOneFailure) {
     for (std::string bad : {"not json", R"({"type":"update","gen":1,"windows":[}])",
                             R"({"type":"update","gen":1,"content":[{"id":)",
                             R"({"type":"error","message":"The story is not a Glulx game."})"})
-        EXPECT_EQ(glk({bad, R"({"type":"update","gen":2})"}).failures.size(), 1u) << bad;
-    EXPECT_EQ(glk({R"({"type":"error","message":"No game."})"}).failures,
+        EXPECT_EQ(glk({bad, R"({"type":"update","gen":2})"}).of({failure}).size(), 1u) << bad;
+    EXPECT_EQ(glk({R"({"type":"error","message":"No game."})"}).texts({failure}),
               (std::vector<std::string>{"No game."}));
 }
 
