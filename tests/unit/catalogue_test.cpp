@@ -108,7 +108,7 @@ TEST_F(Download, EmptyBodiesBrokenConnectionsAndMissingFoldersAreFailures) {
     server.answer("/empty", 200, "");
     EXPECT_EQ(fetch("/empty").message, "The server sent an empty file.");
     EXPECT_EQ(progress.state(), download_state::failed);
-    server.answer("/short", 200, "only this", "Content-Length: 1000\r\n", false);
+    server.answer("/short", 200, "only this", "Content-Length: 1000\r\n");
     EXPECT_FALSE(fetch("/short").ok());
     EXPECT_FALSE(fetch_to_file("gopher://127.0.0.1/x", target(), progress).ok());
     expect_nothing_left();
