@@ -1,35 +1,32 @@
 // A stand-in for dfrotz, for the faults a real interpreter will not make on
-// demand. Run as `fake_interpreter MODE [ARG] [what dfrotz is given...]`,
-// -v among them asking for the version. Writes go straight to the
-// descriptors, unbuffered, in the pieces named (in binary on Windows too:
-// frotz/binary_streams.c is linked in, as into our dfrotz).
+// demand: `fake_interpreter MODE [ARG] [what dfrotz is given...]`, -v among
+// them asking for the version. It writes straight to the descriptors, in the
+// pieces named (in binary on Windows too: frotz/binary_streams.c is linked in).
 //   echo        "\n>", then answers each line with "You said: <line>.\n\n>"
-//   version V   answers -v as dfrotz V does, and otherwise acts as echo
-//   pause FILE  as our dfrotz draws rows: a prompt, then for each line
-//               "You said: <line>." and a prompt, except "read", whose
-//               answer comes in two parts, the second once FILE exists
+//   version V   answers -v as dfrotz V does, else echo
+//   pause FILE  rows as our dfrotz draws them: a prompt, then for each line
+//               "You said: <line>." and a prompt; "read" is answered in two
+//               parts, the second once FILE exists
 //   env         "cwd:<dir>", "arg:<a>" for each argument after the mode and
 //               "env:<NAME=value>" for each variable, a line each
 //   crash       "The troll swings his ax" with no line end, then dies killed
 //   stderr N    N pattern bytes (pattern.h) on stderr, exit 3
-//   flood N     N pattern bytes on stdout, then acts as echo
+//   flood N     N pattern bytes on stdout, then echo
 //   hang        starts a copy of itself (same pipes, same group), prints
-//               "ready\n", and both sleep without reading
+//               "ready\n"; neither reads
 //   sleep       sleeps without reading
 //   exit N      exits with status N
-//   job         (Windows) whether it is in a job, whether it can start
-//               another process, is given 8 GiB, may write beside its
-//               program, a line each
+//   job         (Windows) whether it is in a job, can start another process,
+//               is given 8 GiB, may write beside its program, a line each
 //   hostile SECRET OUTSIDE PORT SPEECH VICTIM
 //               (Linux) tries what an interpreter taken over by its story
-//               would, then acts as echo, but "grow" writes past the cap
-//               on file size
-// Started as dfrotz is (its first argument an option), it reads its mode and
-// arguments from the end of its own file, where a test that copied it wrote
-// them after fake_mode_mark: a confined interpreter runs no script that
-// would pass them on.
+//               would, then echo, but "grow" writes past the cap on file size
+// Started as dfrotz is (its first argument an option), it reads its mode from
+// the end of its own file, where a test that copied it wrote it after
+// fake_mode_mark: a confined interpreter runs no script that would pass it on.
 #include "pattern.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -87,10 +84,17 @@ void out(const std::string& s, int fd = 1) {
     }
 }
 
-void echo() {
+// "grow" (hostile): a byte a gibibyte in, past the cap on file size, no disk used.
+void echo(bool grows = false) {
     out("\n>");
-    for (std::string line; std::getline(std::cin, line);)
+    for (std::string line; std::getline(std::cin, line);) {
+#ifndef _WIN32
+        if (grows && line == "grow" &&
+            ::pwrite(::open("grown.dat", O_WRONLY | O_CREAT, 0644), "x", 1, off_t{1} << 30) != 1)
+            out("grow: refused\n");
+#endif
         out("You said: " + line + ".\n\n>");
+    }
 }
 
 // Rows as our dfrotz writes them, numbered from 1: text ("  " and a line)
@@ -239,12 +243,11 @@ int main(int argc, char** argv) {
         argc = static_cast<int>(args.size());
     }
     std::string mode = args[1], arg = argc > 2 ? args[2] : "0";
-    for (int i = 2; i < argc; ++i)
-        if (args[i] == "-v") {
-            if (mode == "version")
-                out("FROTZ V" + arg + "     Dumb interface.\n");
-            return 0;
-        }
+    if (std::find(args.begin() + 2, args.end(), "-v") != args.end()) {
+        if (mode == "version")
+            out("FROTZ V" + arg + "     Dumb interface.\n");
+        return 0;
+    }
     if (mode == "echo" || mode == "version") {
         echo();
     } else if (mode == "pause") {
@@ -314,14 +317,7 @@ int main(int argc, char** argv) {
 #else
     } else if (mode == "hostile" && argc > 7) {
         hostile(args[2], args[3], args[4], args[5], args[6], args.back());
-        out("\n>");
-        for (std::string line; std::getline(std::cin, line);) {
-            // A byte a gibibyte in: past the cap on file size, no disk used.
-            if (line == "grow" && ::pwrite(::open("grown.dat", O_WRONLY | O_CREAT, 0644), "x", 1,
-                                           off_t{1} << 30) != 1)
-                out("grow: refused\n");
-            out("You said: " + line + ".\n\n>");
-        }
+        echo(true);
 #endif
     }
     return 0;

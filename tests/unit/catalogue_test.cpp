@@ -1,9 +1,13 @@
-// The catalogue, games.json, and the file names of the games it lists.
+// The catalogue, games.json; the download worker, against a real HTTP server
+// on the loopback interface; the file names of the games and their unpacking.
+#include "core/catalogue/fetch.h"
 #include "core/catalogue/file_names.h"
 #include "core/catalogue/unpack.h"
 #include "core/text/utf8.h"
+#include "http_server.h"
 #include "support.h"
 
+#include <thread>
 #include <zip.h>
 
 namespace tw {
@@ -59,6 +63,77 @@ TEST(Catalogue, IsFoundInTheFolderThenBesideTheProgramThenInItsDataFolder) {
     fs::remove(dir / "bin/games.json");
     EXPECT_EQ(find_catalogue(dir / "cwd", dir / "bin"), dir / "share/tallowick/games.json");
     EXPECT_EQ(find_catalogue(dir / "cwd", {}), std::nullopt);
+}
+
+class Download : public ::testing::Test {
+  protected:
+    http_server server;
+    temp_dir dir;
+    download_progress progress;
+    fs::path target() const { return dir / "Lantern Hall.z5"; }
+
+    fetch_result fetch(const std::string& path, const fetch_options& opts = {}) {
+        return fetch_to_file(server.url(path), target(), progress, opts);
+    }
+    // After any failure: no file under the game's name, no temporary file.
+    void expect_nothing_left() { EXPECT_TRUE(fs::is_empty(dir.path())); }
+};
+
+// A body with no length given, as the IF Archive sends it: test_catalogue.
+TEST_F(Download, TheWholeBodyLandsUnderTheGamesName) {
+    auto body = pattern_bytes(3 * 1024 * 1024 + 17);
+    server.answer("/lantern.z5", 200, body);
+    auto result = fetch("/lantern.z5");
+    EXPECT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(progress.state(), download_state::completed);
+    EXPECT_EQ(progress.percent(), 100);
+    EXPECT_EQ(read_file(target()), body);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
+}
+
+// A redirect followed, as to the IF Archive's mirrors: test_catalogue.
+TEST_F(Download, RedirectsGoNoFurtherThanTenHopsNorOffTheWeb) {
+    for (int hop = 0; hop < 11; ++hop)
+        server.answer("/hop" + std::to_string(hop), 302, "",
+                      "Location: /hop" + std::to_string(hop + 1) + "\r\n");
+    server.answer("/hop11", 200, "too far");
+    EXPECT_FALSE(fetch("/hop0").ok());
+    server.answer("/file", 302, "", "Location: file:///etc/passwd\r\n");
+    EXPECT_FALSE(fetch("/file").ok());
+    expect_nothing_left();
+}
+
+// An error page (404) is a failure that says why: test_catalogue.
+TEST_F(Download, EmptyBodiesBrokenConnectionsAndMissingFoldersAreFailures) {
+    server.answer("/empty", 200, "");
+    EXPECT_EQ(fetch("/empty").message, "The server sent an empty file.");
+    EXPECT_EQ(progress.state(), download_state::failed);
+    server.answer("/short", 200, "only this", "Content-Length: 1000\r\n");
+    EXPECT_FALSE(fetch("/short").ok());
+    EXPECT_FALSE(fetch_to_file("gopher://127.0.0.1/x", target(), progress).ok());
+    expect_nothing_left();
+    server.answer("/lantern.z5", 200, "story");
+    EXPECT_FALSE(fetch_to_file(server.url("/lantern.z5"), dir / "missing/x.z5", progress).ok());
+}
+
+TEST_F(Download, ACancelStopsAStalledTransferAtOnce) {
+    server.stall("/stall", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nsome");
+    std::thread canceller([&] {
+        server.wait_stalled();
+        progress.cancel();
+    });
+    auto result = fetch("/stall");
+    canceller.join();
+    EXPECT_EQ(result.state, download_state::cancelled);
+    expect_nothing_left();
+}
+
+TEST_F(Download, AStalledTransferGivesUp) {
+    server.stall("/stall", "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nsome");
+    fetch_options quick;
+    quick.low_speed_time = std::chrono::seconds(1);
+    EXPECT_EQ(fetch("/stall", quick).state, download_state::failed);
+    expect_nothing_left();
 }
 
 // The cap, and that no name leaves the save folder, are also the fuzzer's

@@ -1,7 +1,6 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 at a port the system picks, for the
-// download tests and benchmark. It serves one connection at a time, with
-// one answer, then closes it.
+// download tests and benchmark: one connection at a time, one answer each.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -65,11 +64,10 @@ class http_server {
         return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + std::string(path);
     }
 
-    // Answers `path`, with a Content-Length unless not `with_length`;
-    // `headers` end in "\r\n" each.
-    void answer(const std::string& path, int status, std::string body, std::string headers = {},
-                bool with_length = true) {
-        if (with_length)
+    // Answers `path`, with the body's Content-Length unless `headers` give
+    // one; `headers` end in "\r\n" each.
+    void answer(const std::string& path, int status, std::string body, std::string headers = {}) {
+        if (headers.find("Content-Length") == std::string::npos)
             headers += "Content-Length: " + std::to_string(body.size()) + "\r\n";
         std::string all = "HTTP/1.1 " + std::to_string(status) + " X\r\n" + headers +
                           "Connection: close\r\n\r\n" + body;
@@ -125,12 +123,10 @@ class http_server {
             request.append(buf, static_cast<size_t>(n));
         auto first = request.find(' ');
         std::string path = request.substr(first + 1, request.find(' ', first + 1) - first - 1);
-        handler h;
-        {
-            std::lock_guard lock(mutex);
-            if (auto it = routes.find(path); it != routes.end())
-                h = it->second;
-        }
+        std::unique_lock lock(mutex);
+        auto it = routes.find(path);
+        handler h = it == routes.end() ? nullptr : it->second;
+        lock.unlock();
         if (h)
             h(*this, s);
         else
