@@ -1,9 +1,6 @@
-"""What the black-box tests share. They run build/tallowick as a player
-would and observe it only from outside: the screen over AT-SPI, as a screen
-reader reads it; the voice through a private speech-dispatcher that logs
-every utterance; files, processes and the exit status. Keys are real X key
-presses (xdotool) to the topmost window, as the simplest window manager
-would. Waits poll for a condition; deadlines only bound a broken program."""
+"""build/tallowick run as a player would, by X key presses to the topmost window, and observed
+from outside: the screen over AT-SPI as a screen reader reads it, the voice through a private
+speech-dispatcher, files and processes."""
 import contextlib
 import ctypes
 import ctypes.util
@@ -40,10 +37,8 @@ Atspi.set_timeout(10000, 15000)
 
 
 def wait_for(condition, what, detail=None, timeout=DEADLINE, progress=None):
-    """Polls `condition` until it gives something true, and returns that.
-    Objects that vanish while read count as "not yet". While `progress()`
-    keeps changing (a long reply still being said), the time starts again:
-    the deadline bounds a program that is stuck, not one that is slow."""
+    """Polls `condition` until it gives something true, and returns that. While `progress()`
+    changes, the deadline starts again: it bounds a program that is stuck, not a slow one."""
     end = time.monotonic() + timeout
     seen = progress() if progress else None
     while True:
@@ -75,7 +70,6 @@ def describe(obj, depth=0):
 
 
 def window_of(obj):
-    """The frame, dialog or alert that holds `obj`."""
     while obj is not None and obj.getRole() not in WINDOW_ROLES:
         obj = obj.parent
     return obj
@@ -90,52 +84,40 @@ def xdotool(*args):
 
 
 def close_window(window):
-    """A WM_DELETE_WINDOW message, as a window manager sends for the close
-    box (xdotool's windowclose destroys the window instead)."""
+    """The close box's WM_DELETE_WINDOW (xdotool's windowclose destroys the window)."""
     x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    display = x11.XOpenDisplay(None)
-    event = (ctypes.c_long * 24)()
-    event[0] = 33  # ClientMessage; then serial, send_event, display, window
-    event[4] = int(window)
-    event[5] = x11.XInternAtom(display, b"WM_PROTOCOLS", False)
-    event[6] = 32  # format
-    event[7] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", False)
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                               ctypes.c_void_p]
-    x11.XSendEvent(display, int(window), False, 0, event)
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = ctypes.c_void_p(x11.XOpenDisplay(None))
+    atom = lambda name: x11.XInternAtom(display, name, False)  # noqa: E731
+    # A ClientMessage: type, serial, send_event, display, window, message_type, format, data.
+    event = (ctypes.c_long * 24)(33, 0, 0, 0, int(window), atom(b"WM_PROTOCOLS"), 32,
+                                 atom(b"WM_DELETE_WINDOW"))
+    x11.XSendEvent(display, ctypes.c_ulong(int(window)), False, ctypes.c_long(0), event)
     x11.XCloseDisplay(display)
 
 
 def processes(*words):
-    """Running processes whose command line has each of `words` in it."""
+    """Running processes whose command line has each of `words` (a game's folder: its own)."""
     found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         with contextlib.suppress(OSError):
             stat = Path(f"/proc/{pid}/stat").read_text()
             cmd = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
-            if stat[stat.rindex(")") + 2] not in "ZX" and all(w in cmd for w in words):
+            if stat[stat.rindex(")") + 2] not in "ZX" and all(str(w) in cmd for w in words):
                 found.append(int(pid))
     return found
 
 
-def interpreters(folder):
-    """The interpreter (real or fake) and any it started, given a story from `folder`."""
-    return processes(str(folder))
-
-
 class Server(http.server.ThreadingHTTPServer):
-    """An HTTP server on 127.0.0.1 at a free port, answering with `handler`."""
+    """An HTTP server on 127.0.0.1 at a free port."""
 
-    def __init__(self, handler):
+    def __init__(self):
         self.requests = []
         self.files = {}
         self.mirror = None
         self.released = threading.Event()
-        super().__init__(("127.0.0.1", 0), handler)
+        super().__init__(("127.0.0.1", 0), Archive)
         threading.Thread(target=self.serve_forever, daemon=True).start()
 
     def url(self, path):
@@ -147,10 +129,8 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 class Archive(http.server.BaseHTTPRequestHandler):
-    """The IF Archive as a download meets it: a server with a `mirror` sends
-    every request on to it; a mirror serves its files in chunks, with no
-    length given, holding back all but the first until `released`, and 404
-    for anything else."""
+    """The IF Archive as a download meets it: sent on to the `mirror`, which serves its files
+    chunked, with no length, all but the first chunk held back until `released`."""
     protocol_version = "HTTP/1.1"
 
     def do_GET(self):  # noqa: N802 - the library's name
@@ -193,7 +173,6 @@ class Speech:
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def said(self):
-        """Every utterance so far, its line ends and backslashes restored."""
         with contextlib.suppress(FileNotFoundError):
             data = (self.dir / "spoken.log").read_bytes().decode("utf-8", "replace")
             return [re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m[1], m[1]), line)
@@ -201,7 +180,6 @@ class Speech:
         return []
 
     def rates(self):
-        """The rate each utterance was said at."""
         with contextlib.suppress(FileNotFoundError):
             return [int(r) for r in (self.dir / "rates.log").read_text().split()]
         return []
@@ -215,9 +193,10 @@ class Speech:
         fcntl.flock(self.gate, fcntl.LOCK_UN)
         self.gate.close()
 
-    def held(self):
-        """The voice's processes waiting at the gate: utterances still being said."""
-        return processes("flock", str(self.dir / "gate"))
+    def wait_held(self, held=True):
+        """Waits until an utterance is (or none is) still being said: held at the gate."""
+        wait_for(lambda: bool(processes("flock", self.dir / "gate")) == held,
+                 "a piece being said" if held else "the piece stopped", self.tail)
 
     def mark(self):
         return len(self.said())
@@ -226,8 +205,7 @@ class Speech:
         return "--- said last ---\n" + "\n".join(repr(u) for u in self.said()[-25:])
 
     def wait(self, *texts, since=0):
-        """Waits until `texts` have been said, in order, each an utterance
-        that starts with it (after `since`); returns the index after."""
+        """Waits until utterances that start with `texts` are said, in order, after `since`."""
         def found():
             at, spoken = since, self.said()
             for text in texts:
@@ -246,8 +224,7 @@ class Program:
         self.cwd = Path(cwd)
         self.speech = speech
         self.config = xdg / "config"
-        # What the toolkit keeps (caches) goes beside HOME, so that HOME
-        # shows only what the program does.
+        # The toolkit's caches go beside HOME, which shows only what the program does.
         environment = dict(os.environ, HOME=str(home), NO_PROXY="127.0.0.1",
                            SPEECHD_ADDRESS=speech.address, XDG_CONFIG_HOME=str(self.config),
                            XDG_CACHE_HOME=str(xdg / "cache"), XDG_DATA_HOME=str(xdg / "data"))
@@ -256,10 +233,6 @@ class Program:
         self.process = subprocess.Popen([str(program), *args], cwd=cwd, env=environment,
                                         stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log)
         self.pid = self.process.pid
-
-    def output(self):
-        self.log.seek(0)
-        return self.log.read().decode("utf-8", "replace")
 
     def app(self):
         for app in pyatspi.Registry.getDesktop(0):
@@ -270,8 +243,9 @@ class Program:
 
     def screen(self):
         app = self.app()
+        self.log.seek(0)
         return f"{describe(app) if app else '(not on the bus)'}\n--- printed ---\n" \
-               f"{self.output()}\n{self.speech.tail()}"
+               f"{self.log.read().decode('utf-8', 'replace')}\n{self.speech.tail()}"
 
     def find(self, role, name=None):
         return next((o for o in walk(self.app()) if o.getRole() == role
@@ -292,24 +266,15 @@ class Program:
                      if o.getRole() not in WINDOW_ROLES
                      and o.getState().contains(pyatspi.STATE_FOCUSED)), None)
 
-    def wait_focus(self, role, name):
+    def wait_focus(self, role, name=None, window=None):
+        """The focus on a `role` control named `name`, or in the window named `window`."""
         return wait_for(lambda: (f := self.focused()) and f.getRole() == role
-                        and f.name == name and f, f"the focus on {name!r}", self.screen)
-
-    def wait_focus_in(self, window, role):
-        """The focus on a `role` control in the window named `window` (a
-        dialog named by its question leaves that control unnamed)."""
-        return wait_for(lambda: (f := self.focused()) and f.getRole() == role
-                        and window_of(f).name == window and f,
-                        f"the focus on a {pyatspi.Role(role)} in {window!r}", self.screen)
-
-    def wait_prompt(self, question=SAVE_QUESTION):
-        """The text prompt's field, once it has the focus."""
-        return self.wait_focus_in(question, pyatspi.ROLE_TEXT)
+                        and name in (None, f.name) and window in (None, window_of(f).name)
+                        and f, f"the focus on a {pyatspi.Role(role)} {name or window!r}",
+                        self.screen)
 
     def wait_chooser(self, title):
-        """The list chooser's list, once it has the focus."""
-        return self.wait_focus_in(title, pyatspi.ROLE_TABLE)
+        return self.wait_focus(pyatspi.ROLE_TABLE, window=title)
 
     def wait_first_screen(self):
         def shown():
@@ -329,13 +294,16 @@ class Program:
         self.speech.wait(*said, since=mark)
         return mark
 
-    def save(self, name, *said):
-        """Saves under `name` through our dialog (Ctrl+S); waits for `said`."""
+    def save(self, name, *said, replace=None):
+        """Saves as `name` by Ctrl+S, answering "Replace it?" with the key `replace`."""
+        self.wait_focus(pyatspi.ROLE_TEXT, "Input.")
         self.key("ctrl+s")
-        self.wait_prompt()
+        self.wait_focus(pyatspi.ROLE_TEXT, window=SAVE_QUESTION)
         mark = self.speech.mark()
         self.type(name)
         self.key("Return")
+        if replace:
+            self.answer_alert("Confirmation.", replace)
         self.speech.wait(*said, since=mark)
 
     def restore(self, *said):
@@ -345,8 +313,7 @@ class Program:
         self.press("Return", *said)
 
     def answer_alert(self, caption, key="Return"):
-        """Answers the message box `caption` with `key` once it is shown, and
-        waits until it has gone; returns its text."""
+        """Answers the message box `caption` with `key`, waits until it has gone; its text."""
         text = self.wait_find(pyatspi.ROLE_ALERT, caption).description
         self.key(key)
         wait_for(lambda: self.process.poll() is not None
@@ -355,7 +322,6 @@ class Program:
         return text
 
     def quit_game(self):
-        """Quits the game with the chord, and waits for the first screen."""
         self.key("ctrl+q")
         self.answer_alert("Confirmation.")
         self.wait_first_screen()
@@ -367,13 +333,13 @@ class Program:
     def close(self):
         window = wait_for(lambda: xdotool("search", "--name", f"^{FRAME}$").split(), "the frame")
         close_window(window[0])
+        return self.wait_exit()
 
     def wait_exit(self):
         wait_for(lambda: self.process.poll() is not None, "the program to end", self.screen)
         return self.process.returncode
 
     def view(self):
-        """The text of the output view."""
         return text_of(self.find(pyatspi.ROLE_TEXT, "Output."))
 
     def command(self, text, *said):
@@ -387,12 +353,20 @@ class Program:
             self.speech.wait(*said, since=mark)
         return mark
 
+    def links(self):
+        """Opens the list of links (Ctrl+K); the links in it."""
+        self.key("ctrl+k")
+        table = self.wait_chooser("Please choose a link.")
+        return wait_for(lambda: [o.name for o in walk(table)
+                                 if o.getRole() == pyatspi.ROLE_TABLE_CELL] or None,
+                        "the links listed", self.screen)
+
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
         self.log.close()
-        for pid in interpreters(self.cwd):
+        for pid in processes(self.cwd):
             with contextlib.suppress(ProcessLookupError):
                 os.kill(pid, signal.SIGKILL)
 
@@ -406,56 +380,47 @@ class ProgramTest(unittest.TestCase):
         return path
 
     def keyboard(self, layout):
-        """Switches the keyboard to `layout`, back to US after the test. A
-        letter the keyboard lacks, xdotool types by remapping a key for a
-        moment, which a busy program reads too late and loses."""
+        """Switches the keyboard to `layout` for the test: a letter the keyboard lacks, xdotool
+        types by remapping a key for a moment, which a busy program reads too late."""
         subprocess.run(["setxkbmap", layout], check=True)
         self.addCleanup(subprocess.run, ["setxkbmap", "us"])
 
     def portable(self, catalogue=None, stories=("lantern",)):
-        """A portable copy's folder: games/ with our stories (a name alone is
-        its Z-code build), games.json."""
+        """A portable copy's folder: games/ with our stories, games.json."""
         cwd = self.temp_dir()
         (cwd / "games").mkdir()
         for name in stories:
-            file = name if "." in name else f"{name}.z5"
-            shutil.copy(STORIES / file, cwd / "games" / file)
+            shutil.copy(STORIES / story_file(name), cwd / "games" / story_file(name))
         if catalogue is not None:
             (cwd / "games.json").write_text(json.dumps(catalogue), encoding="utf-8")
         return cwd
 
+    def catalogued(self, story="lantern", title="Lantern Hall"):
+        """A portable copy's folder whose catalogue lists `story` as `title`, downloaded."""
+        file = story_file(story)
+        cwd = self.portable({title: ["A test.", "Us", f"http://127.0.0.1:1/{file}"]}, [story])
+        (cwd / "games" / file).rename(cwd / "games" / (title + Path(file).suffix))
+        return cwd
+
     def speech(self):
-        """A private speech-dispatcher of the test's own."""
         speech = Speech()
         self.addCleanup(speech.stop)
         return speech
 
     def start(self, cwd, home=None, held=False, speech=None, **kwargs):
-        """Starts the program in `cwd` with `speech` (a new one when none),
-        its voice `held` from the first word."""
+        """Starts the program in `cwd`, its voice `held` from the first word."""
         speech = speech or self.speech()
         if held:
             speech.hold()
         program = Program(cwd, home or self.temp_dir(), self.temp_dir(), speech, **kwargs)
         self.addCleanup(program.kill)
         wait_for(lambda: program.app() or program.process.poll() is not None,
-                 "the program on the accessibility bus", program.output)
-        return program
-
-    def start_games(self, games=(("lantern", "Lantern Hall"),), **kwargs):
-        """Starts in a portable folder whose catalogue lists `games` (story, title), downloaded."""
-        files = [story if "." in story else f"{story}.z5" for story, _ in games]
-        cwd = self.portable({title: ["A test.", "Us", f"http://127.0.0.1:1/{file}"]
-                             for file, (_, title) in zip(files, games)},
-                            stories=[g[0] for g in games])
-        for file, (_, title) in zip(files, games):
-            (cwd / "games" / file).rename(cwd / "games" / (title + Path(file).suffix))
-        program = self.start(cwd, **kwargs)
-        program.wait_first_screen()
+                 "the program on the accessibility bus", program.screen)
         return program
 
     def choose(self, program, row=0, until_input=True):
         """Starts the catalogue's game on `row` from the first screen."""
+        program.wait_first_screen()
         program.key("Tab", "Return")
         program.wait_chooser(GAMES_TITLE)
         program.key(*["Down"] * row, "Return")
@@ -463,26 +428,26 @@ class ProgramTest(unittest.TestCase):
             program.wait_focus(pyatspi.ROLE_TEXT, "Input.")
         return program
 
-    def start_game(self, **kwargs):
-        """Starts the program and Lantern Hall."""
-        return self.choose(self.start_games(**kwargs))
+    def start_game(self, story="lantern", title="Lantern Hall", until_input=True, **kwargs):
+        """Starts the program and `story` from its catalogue as `title`."""
+        return self.choose(self.start(self.catalogued(story, title), **kwargs),
+                           until_input=until_input)
 
     def fake_game(self, *mode, story=b"", stories=(), **kwargs):
-        """Starts the program with the fake interpreter as ./dfrotz in `mode` (its
-        words, one string or each apart), playing Fake.z5 (with `story`) beside `stories`."""
+        """Starts the program with the fake interpreter as ./dfrotz in `mode` (its words),
+        playing Fake.z5 (with `story`) beside `stories`."""
         cwd = self.portable({"Fake": ["A fault.", "Us", "http://127.0.0.1:1/fake.z5"]}, stories)
-        # A Z-machine header (a version, six addresses inside the file), so
-        # that the fake is started.
+        # A Z-machine header to be started; its mode at its end: a confined fake runs no script.
         (cwd / "games" / "Fake.z5").write_bytes(FAKE_HEADER + story)
-        # Its mode at its end: a confined interpreter runs no script.
-        mark = b"\n--fake_interpreter mode--\n"
-        words = mode[0].split() if len(mode) == 1 else mode
-        (cwd / "dfrotz").write_bytes((BINARY_DIR / "fake_interpreter").read_bytes() + mark
-                                     + "\n".join(words).encode())
+        (cwd / "dfrotz").write_bytes((BINARY_DIR / "fake_interpreter").read_bytes()
+                                     + b"\n--fake_interpreter mode--\n"
+                                     + "\n".join(map(str, mode)).encode())
         (cwd / "dfrotz").chmod(0o755)
-        program = self.start(cwd, **kwargs)
-        program.wait_first_screen()
-        return self.choose(program, until_input=False)
+        return self.choose(self.start(cwd, **kwargs), until_input=False)
+
+
+def story_file(name):
+    return name if "." in name else f"{name}.z5"
 
 
 def main():

@@ -1,8 +1,5 @@
-"""Choosing a game from the catalogue: found by typing its first letters,
-downloaded with its progress bar in view as the IF Archive serves it (sent
-on to a mirror, no length given), unpacked when zipped, started, and played
-again with no second download; a download that fails says why; the
-installed catalogue's sample plays from beside it."""
+"""Games from the catalogue, downloaded as the IF Archive serves them (sent on to a mirror, no
+length given) and played; the installed catalogue's sample."""
 import io
 import json
 import shutil
@@ -11,22 +8,14 @@ from pathlib import Path
 
 import pyatspi
 
-from harness import (BINARY_DIR, GAMES_TITLE, PROGRAM, STORIES, Archive, ProgramTest, Server,
-                     main, wait_for)
+from harness import BINARY_DIR, GAMES_TITLE, PROGRAM, STORIES, ProgramTest, Server, main, wait_for
 
 SHIPPED = Path(__file__).resolve().parents[2] / "stories" / "games.json"
 
 
 class Catalogue(ProgramTest):
-    def servers(self):
-        archive, mirror = Server(Archive), Server(Archive)
-        archive.mirror = mirror
-        for s in (archive, mirror):
-            self.addCleanup(s.stop)
-        return archive, mirror
-
     def choose_by_letters(self, program, letters, title):
-        """Chooses `title` from the catalogue by typing `letters`."""
+        program.wait_first_screen()
         program.key("Tab", "Return")
         table = program.wait_chooser(GAMES_TITLE)
         program.type(letters)
@@ -35,9 +24,11 @@ class Catalogue(ProgramTest):
         program.key("Return")
 
     def test_a_game_is_found_by_its_first_letters_fetched_unpacked_and_played(self):
-        archive, mirror = self.servers()
-        # The catalogue we ship, every address on our archive; one game is
-        # a zip, as many on the IF Archive are (its story is our sample).
+        archive, mirror = Server(), Server()
+        archive.mirror = mirror
+        self.addCleanup(archive.stop)
+        self.addCleanup(mirror.stop)
+        # The catalogue we ship, every address on our archive; one a zip, as many there are.
         shipped = json.loads(SHIPPED.read_text(encoding="utf-8"))
         path = "/if-archive/games/zcode/lostpig.zip"
         catalogue = {title: [d, a, archive.url(path if title == "Lost Pig" else "/missing.z5")]
@@ -49,7 +40,6 @@ class Catalogue(ProgramTest):
         mirror.files[path] = zipped.getvalue()
         cwd = self.portable(catalogue, stories=())
         program = self.start(cwd)
-        program.wait_first_screen()
         self.choose_by_letters(program, "Los", "Lost Pig")
         program.wait_focus(pyatspi.ROLE_PROGRESS_BAR, "Download Progress.")
         mirror.released.set()
@@ -76,18 +66,16 @@ class Catalogue(ProgramTest):
     def test_the_installed_sample_plays_from_beside_the_catalogue(self):
         # The installed layout: bin/, libexec/tallowick/, share/tallowick/.
         prefix = self.temp_dir()
-        for folder in ("bin", "libexec/tallowick", "share/tallowick"):
-            (prefix / folder).mkdir(parents=True)
-        shutil.copy(PROGRAM, prefix / "bin" / "tallowick")
-        for program in ("dfrotz", "confine"):
-            shutil.copy(BINARY_DIR / program, prefix / "libexec" / "tallowick" / program)
-        shutil.copy(SHIPPED, prefix / "share" / "tallowick")
-        shutil.copy(STORIES / "lantern.z5", prefix / "share" / "tallowick" / "Lantern Hall.z5")
+        for source, to in ((PROGRAM, "bin/tallowick"), (SHIPPED, "share/tallowick/games.json"),
+                           (STORIES / "lantern.z5", "share/tallowick/Lantern Hall.z5"),
+                           (BINARY_DIR / "dfrotz", "libexec/tallowick/dfrotz"),
+                           (BINARY_DIR / "confine", "libexec/tallowick/confine")):
+            (prefix / to).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy(source, prefix / to)
         home = self.temp_dir()
         (home / "Documents").mkdir()
-        program = self.start(self.temp_dir(), home=home, program=prefix / "bin" / "tallowick")
-        program.wait_first_screen()
-        self.choose(program)
+        program = self.choose(self.start(self.temp_dir(), home=home,
+                                         program=prefix / "bin" / "tallowick"))
         program.speech.wait("Rain follows you in")
         saves = home / "Documents" / "Tallowick"
         self.assertEqual([p.name for p in saves.iterdir()], ["Lantern Hall transcript.txt"])

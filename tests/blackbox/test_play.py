@@ -1,12 +1,6 @@
-"""A whole game of Lantern Hall, played and heard as a blind player would, in
-both its builds: Z-code through our own Frotz 2.55, Glulx (lantern.gblorb,
-with a picture and its description) through Git and our Glk library.
-The standard library's bold banner and room names, its status line (heard
-only with Ctrl+L), a quotation that waits for a key, a menu, saving (over a
-name when the player says so), restoring, undoing, a long reply and the
-win; in Glulx also a timer that ticks while the player types, Unicode and
-the picture's description. A status window of three rows, and a quit in
-Spanish."""
+"""Whole games heard as a blind player would: Lantern Hall in Z-code through our Frotz 2.55 and
+in Glulx through Git and our Glk library; TADS 3 (its status banner made anew every turn) and
+Hugo through Gargoyle's interpreters and our Glk library; a status window of three rows."""
 import re
 
 import pyatspi
@@ -26,10 +20,9 @@ class Play(ProgramTest):
         self.play_lantern_hall("lantern.gblorb")
 
     def play_lantern_hall(self, story):
-        program = self.choose(self.start_games(((story, "Lantern Hall"),)))
+        program = self.start_game(story)
         speech = program.speech
-        # The opening: the bold banner and room name, the version numbers and
-        # the paragraph the interpreter wraps, each whole.
+        # The opening: bold banner and room name, versions, a wrapped paragraph, each whole.
         speech.wait("Rain follows you in", "Lantern Hall\n", "An interactive sample",
                     "Release 1 / Serial number 250601 / Inform v6.41 Library v6.12.6",
                     "Lantern Hall\n", "Lantern Hall is long and draughty, with a hundred brass "
@@ -44,8 +37,7 @@ class Play(ProgramTest):
                         "-- a saying of lamplighters", "[Press any key to go on.]", "Press a key.")
         program.press("x", "Record Room\n")
         program.command("west", "Lantern Hall\n")
-        # A menu drawn in the status window: each line heard as it stands,
-        # the marker with its line, then only what changes; arrows reach it.
+        # A menu in the status window: each line heard, then only what the arrows change.
         program.command("help", "Lantern Hall help", "Choose a subject:", "> How to play\n",
                         "A hint\n", "Press a key.")
         mark = program.press("Down", "> A hint\n")
@@ -73,27 +65,14 @@ class Play(ProgramTest):
             speech.wait("You're carrying nothing.", since=mark)
             program.command("put out lantern", "You put out the tin lantern.")
 
-        # Saving under a name of the player's choosing, as that name; saving
-        # over it only when the player says so; restoring the later game.
+        # Saving as the player names it, over it once they say so (the questions: game_test);
+        # restoring the later game.
         saves = program.cwd / "games"
-
-        def save(name, answer=None):
-            program.key("ctrl+s")
-            program.wait_prompt()
-            mark = speech.mark()
-            program.type(name)
-            program.key("Return")
-            if answer:
-                self.assertEqual(program.answer_alert("Confirmation.", answer),
-                                 f"A saved game named {name} already exists. Replace it?")
-            speech.wait("Ok.", since=mark)
-            self.assertNotIn("Overwrite", "".join(speech.said()[mark:]))
-
-        save("castle")
+        program.save("castle", "Ok.")
         self.assertEqual(sorted(p.name for p in saves.glob("castle*")), ["castle.sav"])
         first = (saves / "castle.sav").read_bytes()
         program.command("take key", "Taken.")
-        save("castle", "Return")
+        program.save("castle", "Ok.", replace="Return")
         self.assertNotEqual((saves / "castle.sav").read_bytes(), first)
         program.command("drop key", "Dropped.")
         program.restore("Ok.")
@@ -105,24 +84,21 @@ class Play(ProgramTest):
         program.command("read ledger", "Entry 150: the end of the ledger.")
         program.command("look", "Lantern Hall\n")
 
-        # The win, with the key the undo gave back, ends the game with its
-        # bold closing line.
+        # The win, with the key the undo gave back, ends the game with its bold closing line.
         program.command("unlock door with key", "The brass key turns")
         program.command("north", "Lamp Vault", "*** You have won ***")
         program.wait_first_screen()
 
-        # Nothing the interpreter says of itself, no lone punctuation, and
-        # the status line only the two times it was asked for.
+        # Nothing the interpreter says of itself, no lone punctuation, the status line twice.
         said = speech.said()
         self.assertEqual([u for u in said if CHATTER.search(u)], [])
         self.assertEqual([u for u in said if not re.search(r"\w", u)], [])
         self.assertEqual(len([u for u in said if "Moves:" in u]), 2)
 
     def test_status_windows_are_kept_and_a_confirmed_quit_ends_the_game(self):
-        program = self.choose(self.start_games((("plaza", "La Plaza"),)))
+        program = self.start_game("plaza", "La Plaza")
         speech = program.speech
-        # A status window of three rows, drawn before a wait for a key and
-        # again every turn: never heard unasked, all of it with Ctrl+L.
+        # Three status rows, drawn before a key wait and every turn: heard only with Ctrl+L.
         speech.wait("Pulsa una tecla para empezar.", "Press a key.")
         program.key("x")
         speech.wait("Una plaza tranquila.")
@@ -130,8 +106,7 @@ class Play(ProgramTest):
         self.assertNotIn("occurrence", "".join(speech.said()))
         program.press("ctrl+l", "La Plaza Gran Exterior Lugares vistos: 1/55")
         self.assertEqual(len([u for u in speech.said() if "Exterior" in u]), 1)
-        # The game's own question after ours is answered for the player:
-        # shown and written down, never heard.
+        # The game's own question after ours, answered for the player: filed, never heard.
         mark = speech.mark()
         program.quit_game()
         self.assertNotIn("\u00bfEst\u00e1s seguro", "".join(speech.said()[mark:]))
@@ -140,6 +115,41 @@ class Play(ProgramTest):
         # The game ended, not the program: "Exit!" ends that, with status 1.
         program.key("Tab", "Tab", "Return")
         self.assertEqual(program.wait_exit(), 1)
+
+    def test_tads_3(self):
+        self.play_format("signalbox.t3", "The Signal Box", "Somebody has to set the signal",
+                         "Platform\n", r"\d+/\d+", "Lamp Room\n", "lamp",
+                         "You are carrying a hand lamp.")
+
+    def test_hugo(self):
+        self.play_format("ferry.hex", "The Ferry Landing", "You have one very good reason",
+                         "Ferry Landing\n", r"\d+ / \d+", "Ferryman's Hut\n", "coin",
+                         "You are carrying a copper coin.")
+
+    def play_format(self, story, title, opening, room, score, north, thing, carrying):
+        program = self.start_game(story, title)
+        speech = program.speech
+        # The opening, with no interpreter's banner before it, then a key.
+        speech.wait(title, "A short test story by Brennholt", opening, "[Press any key to begin.]",
+                    "Press a key.")
+        program.press("x", room)
+        program.command("north", north)
+        # The status line only when asked, without a move.
+        program.press("ctrl+l", north.strip())
+        self.assertRegex(speech.said()[-1], score)
+        program.command(f"take {thing}", "Taken.")
+
+        # Saving and restoring through our dialogs, whatever the format.
+        program.save("landing", "Saved.")
+        self.assertTrue((program.cwd / "games" / "landing.sav").is_file())
+        program.command(f"drop {thing}", "Dropped.")
+        program.restore("Restored.")
+        program.command("inventory", carrying)
+
+        said = speech.said()
+        self.assertEqual(said[0], title + "\n")
+        self.assertEqual(len([u for u in said if re.search(score, u)]), 1)
+        program.quit_game()
 
 
 if __name__ == "__main__":

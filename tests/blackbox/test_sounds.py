@@ -1,13 +1,8 @@
-"""A game's sounds as a listening player meets them: Lantern Hall's Glulx
-build rings a bell (an AIFF in its Blorb) and plays a music box's waltz (a
-module, over and over), each described in the Blorb. The program plays into
-a private PulseAudio server with a null sink, watched with pactl: the
-stream is there while sounds play, gone when the player turns them off,
-back when they are on again, and gone when the window closes."""
+"""Lantern Hall's Glulx sounds, described in its Blorb, played into a private PulseAudio
+server's null sink watched with pactl."""
 import json
 import os
 import shutil
-import signal
 import subprocess
 import tempfile
 from pathlib import Path
@@ -19,25 +14,22 @@ WALTZ = "[Sound: A music box plays a slow waltz, over and over.]"
 
 
 class Pulse:
-    """A PulseAudio server of the test's own: a null sink, its own socket,
-    anyone let in."""
+    """A PulseAudio server of the test's own: a null sink, its own socket, anyone let in."""
 
     def __init__(self):
         self.dir = Path(tempfile.mkdtemp(prefix="tallowick-pulse-"))
         self.address = f"unix:{self.dir / 'socket'}"
-        env = dict(os.environ, HOME=str(self.dir), XDG_RUNTIME_DIR=str(self.dir),
-                   XDG_CONFIG_HOME=str(self.dir))
         self.process = subprocess.Popen(
             ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
              "-L", "module-null-sink",
              "-L", f"module-native-protocol-unix socket={self.dir / 'socket'} auth-anonymous=1"],
-            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
+            env=dict(os.environ, **dict.fromkeys(["HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"],
+                                                 str(self.dir))),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: self.pactl("info"), "the private PulseAudio server")
 
     def pactl(self, *args):
-        run = subprocess.run(["pactl", "-s", self.address, *args], capture_output=True,
-                             text=True)
+        run = subprocess.run(["pactl", "-s", self.address, *args], capture_output=True, text=True)
         return run.stdout if run.returncode == 0 else None
 
     def streams(self):
@@ -48,7 +40,7 @@ class Pulse:
                 and any(v["value"] > 0 for v in i["volume"].values())]
 
     def stop(self):
-        self.process.send_signal(signal.SIGTERM)
+        self.process.terminate()
         self.process.wait()
         shutil.rmtree(self.dir, ignore_errors=True)
 
@@ -57,9 +49,8 @@ class Sounds(ProgramTest):
     def test_sounds_are_played_described_silenced_and_stopped(self):
         pulse = Pulse()
         self.addCleanup(pulse.stop)
-        program = self.choose(self.start_games(
-            (("lantern.gblorb", "Lantern Hall"),),
-            env={"PULSE_SERVER": pulse.address, "SDL_AUDIODRIVER": "pulseaudio"}))
+        program = self.start_game("lantern.gblorb", env={"PULSE_SERVER": pulse.address,
+                                                          "SDL_AUDIODRIVER": "pulseaudio"})
         speech = program.speech
         speech.wait("Rain follows you in")
         self.assertEqual(pulse.streams(), [])
@@ -77,8 +68,7 @@ class Sounds(ProgramTest):
         # The waltz plays over and over, described once.
         program.command("open music box", WALTZ, "You open the lid")
 
-        # Off: what plays stops, and the stream with it; on again, the
-        # waltz is back.
+        # Off: what plays stops, and the stream with it; on again, the waltz is back.
         program.press("ctrl+m", "Sounds off.")
         wait_for(lambda: not pulse.streams(), "the sounds gone", lambda: pulse.pactl("list"))
         program.press("ctrl+m", "Sounds on.")
@@ -105,7 +95,6 @@ class Sounds(ProgramTest):
 
         # Closing the window ends every sound.
         program.close()
-        program.wait_exit()
         wait_for(lambda: not pulse.streams(), "the sounds gone", lambda: pulse.pactl("list"))
 
 

@@ -1,9 +1,5 @@
-"""Tallowick's speech beside the screen reader's, in one speech-dispatcher:
-the screen reader's words (another client speaking at its priority,
-MESSAGE, as Orca does) come before the rest of a reply or of the opening,
-which then goes on from the piece that was cut, whole, with nothing lost;
-closing the window silences a reply at once; and the player's rate moves
-with the screen reader's."""
+"""Our speech beside the screen reader's (another client at Orca's priority, MESSAGE) in one
+speech-dispatcher, and the player's rate beside the screen reader's."""
 import json
 import os
 import subprocess
@@ -17,22 +13,17 @@ OPENING = ["Rain follows you in", "Lantern Hall\n", "An interactive sample",
 FIRST_PAGE = "You turn to the first page and read."
 
 
-def flat(text):
-    return " ".join(text.split())
-
-
 def screen_reader_says(speech, text):
-    """What a screen reader says: a message from a client of its own."""
+    mark = speech.mark()
     subprocess.run(["spd-say", "-P", "message", text], check=True, timeout=30,
                    env=dict(os.environ, SPEECHD_ADDRESS=speech.address))
+    speech.wait(text, since=mark)
 
 
 class Speech(ProgramTest):
     def assert_heard_whole_after(self, program, message, last, since=0):
-        """What was said after `since` is the start of a text, cut by
-        `message`, then the cut piece again and all that follows it up to
-        the piece that starts with `last`: once each, in order, nothing
-        left out (as the output view shows it)."""
+        """Said after `since`: a text cut by `message`, then from the cut piece again to the
+        piece that starts with `last`, once each, nothing left out (as the view shows it)."""
         said = program.speech.said()[since:]
         listing = "\n".join(map(repr, said))
         at = said.index(message)
@@ -40,27 +31,23 @@ class Speech(ProgramTest):
         after = said[at + 1:]
         after = after[:next(i for i, u in enumerate(after) if u.startswith(last)) + 1]
         self.assertEqual(after[0], said[at - 1], listing)
-        self.assertIn(flat(" ".join(after)), flat(program.view()), listing)
+        self.assertIn(" ".join(" ".join(after).split()), " ".join(program.view().split()), listing)
 
     def test_the_screen_readers_words_come_first_and_ours_go_on_from_the_cut_piece(self):
-        # At start-up: the opening's first piece is being said when the
-        # screen reader announces the window; the opening follows, whole.
+        # At start-up the screen reader announces the window during the opening's first piece.
         program = self.start(self.portable(), held=True, args=["games/lantern.z5"])
         speech = program.speech
         speech.wait(OPENING[0])
         screen_reader_says(speech, "Tallowick, by Brennholt. frame")
-        speech.wait("Tallowick, by Brennholt. frame")
         speech.release()
         speech.wait(*OPENING)
         self.assert_heard_whole_after(program, "Tallowick, by Brennholt. frame", OPENING[-1])
 
-        # During a long reply: the screen reader's answer to one of its own
-        # keys is heard at once, and the reply goes on from the cut piece.
+        # During a long reply, the screen reader's answer to one of its keys.
         speech.hold()
         mark = program.command("read ledger", FIRST_PAGE)
-        wait_for(speech.held, "the first piece being said", speech.tail)
+        speech.wait_held()
         screen_reader_says(speech, "Twelve o'clock.")
-        speech.wait("Twelve o'clock.", since=mark)
         speech.release()
         speech.wait("Entry 150: the end of the ledger.", since=mark)
         self.assert_heard_whole_after(program, "Twelve o'clock.", "Entry 150:", since=mark)
@@ -71,15 +58,12 @@ class Speech(ProgramTest):
         speech.wait(*OPENING)
         speech.hold()
         mark = program.command("read ledger", FIRST_PAGE)
-        wait_for(speech.held, "the first piece being said", speech.tail)
-        program.close()
-        self.assertEqual(program.wait_exit(), 1)
-        # The piece being said is stopped by the service, not left to end.
-        wait_for(lambda: not speech.held(), "the piece to be stopped", speech.tail)
+        speech.wait_held()
+        self.assertEqual(program.close(), 1)
+        speech.wait_held(False)  # stopped by the service, not left to end
         speech.release()
         # Nothing of ours waits in the service: a message after is next.
         screen_reader_says(speech, "Desktop.")
-        speech.wait("Desktop.", since=mark)
         self.assertEqual(speech.said()[mark + 1:], ["Desktop."])
 
     def test_the_players_rate_moves_with_the_screen_readers(self):
@@ -90,10 +74,10 @@ class Speech(ProgramTest):
         def orca_rate(rate):  # Orca's 0 to 99; speech-dispatcher's is 2 * rate - 98
             orca.write_text(json.dumps({"general": {"voices": {"default": {"rate": rate}}}}))
 
-        # An absolute rate stored by an older Tallowick is heard as before,
-        # and kept from now on as an offset from Orca's rate (60: 22).
+        # An older Tallowick's absolute rate, heard as before, kept as an offset (Orca's 60: 22).
         orca_rate(60)
-        program = self.start_games(home=home)
+        program = self.start(self.catalogued(), home=home)
+        program.wait_first_screen()
         settings = program.config / "tallowick" / "settings.json"
         settings.parent.mkdir(parents=True)
         settings.write_text('{"speech_rate": 30}')
