@@ -76,6 +76,14 @@ TEST(Saves, AreToldApartByTheGameTheyWereSavedFrom) {
     write_file(dir / "h.sav", "id05-05-05 state");
     EXPECT_EQ(save_misfit(dir / "h.sav", dir / "h.hex"), std::nullopt);
     EXPECT_NE(save_misfit(dir / "x.sav", dir / "h.hex"), std::nullopt);
+    // TADS 2 by the compile time our Canal Lock keeps at byte 22, in a save
+    // that names its game first, as the interpreter writes it.
+    const fs::path tads2 = binary_dir / "stories" / "canallock.gam";
+    write_file(dir / "c.sav", std::string("TADS2 save/g\n\r\x1a\0\x04\0c.gam", 22) +
+                                  std::string("TADS2 save\n\r\x1a\0v2.2.1\0", 21) +
+                                  read_file(tads2).substr(22, 26));
+    EXPECT_EQ(save_misfit(dir / "c.sav", tads2), std::nullopt);
+    EXPECT_NE(save_misfit(dir / "c.sav", dir / "one.t3"), std::nullopt);
 }
 
 TEST(Platform, TheInterpreterIsGivenAStoryNameItCanOpen) {
