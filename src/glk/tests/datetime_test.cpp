@@ -1,6 +1,6 @@
 // The clock calls: universal time on the calendar, and local time both ways.
 #include "glk/glk_api.h"
-#include "glk_test_support.h"
+#include "support.h"
 
 namespace tw::glk {
 namespace {

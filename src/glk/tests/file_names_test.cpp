@@ -1,6 +1,6 @@
 // The names of files a game or the player asks for stay in the folder.
 #include "glk/file_names.h"
-#include "glk_test_support.h"
+#include "support.h"
 
 #include <cstdio>
 

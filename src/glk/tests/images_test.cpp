@@ -1,6 +1,6 @@
 // What is read from a Blorb's pictures: sizes and descriptions.
 #include "glk/images.h"
-#include "glk_test_support.h"
+#include "support.h"
 
 namespace tw::glk {
 namespace {

@@ -1,6 +1,6 @@
 // Windows placed from the display's metrics, as GlkOte lays them out.
 #include "glk/library.h"
-#include "glk_test_support.h"
+#include "support.h"
 
 #include <array>
 
@@ -23,19 +23,6 @@ std::pair<glui32, glui32> size_of(winid_t win) {
     return {width, height};
 }
 
-TEST(GlkLayout, AStatusGridOverABufferInCharacterCells) {
-    use_metrics(R"({"width": 80, "height": 50, "charwidth": 1, "charheight": 1})");
-    winid_t story = glk_window_open(nullptr, 0, 0, wintype_TextBuffer, 1);
-    winid_t status =
-        glk_window_open(story, winmethod_Above | winmethod_Fixed, 1, wintype_TextGrid, 2);
-    EXPECT_EQ(box_of(status), (box{0, 0, 80, 1}));
-    EXPECT_EQ(box_of(story), (box{0, 1, 80, 49}));
-    EXPECT_EQ(size_of(status), std::pair(80u, 1u));
-    EXPECT_EQ(size_of(story), std::pair(80u, 49u));
-    glk_window_close(glk_window_get_root(), nullptr);
-    EXPECT_EQ(glk_window_get_root(), nullptr);
-}
-
 TEST(GlkLayout, MarginsSpacingAndCharacterSizesCountAsInGlkOte) {
     use_metrics(R"({"width": 800, "height": 600, "gridcharwidth": 10, "gridcharheight": 20,
                     "buffercharwidth": 8, "buffercharheight": 16, "outspacing": 5,
@@ -52,6 +39,7 @@ TEST(GlkLayout, MarginsSpacingAndCharacterSizesCountAsInGlkOte) {
     EXPECT_EQ(box_of(story), (box{5, 55, 590, 540}));
     EXPECT_EQ(box_of(side), (box{599, 55, 196, 540}));
     glk_window_close(glk_window_get_root(), nullptr);
+    EXPECT_EQ(glk_window_get_root(), nullptr);
 }
 
 TEST(GlkLayout, ArrangementsResizeButNeverTurnAndALostKeyMeasuresNothing) {

@@ -1,15 +1,85 @@
 // GlkOte's protocol as the library speaks it: real programs (glulxe with
 // our test story, and glk_probe) fed scripted events. The messages
 // themselves, both ways: tests/unit/glkote_test.cpp.
-#include "glk_test_support.h"
+#include "support.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace tw::glk {
 namespace {
 
-using namespace test;
+using namespace tw::test;
+using json = nlohmann::ordered_json;
 
-json line(int gen, const char* text, int window = 1) {
-    return {{"type", "line"}, {"gen", gen}, {"window", window}, {"value", text}};
+// A PNG's signature and header: enough to be measured.
+std::string png_header(uint32_t width, uint32_t height) {
+    return std::string("\x89PNG\r\n\x1a\n", 8) + big_endian(13) + "IHDR" + big_endian(width) +
+           big_endian(height) + std::string("\x08\x02\0\0\0", 5) + big_endian(0);
+}
+
+// Tallowick's init event: 80 by 50 character cells.
+const json init_event = json::parse(R"({"type": "init", "gen": 0,
+    "metrics": {"width": 80, "height": 50, "charwidth": 1, "charheight": 1},
+    "support": ["timer", "graphics", "sounds", "hyperlinks"]})");
+
+// The events, one a line.
+std::string lines(const std::vector<json>& events) {
+    std::string text;
+    for (auto& event : events)
+        text += event.dump() + "\n";
+    return text;
+}
+
+std::string quoted(const std::string& text) {
+#ifdef _WIN32
+    return '"' + text + '"';
+#else
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+#endif
+}
+
+struct run_result {
+    int status = -1;
+    std::vector<json> updates; // every line the program wrote
+};
+// Runs `program` in `folder` with `arguments`, its input `input` (the
+// display's events), until it ends.
+run_result run_program(const fs::path& program, const std::vector<std::string>& arguments,
+                       const std::string& input, const fs::path& folder) {
+    write_file(folder / "events.json", input);
+    std::string command = "cd " + quoted(folder.string()) + " && " + quoted(program.string());
+    for (auto& argument : arguments)
+        command += " " + quoted(argument);
+    command += " < events.json > updates.json";
+#ifdef _WIN32
+    command = "cd /d " + command.substr(3);
+#endif
+    run_result result;
+    int status = std::system(command.c_str());
+#ifdef _WIN32
+    result.status = status;
+#else
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    std::istringstream output(read_file(folder / "updates.json"));
+    for (std::string line; std::getline(output, line);) {
+        auto update = json::parse(line, nullptr, false);
+        EXPECT_FALSE(update.is_discarded()) << "not JSON: " << line;
+        result.updates.push_back(std::move(update));
+    }
+    return result;
+}
+
+json line(int gen, const char* text) {
+    return {{"type", "line"}, {"gen", gen}, {"window", 1}, {"value", text}};
 }
 
 json prompt_answer(int gen, json name) {
@@ -36,15 +106,11 @@ std::string text_of(const json& update, int id = 1) {
 }
 
 // The entry for window `id` in an update's list `list` ("windows", "content").
-const json& window_entry(const json& update, int id, const char* list = "windows") {
-    static const json none;
-    auto found = update.find(list);
-    if (found == update.end())
-        return none;
-    for (auto& entry : *found)
+json window_entry(const json& update, int id, const char* list = "windows") {
+    for (auto& entry : update.value(list, json::array()))
         if (entry["id"] == id)
             return entry;
-    return none;
+    return nullptr;
 }
 
 // Glulxe playing `story`, fed `events` and then `more`.
@@ -58,7 +124,7 @@ TEST(GlkProtocol, OnlyTheInputAskedForIsTakenAndLinesArriveComposed) {
     // Old generations, a prompt answered early, cancelled or with a name
     // that would leave the folder are no one's input.
     auto run =
-        run_story(dir, {init_event(), line(0, "stale"), line(1, "fresh"), line(2, "s"),
+        run_story(dir, {init_event, line(0, "stale"), line(1, "fresh"), line(2, "s"),
                         prompt_answer(2, "too early"), prompt_answer(3, nullptr), line(4, "s"),
                         prompt_answer(5, "../escape"), line(6, "r"), prompt_answer(7, "missing"),
                         line(8, "u"), line(9, "e\u0301\u263A")});
@@ -80,17 +146,17 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
     auto error = [](const run_result& run) {
         return run.updates.empty() ? json() : run.updates.back().value("message", json());
     };
-    auto zcode = run_story(dir, {init_event()}, "zcode.z5");
+    auto zcode = run_story(dir, {init_event}, "zcode.z5");
     EXPECT_EQ(zcode.status, 1);
     EXPECT_EQ(error(zcode),
               "This is neither a Glulx game file nor a Blorb file which contains one.");
-    auto fatal = run_story(dir, {init_event(), line(1, "e")});
+    auto fatal = run_story(dir, {init_event, line(1, "e")});
     EXPECT_EQ(fatal.status, 1);
     EXPECT_EQ(error(fatal), "Reference to nonexistent Glk object.");
-    auto bad = run_story(dir, {init_event()}, GLK_TEST_STORY, "{\"type\": nope}");
+    auto bad = run_story(dir, {init_event}, GLK_TEST_STORY, "{\"type\": nope}");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(error(bad), "The display sent a message that is not valid JSON.");
-    auto cut = run_story(dir, {init_event()}, GLK_TEST_STORY, "{\"type\": \"li");
+    auto cut = run_story(dir, {init_event}, GLK_TEST_STORY, "{\"type\": \"li");
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.updates.size(), 1u);
 }
@@ -100,7 +166,7 @@ TEST(GlkProtocol, EveryInterpreterAnswersTheFirstEventThoughItsStoryIsMissing) {
     temp_dir dir;
     for (std::string program : {GLK_INTERPRETERS}) {
         auto run = run_program(binary_dir / (program + exe), {(dir / "missing").string()},
-                               lines({init_event()}), dir.path());
+                               lines({init_event}), dir.path());
         ASSERT_FALSE(run.updates.empty()) << program;
         auto type = run.updates[0].value("type", "");
         EXPECT_TRUE(type == "update" || type == "error") << program;
@@ -119,26 +185,18 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAPolledTickAndSou
     write_file(dir / "probe.blb", make_blorb({{"PNG ", png_header(96, 64), "Pict", 1},
                                               {"FORM", "AIFF", "Snd ", 3},
                                               {"RDes", descriptions}}));
-    json arrange{{"type", "arrange"},
-                 {"gen", 2},
-                 {"metrics", {{"width", 100}, {"height", 50}}},
-                 {"partial", {{"1", "abcdef"}}}};
-    json grid_line = line(1, "north", 2);
-    grid_line["terminator"] = "escape";
-    json link{{"type", "hyperlink"}, {"gen", 3}, {"window", 2}, {"value", 8}};
-    json tick{{"type", "timer"}, {"gen", 3}};
     // Ends of sounds come whatever update they answer; one from before the
     // update that started it, or not what the game waits for, is stale.
-    auto sound_end = [](int gen, const char* type, int notify) {
-        json end{{"type", type}, {"gen", gen}, {"channel", 1}, {"notify", notify}};
-        if (type == std::string("sound"))
-            end["snd"] = 3;
-        return end;
-    };
-    auto run = run_program(GLK_PROBE, {"probe.blb"},
-                           lines({init_event(), grid_line, arrange, link, tick,
-                                  sound_end(3, "volume", 12), sound_end(4, "sound", 12),
-                                  sound_end(4, "volume", 12), sound_end(4, "sound", 11)}),
+    auto run = run_program(GLK_PROBE, {"probe.blb"}, lines({init_event}) + R"(
+        {"type": "line", "gen": 1, "window": 2, "value": "north", "terminator": "escape"}
+        {"type": "arrange", "gen": 2, "metrics": {"width": 100, "height": 50},
+         "partial": {"1": "abcdef"}}
+        {"type": "hyperlink", "gen": 3, "window": 2, "value": 8}
+        {"type": "timer", "gen": 3}
+        {"type": "volume", "gen": 3, "channel": 1, "notify": 12}
+        {"type": "sound", "gen": 4, "channel": 1, "snd": 3, "notify": 12}
+        {"type": "volume", "gen": 4, "channel": 1, "notify": 12}
+        {"type": "sound", "gen": 4, "channel": 1, "snd": 3, "notify": 11})",
                            dir.path());
     EXPECT_EQ(run.status, 0);
     ASSERT_EQ(run.updates.size(), 6u);

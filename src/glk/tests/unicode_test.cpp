@@ -2,7 +2,7 @@
 // Unicode Character Database's own normalisation tests.
 #include "glk/glk_api.h"
 #include "glk/unicode.h"
-#include "glk_test_support.h"
+#include "support.h"
 
 #include <sstream>
 
