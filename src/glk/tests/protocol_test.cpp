@@ -23,17 +23,9 @@ std::string png_header(uint32_t width, uint32_t height) {
 }
 
 // Tallowick's init event: 80 by 50 character cells.
-const json init_event = json::parse(R"({"type": "init", "gen": 0,
+const std::string init_event = R"({"type": "init", "gen": 0,
     "metrics": {"width": 80, "height": 50, "charwidth": 1, "charheight": 1},
-    "support": ["timer", "graphics", "sounds", "hyperlinks"]})");
-
-// The events, one a line.
-std::string lines(const std::vector<json>& events) {
-    std::string text;
-    for (auto& event : events)
-        text += event.dump() + "\n";
-    return text;
-}
+    "support": ["timer", "graphics", "sounds", "hyperlinks"]})";
 
 std::string quoted(const std::string& text) {
 #ifdef _WIN32
@@ -78,15 +70,6 @@ run_result run_program(const fs::path& program, const std::vector<std::string>& 
     return result;
 }
 
-json line(int gen, const char* text) {
-    return {{"type", "line"}, {"gen", gen}, {"window", 1}, {"value", text}};
-}
-
-json prompt_answer(int gen, json name) {
-    return {
-        {"type", "specialresponse"}, {"gen", gen}, {"response", "fileref_prompt"}, {"value", name}};
-}
-
 // The text runs an update adds to window `id`, lines joined by "\n";
 // input echoed as [typed].
 std::string text_of(const json& update, int id = 1) {
@@ -113,21 +96,28 @@ json window_entry(const json& update, int id, const char* list = "windows") {
     return nullptr;
 }
 
-// Glulxe playing `story`, fed `events` and then `more`.
-run_result run_story(const temp_dir& dir, const std::vector<json>& events,
-                     const std::string& story = GLK_TEST_STORY, const std::string& more = "") {
-    return run_program(GLULXE, {story}, lines(events) + more, dir.path());
+// Glulxe playing `story`, fed the init event and then `events`.
+run_result run_story(const temp_dir& dir, const std::string& events,
+                     const std::string& story = GLK_TEST_STORY) {
+    return run_program(GLULXE, {story}, init_event + events, dir.path());
 }
 
 TEST(GlkProtocol, OnlyTheInputAskedForIsTakenAndLinesArriveComposed) {
     temp_dir dir;
     // Old generations, a prompt answered early, cancelled or with a name
     // that would leave the folder are no one's input.
-    auto run =
-        run_story(dir, {init_event, line(0, "stale"), line(1, "fresh"), line(2, "s"),
-                        prompt_answer(2, "too early"), prompt_answer(3, nullptr), line(4, "s"),
-                        prompt_answer(5, "../escape"), line(6, "r"), prompt_answer(7, "missing"),
-                        line(8, "u"), line(9, "e\u0301\u263A")});
+    auto run = run_story(dir, R"(
+        {"type": "line", "gen": 0, "window": 1, "value": "stale"}
+        {"type": "line", "gen": 1, "window": 1, "value": "fresh"}
+        {"type": "line", "gen": 2, "window": 1, "value": "s"}
+        {"type": "specialresponse", "gen": 2, "response": "fileref_prompt", "value": "too early"}
+        {"type": "specialresponse", "gen": 3, "response": "fileref_prompt", "value": null}
+        {"type": "line", "gen": 4, "window": 1, "value": "s"}
+        {"type": "specialresponse", "gen": 5, "response": "fileref_prompt", "value": "../escape"}
+        {"type": "line", "gen": 6, "window": 1, "value": "r"}
+        {"type": "specialresponse", "gen": 7, "response": "fileref_prompt", "value": "missing"}
+        {"type": "line", "gen": 8, "window": 1, "value": "u"}
+        {"type": "line", "gen": 9, "window": 1, "value": "e\u0301\u263A"})");
     EXPECT_EQ(run.status, 0); // the input ran out: a quiet end
     ASSERT_EQ(run.updates.size(), 10u);
     EXPECT_EQ(text_of(run.updates[1]), "[fresh]\nYou said: fresh\n\n>");
@@ -146,17 +136,17 @@ TEST(GlkProtocol, FaultsAreOneErrorAndAFailedExitButAClosedInputIsAQuietEnd) {
     auto error = [](const run_result& run) {
         return run.updates.empty() ? json() : run.updates.back().value("message", json());
     };
-    auto zcode = run_story(dir, {init_event}, "zcode.z5");
+    auto zcode = run_story(dir, "", "zcode.z5");
     EXPECT_EQ(zcode.status, 1);
     EXPECT_EQ(error(zcode),
               "This is neither a Glulx game file nor a Blorb file which contains one.");
-    auto fatal = run_story(dir, {init_event, line(1, "e")});
+    auto fatal = run_story(dir, R"({"type": "line", "gen": 1, "window": 1, "value": "e"})");
     EXPECT_EQ(fatal.status, 1);
     EXPECT_EQ(error(fatal), "Reference to nonexistent Glk object.");
-    auto bad = run_story(dir, {init_event}, GLK_TEST_STORY, "{\"type\": nope}");
+    auto bad = run_story(dir, R"({"type": nope})");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(error(bad), "The display sent a message that is not valid JSON.");
-    auto cut = run_story(dir, {init_event}, GLK_TEST_STORY, "{\"type\": \"li");
+    auto cut = run_story(dir, R"({"type": "li)");
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.updates.size(), 1u);
 }
@@ -166,7 +156,7 @@ TEST(GlkProtocol, EveryInterpreterAnswersTheFirstEventThoughItsStoryIsMissing) {
     temp_dir dir;
     for (std::string program : {GLK_INTERPRETERS}) {
         auto run = run_program(binary_dir / (program + exe), {(dir / "missing").string()},
-                               lines({init_event}), dir.path());
+                               init_event, dir.path());
         ASSERT_FALSE(run.updates.empty()) << program;
         auto type = run.updates[0].value("type", "");
         EXPECT_TRUE(type == "update" || type == "error") << program;
@@ -187,7 +177,7 @@ TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAPolledTickAndSou
                                               {"RDes", descriptions}}));
     // Ends of sounds come whatever update they answer; one from before the
     // update that started it, or not what the game waits for, is stale.
-    auto run = run_program(GLK_PROBE, {"probe.blb"}, lines({init_event}) + R"(
+    auto run = run_program(GLK_PROBE, {"probe.blb"}, init_event + R"(
         {"type": "line", "gen": 1, "window": 2, "value": "north", "terminator": "escape"}
         {"type": "arrange", "gen": 2, "metrics": {"width": 100, "height": 50},
          "partial": {"1": "abcdef"}}
