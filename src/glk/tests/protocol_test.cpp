@@ -1,6 +1,8 @@
 // GlkOte's protocol as the library speaks it: real programs (glulxe with
-// our test story, and glk_probe) fed scripted events. The messages
-// themselves, both ways: tests/unit/glkote_test.cpp.
+// our test story, and glk_probe) fed scripted events; and what the library
+// reads of a Blorb's pictures for it. The messages themselves, both ways:
+// tests/unit/glkote_test.cpp.
+#include "glk/images.h"
 #include "support.h"
 
 #include <nlohmann/json.hpp>
@@ -167,11 +169,38 @@ TEST(GlkProtocol, EveryInterpreterAnswersTheFirstEventThoughItsStoryIsMissing) {
 }
 #endif
 
+std::span<const unsigned char> bytes(const std::string& text) {
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+// A PNG's size as it is drawn: the graphics window below.
+TEST(GlkImages, SizesComeFromThePngOrJpegHeader) {
+    EXPECT_FALSE(png_size(bytes("\x89PNG but no header")));
+
+    // Start of image, an APP0 segment, a fill byte, then the frame header.
+    std::string jpeg =
+        std::string("\xFF\xD8\xFF\xE0\0\x06JFIF\xFF\xFF\xC2\0\x11\x08\0\x40\0\x60", 21);
+    auto size = jpeg_size(bytes(jpeg));
+    ASSERT_TRUE(size);
+    EXPECT_EQ(std::pair(size->width, size->height), std::pair(0x60u, 0x40u));
+    EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xDA\0\x02", 6))));
+    EXPECT_FALSE(jpeg_size(bytes(std::string("\xFF\xD8\xFF\xE0\xFF\xFF", 6))));
+}
+
+TEST(GlkImages, DescriptionsAreKeptByUsageAndNumber) {
+    std::string chunk = std::string("\0\0\0\3Pict\0\0\0\2\0\0\0\3", 16) + "Two" +
+                        std::string("Snd \0\0\0\2\0\0\0\4", 12) + "Bang" +
+                        std::string("Pict\0\0\0\5\0\0\0\x50", 12) + "cut short";
+    EXPECT_EQ(resource_descriptions(bytes(chunk)),
+              (std::map<resource_key, std::string>{{{giblorb_ID_Pict, 2}, "Two"},
+                                                   {{giblorb_ID_Snd, 2}, "Bang"}}));
+}
+
 // Resources read as streams: streams_test.cpp.
 TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAPolledTickAndSounds) {
     temp_dir dir;
-    std::string descriptions = std::string("\0\0\0\2Pict\0\0\0\1\0\0\0\x0D", 16) +
-                               "A red square." + std::string("Snd \0\0\0\3\0\0\0\x04", 12) + "Bong";
+    std::string descriptions = std::string("\0\0\0\2Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square." +
+                               std::string("Snd \0\0\0\3\0\0\0\x04", 12) + "Bong";
     write_file(dir / "probe.blb", make_blorb({{"PNG ", png_header(96, 64), "Pict", 1},
                                               {"FORM", "AIFF", "Snd ", 3},
                                               {"RDes", descriptions}}));
