@@ -1,9 +1,6 @@
 /* A small Glk program for the protocol tests, for what the test story cannot
-   reach through glulxe; each step waits for the display's event: a grid's
-   line ended by a terminator key; a line with echo off and initial text,
-   cancelled by a resize; a graphics window; links in the story and the grid;
-   a tick polled for; sound 3 played and faded, its ends awaited, and sound 9,
-   which is missing. The Blorb of its picture and sound is its argument. */
+   reach through glulxe; each step waits for the display's event. The Blorb of
+   its picture and sound is its argument. */
 #include "glk.h"
 
 #include "gi_blorb.h"

@@ -18,12 +18,6 @@ namespace {
 using namespace tw::test;
 using json = nlohmann::ordered_json;
 
-// A PNG's signature and header: enough to be measured.
-std::string png_header(uint32_t width, uint32_t height) {
-    return std::string("\x89PNG\r\n\x1a\n", 8) + big_endian(13) + "IHDR" + big_endian(width) +
-           big_endian(height) + std::string("\x08\x02\0\0\0", 5) + big_endian(0);
-}
-
 // Tallowick's init event: 80 by 50 character cells.
 const std::string init_event = R"({"type": "init", "gen": 0,
     "metrics": {"width": 80, "height": 50, "charwidth": 1, "charheight": 1},
@@ -199,9 +193,12 @@ TEST(GlkImages, DescriptionsAreKeptByUsageAndNumber) {
 // Resources read as streams: streams_test.cpp.
 TEST(GlkProtocol, GridInputTerminatorsPartialLinesGraphicsLinksAPolledTickAndSounds) {
     temp_dir dir;
+    // A PNG's signature and header, 96 by 64 pixels: enough to be measured.
+    std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0DIHDR\0\0\0\x60\0\0\0\x40\x08\x02\0\0\0\0\0\0\0",
+                    33);
     std::string descriptions = std::string("\0\0\0\2Pict\0\0\0\1\0\0\0\x0D", 16) + "A red square." +
                                std::string("Snd \0\0\0\3\0\0\0\x04", 12) + "Bong";
-    write_file(dir / "probe.blb", make_blorb({{"PNG ", png_header(96, 64), "Pict", 1},
+    write_file(dir / "probe.blb", make_blorb({{"PNG ", png, "Pict", 1},
                                               {"FORM", "AIFF", "Snd ", 3},
                                               {"RDes", descriptions}}));
     // Ends of sounds come whatever update they answer; one from before the
