@@ -1,14 +1,12 @@
 /* A small Glk program for the protocol tests, for what the test story cannot
-   reach through glulxe; each step waits for the display's event: a grid's
-   line ended by a terminator key; a line with echo off and initial text,
-   cancelled by a resize; a graphics window; links in the story and the grid;
-   a tick polled for; sound 3 played and faded, its ends awaited, and sound 9,
-   which is missing. The Blorb of its picture and sound is its argument. */
+   reach through glulxe; each step waits for the display's event. The Blorb of
+   its picture and sound is its argument. */
 #include "glk.h"
 
 #include "gi_blorb.h"
 #include "glkstart.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -32,12 +30,16 @@ static void wait_for(glui32 type, event_t* event) {
     while (event->type != type);
 }
 
-static void say(const char* text) {
-    glk_put_string((char*)text);
+static void say(const char* format, ...) {
+    char text[200];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    glk_put_string(text);
 }
 
 void glk_main(void) {
-    char report[200];
     char line[32];
     glui32 terminators[] = {keycode_Escape};
     event_t event;
@@ -55,24 +57,19 @@ void glk_main(void) {
     glk_set_terminators_line_event(status, terminators, 1);
     glk_request_line_event(status, line, 10, 0);
     wait_for(evtype_LineInput, &event);
-    snprintf(report, sizeof report, "Grid line \"%.*s\", terminator %u.\n", (int)event.val1, line,
-             (unsigned)event.val2);
-    say(report);
+    say("Grid line \"%.*s\", terminator %u.\n", (int)event.val1, line, (unsigned)event.val2);
 
     glk_set_echo_line_event(story, 0);
     strcpy(line, "abc");
     glk_request_line_event(story, line, sizeof line, 3);
     wait_for(evtype_Arrange, &event);
     glk_cancel_line_event(story, &event);
-    snprintf(report, sizeof report, "Cancelled \"%.*s\".\n", (int)event.val1, line);
-    say(report);
+    say("Cancelled \"%.*s\".\n", (int)event.val1, line);
 
     glk_window_set_background_color(picture, 0x000080);
     glk_window_clear(picture);
     glk_window_fill_rect(picture, 0xFF0000, 1, 2, 3, 4);
-    snprintf(report, sizeof report, "Picture %s.\n",
-             glk_image_draw(picture, 1, 5, 6) ? "drawn" : "missing");
-    say(report);
+    say("Picture %s.\n", glk_image_draw(picture, 1, 5, 6) ? "drawn" : "missing");
 
     glk_set_hyperlink(7);
     say("Down");
@@ -83,17 +80,14 @@ void glk_main(void) {
     glk_request_hyperlink_event(story);
     glk_request_hyperlink_event(status);
     wait_for(evtype_Hyperlink, &event);
-    snprintf(report, sizeof report, "\nLink %u in window %u.\n", (unsigned)event.val1,
-             (unsigned)glk_window_get_rock(event.win));
-    say(report);
+    say("\nLink %u in window %u.\n", (unsigned)event.val1,
+        (unsigned)glk_window_get_rock(event.win));
 
     glk_request_timer_events(1000);
     glk_select_poll(&event);
-    snprintf(report, sizeof report, "Polled %u", (unsigned)event.type);
-    say(report);
+    say("Polled %u", (unsigned)event.type);
     glk_select_poll(&event);
-    snprintf(report, sizeof report, ", then %u.\n", (unsigned)event.type);
-    say(report);
+    say(", then %u.\n", (unsigned)event.type);
 
     schanid_t chan = glk_schannel_create_ext(7, 0x8000);
     glui32 missing = glk_schannel_play(glk_schannel_create(8), 9);
@@ -102,7 +96,6 @@ void glk_main(void) {
     wait_for(evtype_VolumeNotify, &event);
     wait_for(evtype_SoundNotify, &event);
     glk_schannel_destroy(chan);
-    snprintf(report, sizeof report, "Sound %u ended, notify %u; sound 9 %s.\n",
-             (unsigned)event.val1, (unsigned)event.val2, missing ? "played" : "missing");
-    say(report);
+    say("Sound %u ended, notify %u; sound 9 %s.\n", (unsigned)event.val1, (unsigned)event.val2,
+        missing ? "played" : "missing");
 }

@@ -1,38 +1,33 @@
 // Memory, file and resource streams: what is written, read and counted,
-// positions, and the arrays the program is told the library holds.
+// positions, and the arrays the program is told the library holds; and the
+// names of files, which stay in the folder.
+#include "glk/file_names.h"
 #include "glk/fileref.h"
 #include "glk/library.h"
-#include "glk_test_support.h"
+#include "support.h"
 
-#include <cstring>
+#include <cstdio>
 
 namespace tw::glk {
 namespace {
 
-using test::read_file;
+using namespace test;
 
-struct retained {
-    void* array;
-    glui32 length;
-    std::string type;
-};
+using retained = std::tuple<void*, glui32, std::string>;
 std::vector<retained> taken, given_back;
 
 TEST(GlkStreams, MemoryStreamsCountWhatDoesNotFitAndHoldTheirArray) {
-    taken.clear();
-    given_back.clear();
     gidispatch_set_retained_registry(
         [](void* array, glui32 length, char* type) {
-            taken.push_back({array, length, type});
+            taken.emplace_back(array, length, type);
             return gidispatch_rock_t{};
         },
         [](void* array, glui32 length, char* type, gidispatch_rock_t) {
-            given_back.push_back({array, length, type});
+            given_back.emplace_back(array, length, type);
         });
     char buffer[5] = "----";
     strid_t str = glk_stream_open_memory(buffer, 4, filemode_Write, 7);
-    ASSERT_EQ(taken.size(), 1u);
-    EXPECT_EQ(taken[0].type, "&+#!Cn");
+    EXPECT_EQ(taken, std::vector{retained(buffer, 4, "&+#!Cn")});
     glk_put_string_stream(str, const_cast<char*>("h\xE9llo"));
     glk_put_char_stream_uni(str, 0x263A);
     stream_result_t result;
@@ -40,9 +35,7 @@ TEST(GlkStreams, MemoryStreamsCountWhatDoesNotFitAndHoldTheirArray) {
     gidispatch_set_retained_registry(nullptr, nullptr);
     EXPECT_EQ(result.writecount, 6u);
     EXPECT_EQ(std::string(buffer), "h\xE9ll");
-    ASSERT_EQ(given_back.size(), 1u);
-    EXPECT_EQ(given_back[0].array, buffer);
-    EXPECT_EQ(given_back[0].length, 4u);
+    EXPECT_EQ(given_back, taken);
 
     glui32 wide[3] = {};
     str = glk_stream_open_memory_uni(wide, 3, filemode_ReadWrite, 0);
@@ -103,18 +96,16 @@ TEST(GlkStreams, TextFilesAreUtf8AndUnicodeBinaryFilesBigEndianWords) {
     EXPECT_EQ(std::string(bytes, 4), std::string("\0\0\x26\x3A", 4));
     glk_stream_close(str, nullptr);
 
-    EXPECT_TRUE(glk_fileref_does_file_exist(text));
     glk_fileref_delete_file(text);
     EXPECT_FALSE(glk_fileref_does_file_exist(binary));
-    EXPECT_EQ(glk_stream_open_file(text, filemode_Read, 0), nullptr);
     glk_fileref_destroy(text);
     glk_fileref_destroy(binary);
 }
 
 TEST(GlkStreams, AFileWrittenReplacesTheOldOnlyWholeAndAFailureIsTold) {
-    test::temp_dir dir;
+    temp_dir dir;
     auto save = dir / "castle.sav";
-    test::write_file(save, "old save");
+    write_file(save, "old save");
     frefid_t fref = library::get().filerefs.add(
         std::make_unique<glk_fileref_struct>(save, fileusage_SavedGame, 0));
     strid_t str = glk_stream_open_file(fref, filemode_Write, 0);
@@ -138,7 +129,7 @@ TEST(GlkStreams, AFileWrittenReplacesTheOldOnlyWholeAndAFailureIsTold) {
         str = glk_stream_open_file(fref, mode, 0);
         glk_put_string_stream(str, const_cast<char*>("written, "));
         glk_stream_set_position(str, 0, seekmode_Current);
-        test::fill_disk_under(dir.path());
+        fill_disk_under(dir.path());
         glk_put_string_stream(str, const_cast<char*>("then no room"));
         glk_stream_close(str, nullptr);
         EXPECT_EQ(read_file(save), "neT") << mode;
@@ -146,20 +137,16 @@ TEST(GlkStreams, AFileWrittenReplacesTheOldOnlyWholeAndAFailureIsTold) {
     EXPECT_EQ(failures, std::vector<glkote::file_failure>(3, {glkote::file_type::save, "castle.sav",
                                                               glkote::failure_reason::disk_full,
                                                               "No space left on device"}));
-    EXPECT_EQ(std::distance(test::fs::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
     failures.clear();
 #endif
     glk_fileref_destroy(fref);
 }
 
 TEST(GlkStreams, ResourcesAreReadAsTextOrWordsByTheirChunkType) {
-    static std::string blorb = test::make_blorb({
-        {"TEXT",
-         "n\xC3\xA9"
-         "e\nsecond",
-         "Data", 1},
-        {"BINA", std::string("\0\0\x26\x3A\0\0\0A", 8), "Data", 2},
-    });
+    static std::string blorb =
+        make_blorb({{"TEXT", "n\u00E9e\nsecond", "Data", 1},
+                    {"BINA", std::string("\0\0\x26\x3A\0\0\0A", 8), "Data", 2}});
     strid_t file =
         glk_stream_open_memory(blorb.data(), static_cast<glui32>(blorb.size()), filemode_Read, 0);
     ASSERT_EQ(giblorb_set_resource_map(file), giblorb_err_None);
@@ -181,6 +168,57 @@ TEST(GlkStreams, ResourcesAreReadAsTextOrWordsByTheirChunkType) {
     EXPECT_EQ(glk_get_char_stream_uni(words), -1);
     glk_stream_close(words, nullptr);
     EXPECT_EQ(glk_stream_open_resource(3, 0), nullptr);
+}
+
+TEST(GlkFileNames, GameNamesGetTheUsagesExtensionAndCannotLeaveTheFolderOrNameADevice) {
+    EXPECT_EQ(game_file_name("savedata", fileusage_Data), "savedata.glkdata");
+    EXPECT_EQ(game_file_name("game", fileusage_SavedGame), "game.glksave");
+    EXPECT_EQ(game_file_name("script", fileusage_Transcript | fileusage_TextMode), "script.txt");
+    EXPECT_EQ(game_file_name("commands", fileusage_InputRecord), "commands.txt");
+    EXPECT_EQ(game_file_name("notes.dat", fileusage_Data), "notes.dat");
+    EXPECT_EQ(game_file_name("café", fileusage_Data), "café.glkdata");
+    EXPECT_EQ(game_file_name("../../etc/passwd", fileusage_Data), "etcpasswd.glkdata");
+    EXPECT_EQ(game_file_name("C:\\x:y*?\"<>|\x01z", fileusage_Data), "Cxyz.glkdata");
+    EXPECT_EQ(game_file_name("a..b", fileusage_Data), "a.b");
+    EXPECT_EQ(game_file_name(".hidden", fileusage_Data), "hidden.glkdata");
+    EXPECT_EQ(game_file_name("name. . ", fileusage_Data), "name.glkdata");
+    EXPECT_EQ(game_file_name("...", fileusage_Data), "null.glkdata");
+    EXPECT_EQ(game_file_name("COM1", fileusage_Data), "_COM1.glkdata");
+    EXPECT_EQ(game_file_name("nul.txt", fileusage_Data), "_nul.txt");
+    // Long names are cut at a character's start.
+    std::string long_name(151, 'x');
+    for (int i = 0; i < 100; ++i)
+        long_name += "é";
+    auto cut = game_file_name(long_name, fileusage_Data);
+    EXPECT_EQ(cut.size(), 151 + 24 * 2 + 8u);
+    EXPECT_TRUE(cut.ends_with("éé.glkdata"));
+}
+
+TEST(GlkFileNames, PromptedNamesAreTakenAsGivenUnlessTheyCouldLeaveTheFolder) {
+    EXPECT_EQ(prompted_file_name("hall one.sav"), "hall one.sav");
+    EXPECT_EQ(prompted_file_name("no extension"), "no extension");
+    for (const char* refused : {"", ".", "..", "../up", "a/b", "a\\b", "C:x", "two\nlines"})
+        EXPECT_FALSE(prompted_file_name(refused)) << refused;
+}
+
+TEST(GlkFileNames, InterpretersThatWriteFilesThemselvesAreGivenTheWholePathInTheFolder) {
+    // TADS, AGiliTy and Alan 2 fopen() the name; TADS 3 would take a
+    // relative one as the story's folder's.
+    temp_dir dir;
+    auto was = fs::current_path();
+    fs::current_path(dir.path());
+    frefid_t fref =
+        glk_fileref_create_by_name(fileusage_SavedGame, const_cast<char*>("../castle"), 0);
+    const char* name = glkunix_fileref_get_filename(fref);
+    EXPECT_EQ(glkunix_fileref_get_filename(fref), name); // as long as the reference lives
+    EXPECT_TRUE(fs::path(name).is_absolute());
+    std::FILE* file = std::fopen(name, "w");
+    ASSERT_TRUE(file);
+    std::fclose(file);
+    EXPECT_TRUE(glk_fileref_does_file_exist(fref));
+    EXPECT_TRUE(fs::equivalent(name, dir / "castle.glksave"));
+    glk_fileref_destroy(fref);
+    fs::current_path(was);
 }
 
 } // namespace
