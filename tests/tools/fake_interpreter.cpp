@@ -15,7 +15,6 @@
 //   hang        starts a copy of itself (same pipes, same group), prints
 //               "ready\n"; neither reads
 //   sleep       sleeps without reading
-//   exit N      exits with status N
 //   job         (Windows) whether it is in a job, can start another process,
 //               is given 8 GiB, may write beside its program, a line each
 //   hostile SECRET OUTSIDE PORT SPEECH VICTIM
@@ -297,8 +296,6 @@ int main(int argc, char** argv) {
         sleep_for_ever();
     } else if (mode == "sleep") {
         sleep_for_ever();
-    } else if (mode == "exit") {
-        return std::atoi(arg.c_str());
 #ifdef _WIN32
     } else if (mode == "job") {
         BOOL in_job = FALSE;

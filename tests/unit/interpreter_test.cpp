@@ -84,9 +84,6 @@ TEST(Process, DrainsStderrWholeByteForByteAndReportsTheExitStatus) {
     read_all(*noisy, &errors);
     EXPECT_EQ(errors, pattern_bytes(1048576));
     EXPECT_EQ(noisy->poll(), 3);
-    auto exits = start(fake({"exit", "5"}));
-    read_all(*exits);
-    EXPECT_EQ(exits->poll(), 5);
 }
 
 TEST(Process, AChildThatNeverReadsNeverHoldsTheWriterAndEndsWithItsGroup) {
