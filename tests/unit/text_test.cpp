@@ -51,7 +51,9 @@ TEST(Segmenter, CutsAfterLineEndsPromptsStopsAndBracketsButKeepsNumbersAndEllips
     EXPECT_EQ(cut("You are in a room.\n"), (segments{"You are in a room.", "\n"}));
     EXPECT_EQ(cut("Mr. Smith waves.\n"), (segments{"Mr.", " Smith waves.", "\n"}));
     EXPECT_EQ(cut("[Your score has gone up.]\n"), (segments{"[Your score has gone up.]", "\n"}));
-    EXPECT_EQ(cut("a[b.\nc>d]e"), (segments{"a[b.\nc>d]", "e"}));
+    EXPECT_EQ(cut("a[b.\nc>d] e"), (segments{"a[b.\nc>d]", " e"}));
+    // A word running on from a bracket stays with it, as a menu's keys.
+    EXPECT_EQ(cut("[N]ext item  [Q]uit\n"), (segments{"[N]ext item  [Q]uit\n"}));
     EXPECT_EQ(cut("\n>"), (segments{"\n", ">"}));
     // A "[" never closed is let go at the prompt.
     EXPECT_EQ(cut("[Open\n>look"), (segments{"[Open\n", ">", "look"}));

@@ -75,7 +75,7 @@ void segmenter::feed(std::string_view text, std::vector<std::string>& out) {
                 buffer.append(text, i, len);
                 i += len;
                 // Closing marks keep the sentence's end open; a letter or
-                // digit goes on with it; "]" closes it at once.
+                // digit goes on with it; "]" ends it at once.
                 after_stop = cp == '.' || (is_closer(cp) && cp != ']');
                 if (cp == ']')
                     cut(out);
@@ -103,7 +103,10 @@ void segmenter::feed(std::string_view text, std::vector<std::string>& out) {
         if (c == '[') {
             bracket_open = true;
         } else if (c == ']') {
-            cut(out);
+            // Ends the note, unless a word runs on from it: a menu's
+            // "[N]ext item" is heard whole.
+            bracket_open = false;
+            after_stop = true;
         } else if (bracket_open) {
             if (buffer.size() >= held_piece) {
                 held_bytes += buffer.size();
