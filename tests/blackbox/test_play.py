@@ -8,7 +8,12 @@ import pyatspi
 
 from harness import ProgramTest, main, text_of, wait_for
 
-KEY = None  # the key a game waits for
+BEGIN = (None, "[Press any key to begin.]", "Press a key.")  # an opening that waits for a key
+
+
+def key(name):
+    """A step that presses `name` where the game waits for a key."""
+    return ("key", name)
 
 # What the interpreter says of itself, and our notice of an old one.
 CHATTER = re.compile(r"Line numbering|Line-type|Reverse-video|Compression mode|Using normal"
@@ -119,29 +124,40 @@ class Play(ProgramTest):
         program.key("Tab", "Tab", "Return")
         self.assertEqual(program.wait_exit(), 1)
 
-    # Each format's story of ours, played alike: the steps to a thing taken (KEY: the key
-    # its opening waits for), its status line (None: it has none), the thing dropped,
-    # saved and restored, then shown back; None where the interpreter says nothing.
+    # Each format's story of ours, played alike: the steps to a thing taken, its status line
+    # (None: it has none), the thing dropped, saved and restored, then shown back; None
+    # where the interpreter says nothing.
     def test_tads_2(self):
-        self.play_format("canallock.gam", "The Canal Lock", (KEY, "Towpath\n"),
+        self.play_format("canallock.gam", "The Canal Lock", BEGIN, (key("x"), "Towpath\n"),
                          ("north", "Lock Cottage\n"), ("take windlass", "Taken."),
                          status=r"^Lock Cottage \d+/\d+", drop=("drop windlass", "Dropped."),
                          back=("inventory", "You have a windlass."))
 
     def test_tads_3(self):
-        self.play_format("signalbox.t3", "The Signal Box", (KEY, "Platform\n"),
+        # Its question is asked with a key.
+        self.play_format("signalbox.t3", "The Signal Box", BEGIN, (key("x"), "Platform\n"),
+                         ("east", "Signal Box\n"),
+                         ("ring bell", "Ring the bell for the night train?", "Press a key."),
+                         (key("y"), "Y\n", "Ding, ding."), ("west", "Platform\n"),
                          ("north", "Lamp Room\n"), ("take lamp", "Taken."),
-                         status=r"^Lamp Room.*\d+/\d+", drop=("drop lamp", "Dropped."),
+                         status=r"^Lamp Room.*1/\d+", drop=("drop lamp", "Dropped."),
                          back=("inventory", "You are carrying a hand lamp."))
 
     def test_hugo(self):
-        self.play_format("ferry.hex", "The Ferry Landing", (KEY, "Ferry Landing\n"),
-                         ("north", "Ferryman's Hut\n"), ("take coin", "Taken."),
-                         status=r"^Ferryman's Hut.*\d+ / \d+", drop=("drop coin", "Dropped."),
+        # Its menu is told, the current item marked, and driven by the keys it names.
+        self.play_format("ferry.hex", "The Ferry Landing", BEGIN, (key("x"), "Ferry Landing\n"),
+                         ("help", "How to play *", "A hint\n", "[N]ext item", "Press a key."),
+                         (key("n"), "How to play\n", "A hint *"),
+                         (key("Return"), "The ferryman wants his fare"),
+                         (key("x"), "How to play\n"), (key("q"), "Done.", "Ferry Landing\n"),
+                         ("ring bell", "Ring the bell for the ferryman? (Y/N)", "Press a key."),
+                         (key("y"), "Y\n", "Clang, clang."), ("north", "Ferryman's Hut\n"),
+                         ("take coin", "Taken."), status=r"^Ferryman's Hut.*1 / \d+",
+                         drop=("drop coin", "Dropped."),
                          back=("inventory", "You are carrying a copper coin."))
 
     def test_jacl(self):
-        self.play_format("wellhouse.j2", "The Well House", (KEY, "Lane\n"),
+        self.play_format("wellhouse.j2", "The Well House", BEGIN, (key("x"), "Lane\n"),
                          ("north", "Well House\n"), ("take bucket", "Taken."),
                          status=r"^Well House.*Score: \d+ Moves: \d+",
                          drop=("drop bucket", "Dropped."),
@@ -170,12 +186,15 @@ class Play(ProgramTest):
                     restored="Restored."):
         program = self.start_game(story, title)
         speech = program.speech
-        for command, said in steps:
-            if command is KEY:
-                speech.wait("[Press any key to begin.]", "Press a key.")
-                program.press("x", said)
+        for action, *said in steps:
+            if action is None:
+                speech.wait(*said)
+            elif isinstance(action, tuple):
+                program.press(action[1], *said)
+                # Shown, and so taken in with the key wait that came with it.
+                wait_for(lambda: said[-1].strip() in program.view(), "the key's answer shown")
             else:
-                program.command(command, said)
+                program.command(action, *said)
         # The status line only when asked, without a move.
         mark = program.press("ctrl+l", *([] if status else ["There is no status line."]))
         if status:
