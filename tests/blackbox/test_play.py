@@ -182,8 +182,16 @@ class Play(ProgramTest):
                          restored="I can also see: Sign on the wall -\n",
                          back=("inventory", "I'm carrying:", "Brass lamp (lit)"))
 
+    def test_adrift(self):
+        self.play_format("millrace.taf", "The Mill Race", ("north", "Wheel House\n"),
+                         ("take grease pot", "You pick up the grease pot."),
+                         status=r"^Wheel House.*Score: \d+", saved="Ok.",
+                         restore_asks="Do you really want to restore?", restored="Ok.",
+                         drop=("drop pot", "You drop the grease pot."),
+                         back=("inventory", "You are carrying a grease pot."))
+
     def play_format(self, story, title, *steps, status, drop, back, first=None, saved="Saved.",
-                    restored="Restored."):
+                    restored="Restored.", restore_asks=None):
         program = self.start_game(story, title)
         speech = program.speech
         for action, *said in steps:
@@ -205,7 +213,12 @@ class Play(ProgramTest):
         program.save("landing", *filter(None, [saved]))
         wait_for((program.cwd / "games" / "landing.sav").is_file, "the save")
         program.command(*drop)
-        program.restore(restored)
+        if restore_asks:
+            # The interpreter's own question first, answered with a key.
+            program.restore(restore_asks)
+            program.press("y", restored)
+        else:
+            program.restore(restored)
         program.command(*back)
 
         # No interpreter's banner first; the status line said only once.

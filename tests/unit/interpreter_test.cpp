@@ -211,7 +211,8 @@ TEST(Interpreter, EachFormatsInterpreterStartsOurStoryAndItsFirstWordsAreSaid) {
         {"orchard.a3c", "alan3", "The Orchard Gate"},
         {"wellhouse.j2", "jacl", "The Well House\n|"},
         {"lamplight.dat", "scott", "I'm in a small stone hut\n|"}, // the room above, then the story
-        {"apiary.dat", "advsys", "The Apiary\n|"}};
+        {"apiary.dat", "advsys", "The Apiary\n|"},
+        {"millrace.taf", "scare", "The Mill Race\n|"}};
     for (auto [story, program, first_words] : stories) {
         auto game = play(binary_dir / "stories" / story);
         EXPECT_EQ(game.program, program) << story;
