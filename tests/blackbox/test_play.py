@@ -165,25 +165,28 @@ class Play(ProgramTest):
 
     def test_alan_3(self):
         # Alan says nothing on saving, and restoring tells the room again.
-        self.play_format("orchard.a3c", "The Orchard Gate", ("take basket", "Taken."),
+        self.play_format("orchard.a3c", "The Orchard Gate", (None, "Orchard Gate\n"),
+                         ("take basket", "Taken."),
                          ("north", "Old Orchard\n"), status=r"^Old Orchard.*Score \d+",
                          drop=("drop basket", "Dropped."), saved=None, restored="Old Orchard\n",
                          back=("inventory", "You are carrying a wicker basket."))
 
     def test_advsys(self):
-        self.play_format("apiary.dat", "The Apiary", ("north", "Tool Shed\n"),
+        self.play_format("apiary.dat", "The Apiary", (None, "Garden\n"), ("north", "Tool Shed\n"),
                          ("take smoker", "Taken."), status=None, drop=("drop smoker", "Dropped."),
                          back=("inventory", "You are carrying: a tin bee smoker."))
 
     def test_scott_adams(self):
         # No title: the room, drawn above, is heard first; restoring redraws it.
-        self.play_format("lamplight.dat", "Lamplight Cave", ("get lamp", "O.K."), status=None,
+        self.play_format("lamplight.dat", "Lamplight Cave", (None, "Welcome to LAMPLIGHT"),
+                         ("get lamp", "O.K."), status=None,
                          first="I'm in a small stone hut", drop=("drop lamp", "O.K."),
                          restored="I can also see: Sign on the wall -\n",
                          back=("inventory", "I'm carrying:", "Brass lamp (lit)"))
 
     def test_adrift(self):
-        self.play_format("millrace.taf", "The Mill Race", ("north", "Wheel House\n"),
+        self.play_format("millrace.taf", "The Mill Race", (None, "Mill Yard\n"),
+                         ("north", "Wheel House\n"),
                          ("take grease pot", "You pick up the grease pot."),
                          status=r"^Wheel House.*Score: \d+", saved="Ok.",
                          restore_asks="Do you really want to restore?", restored="Ok.",
