@@ -75,9 +75,6 @@ constexpr auto reply_timeout = std::chrono::seconds(5);
 constexpr auto end_bound = std::chrono::seconds(10);
 constexpr auto end_bound_per_byte = std::chrono::milliseconds(200);
 
-// How long a text cancelled may take to be stopped before the next is sent.
-constexpr auto cancel_settle = std::chrono::seconds(1);
-
 // How long a service being started may take to say it is ready.
 constexpr int spawn_timeout_ms = 10000;
 
@@ -225,7 +222,6 @@ class speechd_backend final : public speech_backend {
         const bool was_open = sock >= 0;
         if (sock < 0 && !open())
             return false;
-        await_cancelled();
         if (send_text(clean))
             return true;
         close();
@@ -280,13 +276,11 @@ class speechd_backend final : public speech_backend {
     void cancel() override {
         // Only while a text of ours is being said: the service may refuse the
         // text that follows a needless CANCEL, and never say so.
-        const long speaking = pending;
+        const bool speaking = pending != 0;
         pending = 0;
         ended.reset();
-        if (sock >= 0 && speaking != 0) {
-            cancelled = speaking;
+        if (sock >= 0 && speaking)
             command("CANCEL SELF"); // a broken connection is closed by it
-        }
     }
 
     void set_voice(const voice& v) override {
@@ -297,26 +291,6 @@ class speechd_backend final : public speech_backend {
 
   private:
     enum class arrival { data, timeout, woken, closed };
-
-    // The service's module refuses a text that comes while it is still
-    // stopping a cancelled one ("CANT SPEAK"), and never says so: the next
-    // text waits, briefly, for the cancelled one's end.
-    void await_cancelled() {
-        const auto deadline = clock_type::now() + cancel_settle;
-        while (sock >= 0 && cancelled != 0 && !ended_early.contains(cancelled)) {
-            while (auto reply = take_reply())
-                if (is_event(*reply))
-                    note_event(*reply);
-            if (ended_early.contains(cancelled))
-                break;
-            const int left = milliseconds_until(deadline);
-            if (left == 0)
-                break;
-            if (read_more(left, false) == arrival::closed)
-                close();
-        }
-        cancelled = 0;
-    }
 
     bool open() {
         ignore_broken_pipes();
@@ -357,7 +331,6 @@ class speechd_backend final : public speech_backend {
         sock = -1;
         in.clear();
         pending = 0;
-        cancelled = 0;
         ended.reset();
     }
 
@@ -527,7 +500,6 @@ class speechd_backend final : public speech_backend {
     std::string in;                   // read from the service, not yet taken
     long pending = 0;                 // the service's id of our text being said, or 0
     clock_type::time_point end_by;    // when that text is given up
-    long cancelled = 0;               // the id of our text cancelled last, until it ends
     std::optional<text_ending> ended; // how `pending` ended, once known
     std::map<long, text_ending> ended_early; // events of texts not yet named
     voice spoken_with;
