@@ -75,6 +75,9 @@ constexpr auto reply_timeout = std::chrono::seconds(5);
 constexpr auto end_bound = std::chrono::seconds(10);
 constexpr auto end_bound_per_byte = std::chrono::milliseconds(200);
 
+// How long a module may take to stop a text given up.
+constexpr auto settle_bound = std::chrono::seconds(1);
+
 // How long a service being started may take to say it is ready.
 constexpr int spawn_timeout_ms = 10000;
 
@@ -256,7 +259,7 @@ class speechd_backend final : public speech_backend {
             case arrival::timeout:
                 if (clock_type::now() < end_by)
                     break;
-                cancel();
+                give_up_text();
                 return text_ending::lost;
             case arrival::data:
                 break;
@@ -291,6 +294,23 @@ class speechd_backend final : public speech_backend {
 
   private:
     enum class arrival { data, timeout, woken, closed };
+
+    // The service let the text go unheard (its module refused or hung): it
+    // is cancelled, and the module given a moment to stop, for one still
+    // stopping refuses the next text too.
+    void give_up_text() {
+        const long given_up = pending;
+        cancel();
+        const auto deadline = clock_type::now() + settle_bound;
+        while (sock >= 0 && !ended_early.contains(given_up)) {
+            while (auto reply = take_reply())
+                if (is_event(*reply))
+                    note_event(*reply);
+            const int left = milliseconds_until(deadline);
+            if (left == 0 || read_more(left, false) == arrival::closed)
+                break;
+        }
+    }
 
     bool open() {
         ignore_broken_pipes();
