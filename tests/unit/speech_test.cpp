@@ -261,6 +261,9 @@ TEST_F(Speech, SpeechDispatcherIsFedOneTextAtATimeEscapedAndAgainOnANewConnectio
     service.send("701-8\r\n701-1\r\n701 BEGIN\r\n702-8\r\n702-1\r\n702 END\r\n");
     // A dot that starts the text doubled, as the protocol wants.
     EXPECT_EQ(service.next_text(9), "..two\n.three");
+    // Dropped by the service without an event (it has told a BEGIN before):
+    // taken back and handed over again.
+    EXPECT_EQ(service.next_text(10), "..two\n.three");
     // A service that goes away mid-text: said again on a new connection.
     service.accept();
     EXPECT_EQ(service.next_text(1), "..two\n.three");

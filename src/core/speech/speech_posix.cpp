@@ -27,6 +27,12 @@
 //   waiting; its events for those texts may come after.
 // - An empty text leaves the service waiting for more; a text that is not
 //   valid UTF-8 is refused.
+// - Its module may refuse a text now and then, and the service then drops
+//   it without an event (0.11's generic module, its recoding failing, did
+//   so with one text in about one test run in thirty, several times
+//   running). A text that has not BEGUN in a moment
+//   is taken back with CANCEL SELF, which the service answers with its
+//   CANCEL when it still held the text, and handed over again.
 // - Without SPEECHD_ADDRESS and with nothing at the user's socket, the
 //   service is started as libspeechd would: `speech-dispatcher --spawn`.
 #include "core/speech/speech.h"
@@ -50,6 +56,7 @@
 #include <optional>
 #include <poll.h>
 #include <pwd.h>
+#include <set>
 #include <signal.h>
 #include <string>
 #include <sys/eventfd.h>
@@ -69,13 +76,22 @@ using clock_type = std::chrono::steady_clock;
 // up and a new one tried later, rather than blocking the speech thread.
 constexpr auto reply_timeout = std::chrono::seconds(5);
 
-// The longest a text can take to be said at the slowest rate. A text the
-// service has not ended by then (its synthesizer hung) is cancelled and said
-// again, rather than silencing every text after it.
+// The longest a text can take to be said at the slowest rate, from its
+// BEGIN. A text the service has not ended by then (its synthesizer hung) is
+// cancelled and said again, rather than silencing every text after it.
 constexpr auto end_bound = std::chrono::seconds(10);
 constexpr auto end_bound_per_byte = std::chrono::milliseconds(200);
 
-// How long a module may take to stop a text given up.
+// How long a text may wait for its BEGIN before it is handed over again:
+// the service dropped it, or it waits behind the screen reader, whose
+// speech is not cut by our taking it back.
+constexpr auto begin_bound = std::chrono::seconds(2);
+
+// How often a text may be dropped unsaid before the service is given up.
+constexpr int most_drops = 4;
+
+// How long a module may take to stop a text given up, and the service to
+// answer the cancel of one it still holds.
 constexpr auto settle_bound = std::chrono::seconds(1);
 
 // How long a service being started may take to say it is ready.
@@ -220,12 +236,12 @@ class speechd_backend final : public speech_backend {
             pending = 0;
             return true;
         }
-        const std::string clean = decode_utf8(text);
-        end_by = clock_type::now() + end_bound + end_bound_per_byte * clean.size();
+        said = decode_utf8(text);
+        drops = 0;
         const bool was_open = sock >= 0;
         if (sock < 0 && !open())
             return false;
-        if (send_text(clean))
+        if (send_text(said))
             return true;
         close();
         // An old connection may just have gone stale (the service was
@@ -233,7 +249,7 @@ class speechd_backend final : public speech_backend {
         // once means the service is not there.
         if (!was_open || !open())
             return false;
-        if (send_text(clean))
+        if (send_text(said))
             return true;
         close();
         return false;
@@ -250,15 +266,23 @@ class speechd_backend final : public speech_backend {
                 pending = 0;
                 return how;
             }
-            switch (read_more(milliseconds_until(end_by), true)) {
+            // Until a service has told one BEGIN, it may never tell any.
+            const bool awaiting_begin = begins_told && !begun;
+            const auto deadline = awaiting_begin ? begin_by : end_by;
+            switch (read_more(milliseconds_until(deadline), true)) {
             case arrival::woken:
                 return text_ending::woken;
             case arrival::closed:
                 close();
                 return text_ending::lost;
             case arrival::timeout:
-                if (clock_type::now() < end_by)
+                if (clock_type::now() < deadline)
                     break;
+                if (awaiting_begin) {
+                    if (auto how = hand_over_again())
+                        return *how;
+                    break;
+                }
                 give_up_text();
                 return text_ending::lost;
             case arrival::data:
@@ -294,6 +318,24 @@ class speechd_backend final : public speech_backend {
 
   private:
     enum class arrival { data, timeout, woken, closed };
+
+    // The text has not begun: taken back and handed over again. How it
+    // ended, when it did meanwhile or the service keeps dropping texts.
+    std::optional<text_ending> hand_over_again() {
+        const long taken_back = pending;
+        give_up_text();
+        const auto answer = ended_early.find(taken_back);
+        if (answer != ended_early.end() && answer->second == text_ending::heard)
+            return text_ending::heard;
+        // No answer to the cancel: the service had dropped it.
+        if (answer == ended_early.end() && ++drops >= most_drops)
+            return text_ending::lost;
+        if (sock < 0 || !send_text(said)) {
+            close();
+            return text_ending::lost;
+        }
+        return std::nullopt;
+    }
 
     // The service let the text go unheard (its module refused or hung): it
     // is cancelled, and the module given a moment to stop, for one still
@@ -334,8 +376,10 @@ class speechd_backend final : public speech_backend {
         in.clear();
         pending = 0;
         ended.reset();
+        begins_told = false;
         if (!ok(command("SET SELF CLIENT_NAME \"" + user_name() + ":tallowick:main\"")) ||
             !ok(command("SET SELF PRIORITY TEXT")) ||
+            !ok(command("SET SELF NOTIFICATION BEGIN on")) ||
             !ok(command("SET SELF NOTIFICATION END on")) ||
             !ok(command("SET SELF NOTIFICATION CANCEL on"))) {
             close();
@@ -382,11 +426,18 @@ class speechd_backend final : public speech_backend {
         }
         pending = std::strtol(reply.front().c_str() + 4, nullptr, 10);
         ended.reset();
-        // A short text can be said, and its END sent, before the reply that
+        begun = false;
+        const auto handed_over = clock_type::now();
+        begin_by = handed_over + begin_bound;
+        end_by = handed_over + end_bound + end_bound_per_byte * text.size();
+        // A short text can be begun, said and ENDed before the reply that
         // names it has been read.
+        if (begun_early.contains(pending))
+            note_begun();
         if (auto early = ended_early.find(pending); early != ended_early.end())
             ended = early->second;
         ended_early.clear();
+        begun_early.clear();
         return pending != 0;
     }
 
@@ -495,13 +546,26 @@ class speechd_backend final : public speech_backend {
         return reply.back().size() >= 3 && reply.back()[0] == '7';
     }
 
-    // END or CANCEL of the text we wait for; events of texts given up
-    // before (cancelled by us) are ignored.
+    void note_begun() {
+        begun = true;
+        end_by = clock_type::now() + end_bound + end_bound_per_byte * said.size();
+    }
+
+    // BEGIN, END or CANCEL of the text we wait for; events of texts given
+    // up before (cancelled by us) are ignored.
     void note_event(const std::vector<std::string>& event) {
         if (event.size() < 2 || event.front().size() < 5)
             return;
         const long id = std::strtol(event.front().c_str() + 4, nullptr, 10);
         const std::string code = event.back().substr(0, 3);
+        if (code == "701" && id != 0) {
+            begins_told = true;
+            if (id == pending)
+                note_begun();
+            else if (begun_early.size() < 64)
+                begun_early.insert(id);
+            return;
+        }
         std::optional<text_ending> how;
         if (code == "702")
             how = text_ending::heard;
@@ -517,11 +581,17 @@ class speechd_backend final : public speech_backend {
 
     int sock = -1;
     const int wake_fd;
-    std::string in;                   // read from the service, not yet taken
-    long pending = 0;                 // the service's id of our text being said, or 0
-    clock_type::time_point end_by;    // when that text is given up
-    std::optional<text_ending> ended; // how `pending` ended, once known
+    std::string in;                          // read from the service, not yet taken
+    std::string said;                        // the text last handed over, as sent
+    long pending = 0;                        // the service's id of our text being said, or 0
+    bool begun = false;                      // whether `pending` has BEGUN
+    bool begins_told = false;                // whether this connection tells BEGINs
+    int drops = 0;                           // times `said` was dropped unsaid
+    clock_type::time_point begin_by;         // when `pending` is handed over again, not begun
+    clock_type::time_point end_by;           // when that text is given up, begun
+    std::optional<text_ending> ended;        // how `pending` ended, once known
     std::map<long, text_ending> ended_early; // events of texts not yet named
+    std::set<long> begun_early;              // BEGINs of texts not yet named
     voice spoken_with;
 };
 
