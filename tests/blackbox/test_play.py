@@ -134,8 +134,10 @@ class Play(ProgramTest):
                          back=("inventory", "You have a windlass."))
 
     def test_tads_3(self):
-        # Its question is asked with a key.
+        # Its question is asked with a key; adv3's menu marks its current item.
         self.play_format("signalbox.t3", "The Signal Box", BEGIN, (key("x"), "Platform\n"),
+                         ("help", ">How to play\n", "A hint\n"), (key("d"), ">A hint\n"),
+                         (key("q"), "Done."),
                          ("east", "Signal Box\n"),
                          ("ring bell", "Ring the bell for the night train?", "Press a key."),
                          (key("y"), "Y\n", "Ding, ding."), ("west", "Platform\n"),

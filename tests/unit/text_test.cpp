@@ -55,6 +55,8 @@ TEST(Segmenter, CutsAfterLineEndsPromptsStopsAndBracketsButKeepsNumbersAndEllips
     // A word running on from a bracket stays with it, as a menu's keys.
     EXPECT_EQ(cut("[N]ext item  [Q]uit\n"), (segments{"[N]ext item  [Q]uit\n"}));
     EXPECT_EQ(cut("\n>"), (segments{"\n", ">"}));
+    // A menu's marker of its current item stays with its line; a prompt not.
+    EXPECT_EQ(cut(">A hint\n> look"), (segments{">A hint\n", ">", " look"}));
     // A "[" never closed is let go at the prompt.
     EXPECT_EQ(cut("[Open\n>look"), (segments{"[Open\n", ">", "look"}));
     // Numbers, addresses, ellipses and closing marks stay whole.

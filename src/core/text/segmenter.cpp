@@ -113,7 +113,10 @@ void segmenter::feed(std::string_view text, std::vector<std::string>& out) {
                 held.push_back(std::move(buffer));
                 buffer.clear();
             }
-        } else if (c == '.') {
+        } else if (c == '.' || c == '>') {
+            // A ">" that a word runs straight on from is a menu's marker
+            // of its current item (">A hint"), not a prompt: it stays with
+            // its line.
             after_stop = true;
         } else {
             cut(out);

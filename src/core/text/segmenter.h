@@ -1,10 +1,11 @@
 #pragma once
 // Cuts the interpreter's text into the short pieces that are spoken one at a
 // time. A cut falls after every "\n", ">", "]" and sentence-ending ".",
-// except while a "[" is open: a bracketed notice stays whole. A "." that a
-// letter, digit, another "." or one of "?!,;:" follows ("v6.41",
-// "lantern.z5", "...", "game...?") ends nothing, and closing quotes and
-// brackets stay with the sentence they close. Linear in its input.
+// except while a "[" is open: a bracketed notice stays whole. A "." or ">"
+// that a letter, digit, another "." or one of "?!,;:" follows ("v6.41",
+// "lantern.z5", "...", "game...?", a menu's ">A hint") ends nothing, and
+// closing quotes and brackets stay with the sentence they close. Linear in
+// its input.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,8 +38,8 @@ class segmenter {
     std::vector<std::string> held;
     size_t held_bytes = 0;
     bool bracket_open = false;
-    // The buffer ends in a "." (and perhaps closing marks) whose cut depends
-    // on the character that follows.
+    // The buffer ends in a "." (and perhaps closing marks) or a ">" whose
+    // cut depends on the character that follows.
     bool after_stop = false;
 };
 
