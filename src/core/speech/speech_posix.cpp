@@ -30,9 +30,9 @@
 // - Its module may refuse a text now and then, and the service then drops
 //   it without an event (0.11's generic module, its recoding failing, did
 //   so with one text in about one test run in thirty, several times
-//   running). A text that has not BEGUN in a moment
-//   is taken back with CANCEL SELF, which the service answers with its
-//   CANCEL when it still held the text, and handed over again.
+//   running). A text that has not BEGUN in a moment is taken back with
+//   CANCEL SELF, which the service answers with its CANCEL when it still
+//   held the text, and handed over again.
 // - Without SPEECHD_ADDRESS and with nothing at the user's socket, the
 //   service is started as libspeechd would: `speech-dispatcher --spawn`.
 #include "core/speech/speech.h"
@@ -241,7 +241,7 @@ class speechd_backend final : public speech_backend {
         const bool was_open = sock >= 0;
         if (sock < 0 && !open())
             return false;
-        if (send_text(said))
+        if (send_said())
             return true;
         close();
         // An old connection may just have gone stale (the service was
@@ -249,7 +249,7 @@ class speechd_backend final : public speech_backend {
         // once means the service is not there.
         if (!was_open || !open())
             return false;
-        if (send_text(said))
+        if (send_said())
             return true;
         close();
         return false;
@@ -330,7 +330,7 @@ class speechd_backend final : public speech_backend {
         // No answer to the cancel: the service had dropped it.
         if (answer == ended_early.end() && ++drops >= most_drops)
             return text_ending::lost;
-        if (sock < 0 || !send_text(said)) {
+        if (sock < 0 || !send_said()) {
             close();
             return text_ending::lost;
         }
@@ -414,12 +414,12 @@ class speechd_backend final : public speech_backend {
             command("SET SELF VOLUME " + number(*spoken_with.volume));
     }
 
-    // Hands one text over; `pending` names it until its END or CANCEL.
-    bool send_text(const std::string& text) {
+    // Hands `said` over; `pending` names it until its END or CANCEL.
+    bool send_said() {
         if (command("SPEAK") != ssip_receiving_data)
             return false;
         std::vector<std::string> reply;
-        if (!send_all(escape_dots(text) + "\r\n.\r\n") || read_reply(reply) != ssip_message_queued ||
+        if (!send_all(escape_dots(said) + "\r\n.\r\n") || read_reply(reply) != ssip_message_queued ||
             reply.size() < 2) {
             close();
             return false;
@@ -429,7 +429,7 @@ class speechd_backend final : public speech_backend {
         begun = false;
         const auto handed_over = clock_type::now();
         begin_by = handed_over + begin_bound;
-        end_by = handed_over + end_bound + end_bound_per_byte * text.size();
+        end_by = handed_over + longest_saying();
         // A short text can be begun, said and ENDed before the reply that
         // names it has been read.
         if (begun_early.contains(pending))
@@ -546,9 +546,13 @@ class speechd_backend final : public speech_backend {
         return reply.back().size() >= 3 && reply.back()[0] == '7';
     }
 
+    clock_type::duration longest_saying() const {
+        return end_bound + end_bound_per_byte * said.size();
+    }
+
     void note_begun() {
         begun = true;
-        end_by = clock_type::now() + end_bound + end_bound_per_byte * said.size();
+        end_by = clock_type::now() + longest_saying();
     }
 
     // BEGIN, END or CANCEL of the text we wait for; events of texts given
